@@ -1,0 +1,13 @@
+// The job thread: entry, step loop and the members loop of one archive.
+#pragma once
+
+#include <cstdint>
+
+#include "platform/win_types.h"
+
+class CKelpa3Engine;
+
+// Thread entry given to the thread by StartJob.
+DWORD JobThreadProc(CKelpa3Engine* context);
+// The step loop; 1 or 255.
+std::int32_t RunJob(CKelpa3Engine* context);

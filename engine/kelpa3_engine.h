@@ -1,0 +1,78 @@
+// The job context: everything one download job needs. The job thread works on
+// it without locks; nothing else writes it while the job runs.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "engine/image_member.h"
+#include "engine/options.h"
+#include "link/security_engine.h"
+#include "link/usb_device.h"
+#include "platform/thread.h"
+#include "platform/win_types.h"
+
+class CPellLinuxNp;
+
+constexpr std::size_t kImagePathChars = 1040;  // 1039 characters and the terminator
+
+constexpr DWORD ENGINE_STATE_IDLE = 0;
+constexpr DWORD ENGINE_STATE_READY = 1;
+
+class CKelpa3Engine {
+ public:
+  CKelpa3Engine();
+  virtual ~CKelpa3Engine();
+  CKelpa3Engine(const CKelpa3Engine&) = delete;
+  CKelpa3Engine& operator=(const CKelpa3Engine&) = delete;
+
+  // --- Engine events (sent synchronously to the host) ---
+  // Text line, cut to 511 characters; `value` is lParam in NPS mode.
+  void ReportStatus(int value, const wchar_t* format, ...);
+  // Error text, then (outside NPS mode) the Error state.
+  void ReportError(const wchar_t* format, ...);
+  void ReportProgress(int overall, int file);
+  void FireState(int code, const wchar_t* logName);
+  void FireError();
+  // WM_JOB_FILES with the job's counters.
+  void SendFiles();
+  // ReportProgress with overall = progress done * 100 / progress total.
+  void ReportOverallProgress(int file);
+
+  // --- Member table ---
+  void FreeMembers();
+  // Frees the member table and closes the port, as the job's clean-up does.
+  void ReleaseResources();
+
+  CPellLinuxNp* m_pOwner = nullptr;
+  std::vector<std::unique_ptr<IMAGE_MEMBER>> m_members;
+  CSecurityEngine m_security;
+  std::int32_t m_nKeldVersionCopy = 0;
+  CUSBDevice m_device;
+  CPellLinuxNp* m_pSelf = nullptr;
+  ENGINE_OPTIONS m_options{};
+  std::int16_t m_nPort = 0;
+  std::uint16_t m_wImageMask = 0;
+  wchar_t m_szBootImage[kImagePathChars] = {};
+  wchar_t m_szPdaImage[kImagePathChars] = {};
+  wchar_t m_szCscImage[kImagePathChars] = {};
+  wchar_t m_szSpareImage[kImagePathChars] = {};
+  wchar_t m_szPhoneImage[kImagePathChars] = {};
+  std::uint32_t m_dwBootSize = 0;
+  std::uint32_t m_dwPdaSize = 0;
+  std::uint32_t m_dwCscSize = 0;
+  std::uint32_t m_dwSpareSize = 0;
+  std::uint32_t m_dwPhoneSize = 0;
+  std::int32_t m_nTotalSize = 0;
+  std::int16_t m_nIndex = 0;  // slot index
+  std::uint32_t m_dwProgressTotal = 0;
+  std::uint32_t m_dwProgressDone = 0;
+  std::uint16_t m_wFilesTotal = 0;
+  std::uint16_t m_wFilesDone = 0;
+  std::int32_t m_nKeldVersion = 0;
+  std::int32_t m_nNation = 0;
+  std::int32_t m_nComPort = 0;
+  DWORD m_dwState = ENGINE_STATE_IDLE;
+  std::shared_ptr<tarn::platform::CThread> m_pThread;
+};

@@ -1,0 +1,154 @@
+#include "engine/pell_linux_np.h"
+
+#include <cwchar>
+
+#include "engine/job_thread.h"
+#include "platform/text.h"
+#include "support/log.h"
+
+using tarn::platform::CopyCut;
+
+namespace {
+constexpr const char* kModule = "./PellLinuxNp";
+
+void CopyPath(wchar_t* field, const wchar_t* path) { CopyCut(field, kImagePathChars, path ? path : L""); }
+}  // namespace
+
+CPellLinuxNp::CPellLinuxNp() = default;
+
+CPellLinuxNp::~CPellLinuxNp() {
+  // A job still running here would work on a context that is going away: ask
+  // it to stop and give it a moment to unwind.
+  if (m_engine.m_pThread && m_engine.m_pThread->IsRunning()) {
+    m_engine.m_pThread->RequestStop();
+    m_engine.m_pThread->WaitEnded(std::chrono::milliseconds(5000));
+  }
+}
+
+std::int32_t CPellLinuxNp::Init(const wchar_t* /*name*/) {
+  CKelpa3Engine& e = m_engine;
+  e.m_pSelf = nullptr;
+  e.m_options = ENGINE_OPTIONS{};
+  e.m_nPort = 0;
+  e.m_wImageMask = 0;
+  for (wchar_t* field : {e.m_szBootImage, e.m_szPdaImage, e.m_szCscImage, e.m_szSpareImage, e.m_szPhoneImage}) {
+    field[0] = L'\0';
+  }
+  e.m_dwBootSize = e.m_dwPdaSize = e.m_dwCscSize = e.m_dwSpareSize = e.m_dwPhoneSize = 0;
+  e.m_nTotalSize = 0;
+  e.m_nIndex = 0;
+  e.m_dwProgressTotal = e.m_dwProgressDone = 0;
+  e.m_wFilesTotal = e.m_wFilesDone = 0;
+  e.m_nNation = 0;
+  e.m_dwState = ENGINE_STATE_READY;
+  e.m_pThread.reset();
+  return 0;
+}
+
+std::int32_t CPellLinuxNp::Close() {
+  m_engine.ReleaseResources();
+  m_engine.m_dwState = ENGINE_STATE_IDLE;
+  m_engine.m_pThread.reset();
+  return 0;
+}
+
+std::int32_t CPellLinuxNp::SetImageMask(std::uint16_t mask) {
+  m_engine.m_wImageMask = mask;
+  return 0;
+}
+
+std::int32_t CPellLinuxNp::Reserved(std::int32_t, std::int32_t) { return 0; }
+
+std::int32_t CPellLinuxNp::StartJob(std::int16_t port, std::int16_t slot) {
+  if (m_engine.m_dwState != ENGINE_STATE_READY) return 1;
+  m_engine.m_pSelf = this;
+  m_engine.m_nPort = port;
+  m_engine.m_nIndex = slot;
+  CKelpa3Engine* context = &m_engine;
+  m_engine.m_pThread = tarn::platform::CThread::Create([context] { return JobThreadProc(context); });
+  if (!m_engine.m_pThread) {
+    TLOG_FILE(kModule, L"cannot create the job thread\n");
+    return 1;
+  }
+  return 0;
+}
+
+std::int32_t CPellLinuxNp::StopJob() {
+  if (m_engine.m_pThread) m_engine.m_pThread->RequestStop();
+  return 0;
+}
+
+std::int32_t CPellLinuxNp::IsJobRunning(std::int16_t* running) {
+  if (running == nullptr) return 0;
+  *running = 0;
+  if (m_engine.m_pThread && m_engine.m_pThread->ExitCode() == STILL_ACTIVE) *running = 1;
+  return 0;
+}
+
+std::int32_t CPellLinuxNp::SetOptions(const ENGINE_OPTIONS* options) {
+  m_engine.m_options = options ? *options : kDefaultEngineOptions;
+  return 0;
+}
+
+std::int32_t CPellLinuxNp::GetEngineName(wchar_t** buffer) {
+  if (buffer && *buffer) std::wcscpy(*buffer, L"Tarn2");
+  return 0;
+}
+
+std::int32_t CPellLinuxNp::SetTotalSize(std::int32_t bytes) {
+  m_engine.m_nTotalSize = bytes;
+  return 0;
+}
+
+std::int32_t CPellLinuxNp::SetPdaImage(const wchar_t* name, std::uint32_t size) {
+  CopyPath(m_engine.m_szPdaImage, name);
+  m_engine.m_dwPdaSize = size;
+  return 0;
+}
+
+std::int32_t CPellLinuxNp::SetPhoneImage(const wchar_t* name, std::uint32_t size) {
+  CopyPath(m_engine.m_szPhoneImage, name);
+  m_engine.m_dwPhoneSize = size;
+  return 0;
+}
+
+std::int32_t CPellLinuxNp::SetBootImage(const wchar_t* name, std::uint32_t size) {
+  CopyPath(m_engine.m_szBootImage, name);
+  m_engine.m_dwBootSize = size;
+  return 0;
+}
+
+std::int32_t CPellLinuxNp::SetCscImage(const wchar_t* name, std::uint32_t size) {
+  CopyPath(m_engine.m_szCscImage, name);
+  m_engine.m_dwCscSize = size;
+  return 0;
+}
+
+std::int32_t CPellLinuxNp::SetCscImage2(const wchar_t* name, std::uint32_t size) { return SetCscImage(name, size); }
+
+std::int32_t CPellLinuxNp::SetPdaPath(const wchar_t* path) {
+  CopyPath(m_engine.m_szPdaImage, path);
+  return 0;
+}
+
+std::int32_t CPellLinuxNp::SetPhonePath(const wchar_t* path) {
+  CopyPath(m_engine.m_szPhoneImage, path);
+  return 0;
+}
+
+std::int32_t CPellLinuxNp::SetBootPath(const wchar_t* path) {
+  CopyPath(m_engine.m_szBootImage, path);
+  return 0;
+}
+
+std::int32_t CPellLinuxNp::SetCscPath(const wchar_t* path) {
+  CopyPath(m_engine.m_szCscImage, path);
+  return 0;
+}
+
+std::int32_t CPellLinuxNp::SetCscPath2(const wchar_t* path) { return SetCscPath(path); }
+
+std::int32_t CPellLinuxNp::SetSparePath(const wchar_t* path) {
+  CopyPath(m_engine.m_szSpareImage, path);
+  return 0;
+}

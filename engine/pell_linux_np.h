@@ -1,0 +1,51 @@
+// The engine interface: one object per slot, the only thing a host touches.
+// Hosts fill the job context through these operations, start the job, and
+// from then on only listen to the job's messages (engine/events.h).
+#pragma once
+
+#include <cstdint>
+
+#include "engine/kelpa3_engine.h"
+#include "engine/options.h"
+
+class CPellLinuxNp {
+ public:
+  CPellLinuxNp();
+  virtual ~CPellLinuxNp();
+  CPellLinuxNp(const CPellLinuxNp&) = delete;
+  CPellLinuxNp& operator=(const CPellLinuxNp&) = delete;
+
+  // The operations, in their fixed slot order. Each returns 0 unless noted.
+  virtual std::int32_t Init(const wchar_t* name);
+  virtual std::int32_t Close();
+  virtual std::int32_t SetImageMask(std::uint16_t mask);
+  virtual std::int32_t Reserved(std::int32_t a, std::int32_t b);
+  // 1 when the engine is not ready or no thread could be created.
+  virtual std::int32_t StartJob(std::int16_t port, std::int16_t slot);
+  // Asks the job to end at its next wait or I/O point; it then releases its
+  // locks, port and mappings itself. Returns at once.
+  virtual std::int32_t StopJob();
+  virtual std::int32_t IsJobRunning(std::int16_t* running);
+  // nullptr selects kDefaultEngineOptions.
+  virtual std::int32_t SetOptions(const ENGINE_OPTIONS* options);
+  // Copies "Tarn2" and its terminator into *buffer, which must hold 6 characters.
+  virtual std::int32_t GetEngineName(wchar_t** buffer);
+  virtual std::int32_t SetTotalSize(std::int32_t bytes);
+  virtual std::int32_t SetPdaImage(const wchar_t* name, std::uint32_t size);
+  virtual std::int32_t SetPhoneImage(const wchar_t* name, std::uint32_t size);
+  virtual std::int32_t SetBootImage(const wchar_t* name, std::uint32_t size);
+  virtual std::int32_t SetCscImage(const wchar_t* name, std::uint32_t size);
+  virtual std::int32_t SetCscImage2(const wchar_t* name, std::uint32_t size);  // second slot, same operation
+  virtual std::int32_t SetPdaPath(const wchar_t* path);
+  virtual std::int32_t SetPhonePath(const wchar_t* path);
+  virtual std::int32_t SetBootPath(const wchar_t* path);
+  virtual std::int32_t SetCscPath(const wchar_t* path);
+  virtual std::int32_t SetCscPath2(const wchar_t* path);  // second slot, same operation
+  virtual std::int32_t SetSparePath(const wchar_t* path);
+
+  CKelpa3Engine& Context() { return m_engine; }
+  const CKelpa3Engine& Context() const { return m_engine; }
+
+ private:
+  CKelpa3Engine m_engine;
+};

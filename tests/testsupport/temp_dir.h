@@ -1,0 +1,22 @@
+// A temporary folder removed with everything in it when the object goes away.
+#pragma once
+
+#include <filesystem>
+#include <string>
+
+namespace tarn::test {
+
+class TempDir {
+ public:
+  TempDir();
+  ~TempDir();
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+  const std::filesystem::path& Path() const { return path_; }
+  std::filesystem::path operator/(const std::string& name) const { return path_ / name; }
+
+ private:
+  std::filesystem::path path_;
+};
+
+}  // namespace tarn::test
