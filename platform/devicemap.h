@@ -1,0 +1,38 @@
+// The serial-port map: which device names publish which COM ports, and the
+// tty node each COM port opens. A folder tree that registrars (the udev
+// helper, the simulated phone, tests) keep in step with attached phones:
+//   <root>/SERIALCOMM/<name>    regular file, content "COM<n>"
+//   <root>/dosdevices/com<n>    symbolic link to the tty node
+#pragma once
+
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tarn::platform {
+
+// $TARN_DEVICEMAP, or /run/tarn/devicemap when it is not set.
+std::filesystem::path DeviceMapRoot();
+
+struct SerialCommEntry {
+  std::string name;  // e.g. "qxcdmdm0"
+  std::string port;  // e.g. "COM7"
+};
+
+// One read of SERIALCOMM/: dot-files ignored, content trimmed, sorted by name.
+std::vector<SerialCommEntry> ReadSerialComm();
+std::optional<std::string> QuerySerialComm(const std::vector<SerialCommEntry>& entries, std::string_view name);
+
+// The tty node of COM<n>; only link targets under /dev are accepted.
+std::optional<std::filesystem::path> ResolveComPort(int n);
+// The decimal number after "COM" (0 when there is none).
+int ParseComNumber(std::string_view portText);
+
+// Registrar side: add the link first and then the entry (atomically); remove
+// the entry first and then the link. False when a step failed.
+bool RegisterPort(const std::string& name, int comNumber, const std::filesystem::path& ttyPath);
+bool UnregisterPort(const std::string& name, int comNumber);
+
+}  // namespace tarn::platform
