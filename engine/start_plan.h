@@ -1,0 +1,122 @@
+// What START computes before any job runs, shared by the window and the
+// command-line host: the platform code from the PDA file name, the image mask,
+// the total download size (from the tar headers only), the nation a CSC
+// archive implies, and the options record.
+//
+// No toolkit here: plain functions over paths and values. The log records are
+// written as the window writes them (file prefix "./StartPlan").
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "engine/options.h"
+
+// ---- Platform check of the PDA file name -----------------------------------
+
+struct PlatformCheck {
+  bool accepted = false;
+  // False for names that are accepted without a code ("vask..."): the caller
+  // keeps the code of its earlier START (initially -1).
+  bool setsPlatform = false;
+  std::int16_t platform = -1;  // meaningful when setsPlatform
+};
+
+// `fileName` without directories. Lower-cases it (locale-aware), logs it and
+// classifies it; a refusal logs "Error!!!. Platform is wrong.!!!\n".
+PlatformCheck CheckPlatformByName(std::wstring_view fileName);
+
+// The text after the last '/' or '\\' (the whole text when there is none).
+std::wstring FileNameOfPath(std::wstring_view path);
+
+// ---- Image sizes -----------------------------------------------------------
+
+// Kinds as CalcImageSize takes them (the image-mask bits).
+constexpr int kImageKindPda = 1;
+constexpr int kImageKindPhone = 2;
+constexpr int kImageKindCsc = 8;
+
+constexpr int kStartOk = 1;
+constexpr int kStartFail = 255;
+
+// Adds the download size of the image at `path` to *totalSize: the file size
+// for the phone binary, SumTarSizes for a PDA or CSC archive. Of the
+// per-nation members (names ending in "csc") only those of `selectedNation`
+// count. kStartOk, or kStartFail when the kind is unknown or the file cannot
+// be opened, mapped or read (logged; *totalSize then keeps what it had).
+// Files of 4 GiB or more are refused.
+int CalcImageSize(int kind, const std::wstring& path, int selectedNation, std::uint32_t* totalSize);
+
+// Walks the tar headers of the open file `fd` of `fileSize` bytes and adds the
+// member sizes to *totalSize as above. kStartOk, or kStartFail when a header
+// cannot be read or its size field is not octal.
+int SumTarSizes(int fd, std::uint32_t fileSize, int selectedNation, std::uint32_t* totalSize);
+
+struct NationChoice {
+  int result = kStartFail;  // kStartOk or kStartFail
+  // Nation index of the last member whose name ends in "csc" and whose index
+  // is not above `nationCount`; -1 when there is none (keep the selection).
+  int nation = -1;
+};
+
+// Finds the nation a CSC archive is made for, from its per-nation members.
+NationChoice SelectNationFromCsc(const std::wstring& path, int nationCount = 10);
+
+// ---- Options record and image mask -----------------------------------------
+
+// The operator's choices as the window's check boxes hold them after start-up.
+struct StartChoices {
+  bool bootUpdate = true;
+  bool bootFormat = false;  // also forces bootUpdate, as the window's rule does
+  bool csaClear = false;
+  bool autoReboot = true;
+  bool phoneBootUpdate = false;
+  bool phoneEfsClear = false;
+  bool stratineAll = true;
+  bool stratineUms = false;
+  bool stratineOpt = false;
+  bool stratineCsc = false;
+  std::int16_t platform = -1;
+};
+
+// UMS + 2 * OPT + 4 * CSC: the nStratineParts field and the memory-group mode.
+std::int32_t StratineParts(const StartChoices& choices);
+
+// The record START hands to every job (bNpsMode 0, nReserved 0, nPlatform
+// widened with its sign).
+ENGINE_OPTIONS BuildEngineOptions(const StartChoices& choices);
+
+// PDA 1, phone 2, CSC 8 for each image that is named and ticked.
+std::uint16_t BuildImageMask(const std::wstring& pda, bool pdaTicked, const std::wstring& csc,
+                             bool cscTicked, const std::wstring& phone, bool phoneTicked);
+
+// ---- START as a whole (steps 3 to 7 and 11) --------------------------------
+
+struct StartInputs {
+  std::wstring pda, csc, phone;  // paths; empty when not named
+  bool pdaTicked = false, cscTicked = false, phoneTicked = false;
+  int selectedNation = 0;          // the nation list's selection
+  std::int16_t previousPlatform = -1;  // kept for names accepted without a code
+  StartChoices choices;            // its platform field is ignored
+};
+
+enum class StartRefusal {
+  None,
+  EmptyFileNames,   // no image named at all (logged "empty file names\n")
+  PlatformRefused,  // the PDA file name has no known platform
+};
+
+struct StartPlan {
+  StartRefusal refusal = StartRefusal::None;
+  std::int16_t platform = -1;
+  std::uint16_t imageMask = 0;
+  std::uint32_t totalSize = 0;
+  // Mask bits of ticked images whose size could not be computed (the window
+  // starts anyway; a headless host may refuse).
+  std::uint16_t unreadableMask = 0;
+  std::int32_t stratineMode = 0;
+  ENGINE_OPTIONS options{};
+};
+
+StartPlan PlanStart(const StartInputs& inputs);
