@@ -1,0 +1,306 @@
+#include "engine/start_plan.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <array>
+#include <cerrno>
+#include <cstring>
+#include <cwctype>
+#include <limits>
+
+#include "engine/tables.h"
+#include "platform/text.h"
+#include "support/log.h"
+
+namespace {
+
+constexpr const char* kModule = "./StartPlan";
+constexpr std::size_t kTarBlock = 512;
+constexpr std::size_t kTarNameField = 100;
+constexpr std::size_t kTarSizeOffset = 124;
+constexpr std::size_t kTarSizeField = 12;
+
+void LogReadyString(const std::wstring& text) {
+  TARN_LOG_BEGIN_FILE(kModule);
+  LogEndText(text + L"\n");
+}
+
+bool StartsWith(std::wstring_view text, std::wstring_view prefix) {
+  return text.substr(0, prefix.size()) == prefix;
+}
+
+bool Contains(std::wstring_view text, std::wstring_view part) {
+  return text.find(part) != std::wstring_view::npos;
+}
+
+// Names ending in "csc" (any case) are the per-nation CSC members.
+bool IsNationMember(const std::wstring& name) {
+  if (name.size() < 3) return false;
+  std::wstring tail = name.substr(name.size() - 3);
+  for (auto& c : tail) c = static_cast<wchar_t>(std::towlower(c));
+  return tail == L"csc";
+}
+
+// Octal size field: optional leading spaces, digits, then only NUL or space.
+// An empty field is 0. Anything else (base-256 sizes, letters, values of
+// 4 GiB or more) is refused so a corrupt header cannot pass as some size.
+bool ParseSizeField(const unsigned char* field, std::uint32_t* size) {
+  std::size_t i = 0;
+  while (i < kTarSizeField && field[i] == ' ') ++i;
+  std::uint64_t value = 0;
+  for (; i < kTarSizeField && field[i] >= '0' && field[i] <= '7'; ++i) {
+    value = value * 8 + (field[i] - '0');
+    if (value > std::numeric_limits<std::uint32_t>::max()) return false;
+  }
+  for (; i < kTarSizeField; ++i) {
+    if (field[i] != 0 && field[i] != ' ') return false;
+  }
+  *size = static_cast<std::uint32_t>(value);
+  return true;
+}
+
+std::wstring HeaderName(const unsigned char* header) {
+  // A name field without NUL is cut at its 100 bytes.
+  const void* end = std::memchr(header, 0, kTarNameField);
+  std::size_t length = end ? static_cast<const unsigned char*>(end) - header : kTarNameField;
+  return tarn::platform::Widen(std::string_view(reinterpret_cast<const char*>(header), length));
+}
+
+struct TarMember {
+  std::wstring name;
+  std::uint32_t size = 0;
+};
+
+// Walks the headers of an archive, calling `visit` for each member. Reads only
+// the 512 header bytes at each position, never the member data.
+template <typename Visit>
+int WalkTarHeaders(int fd, std::uint32_t fileSize, Visit visit) {
+  std::uint64_t next = 0;
+  while (next < fileSize) {
+    std::array<unsigned char, kTarBlock> header{};
+    ssize_t got = pread(fd, header.data(), header.size(), static_cast<off_t>(next));
+    if (got < 0) {
+      TLOG_FILE(kModule, L"e - file map was failed! code: %d", errno);
+      return kStartFail;
+    }
+    if (static_cast<std::size_t>(got) < kTarBlock) {
+      TLOG_FILE(kModule, L"e - tar header at %llu runs past the end of the file\n",
+                static_cast<unsigned long long>(next));
+      return kStartFail;
+    }
+    if (header[0] == 0) return kStartOk;
+    next += kTarBlock;
+    TarMember member;
+    member.name = HeaderName(header.data());
+    LogReadyString(member.name);
+    if (!ParseSizeField(header.data() + kTarSizeOffset, &member.size)) {
+      TLOG_FILE(kModule, L"e - size field of %ls is not an octal number\n", member.name.c_str());
+      return kStartFail;
+    }
+    if (next + member.size > fileSize) {
+      TLOG_FILE(kModule, L"e - %ls runs past the end of the file\n", member.name.c_str());
+      return kStartFail;
+    }
+    visit(member);
+    next += (static_cast<std::uint64_t>(member.size) + kTarBlock - 1) / kTarBlock * kTarBlock;
+  }
+  return kStartOk;
+}
+
+// Adds without wrapping: a total of 4 GiB or more cannot be carried.
+bool AddToTotal(std::uint32_t size, std::uint32_t* total) {
+  if (size > std::numeric_limits<std::uint32_t>::max() - *total) {
+    TLOG_FILE(kModule, L"e - total size reaches 4 GiB\n");
+    return false;
+  }
+  *total += size;
+  return true;
+}
+
+// An open image file; closes itself, logging a failed close as START does.
+class ImageFile {
+ public:
+  explicit ImageFile(const std::wstring& path) {
+    fd_ = open(tarn::platform::Narrow(path).c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd_ < 0) {
+      TLOG_FILE(kModule, L"e - dll cannot open the pda file. code: %d", errno);
+      return;
+    }
+    struct stat st {};
+    if (fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode)) {
+      TLOG_FILE(kModule, L"Mapping Error (%d)\n", errno ? errno : EINVAL);
+      Close();
+      return;
+    }
+    if (static_cast<std::uint64_t>(st.st_size) > std::numeric_limits<std::uint32_t>::max()) {
+      TLOG_FILE(kModule, L"e - image of 4 GiB or more is not supported: %ls\n", path.c_str());
+      Close();
+      return;
+    }
+    size_ = static_cast<std::uint32_t>(st.st_size);
+  }
+  ~ImageFile() { Close(); }
+  ImageFile(const ImageFile&) = delete;
+  ImageFile& operator=(const ImageFile&) = delete;
+
+  bool IsOpen() const { return fd_ >= 0; }
+  int Fd() const { return fd_; }
+  std::uint32_t Size() const { return size_; }
+
+ private:
+  void Close() {
+    if (fd_ >= 0 && close(fd_) != 0) {
+      TLOG_FILE(kModule, L"e - dll cannot close the file. code: %d", errno);
+    }
+    fd_ = -1;
+  }
+  int fd_ = -1;
+  std::uint32_t size_ = 0;
+};
+
+}  // namespace
+
+std::wstring FileNameOfPath(std::wstring_view path) {
+  std::size_t cut = path.find_last_of(L"/\\");
+  return std::wstring(cut == std::wstring_view::npos ? path : path.substr(cut + 1));
+}
+
+PlatformCheck CheckPlatformByName(std::wstring_view fileName) {
+  std::wstring name(fileName);
+  for (auto& c : name) c = static_cast<wchar_t>(std::towlower(c));
+  LogReadyString(name);
+  PlatformCheck check;
+  check.accepted = true;
+  check.setsPlatform = true;
+  if (Contains(name, L"test") || Contains(name, L"datafs") || Contains(name, L"factoryfs")) {
+    check.platform = 0;
+  } else if (StartsWith(name, L"mirlane_mass") || StartsWith(name, L"bexolt") || StartsWith(name, L"t4907")) {
+    check.platform = 2;
+  } else if (StartsWith(name, L"mirlane") || StartsWith(name, L"dunvane") || StartsWith(name, L"t5218") ||
+             StartsWith(name, L"ostravind")) {
+    check.platform = 1;
+  } else if (StartsWith(name, L"vask")) {
+    check.setsPlatform = false;
+  } else {
+    TLOG_FILE(kModule, L"Error!!!. Platform is wrong.!!!\n");
+    return PlatformCheck{};
+  }
+  return check;
+}
+
+int SumTarSizes(int fd, std::uint32_t fileSize, int selectedNation, std::uint32_t* totalSize) {
+  bool overflow = false;
+  int result = WalkTarHeaders(fd, fileSize, [&](const TarMember& member) {
+    if (overflow) return;
+    if (IsNationMember(member.name) && NationOfName(member.name) != selectedNation) {
+      TLOG_FILE(kModule, L"Skip Size %d, Total Size : %d\n", static_cast<int>(member.size),
+                static_cast<int>(*totalSize));
+      return;
+    }
+    overflow = !AddToTotal(member.size, totalSize);
+    TLOG_FILE(kModule, L"Added Size %d, Total Size : %d\n", static_cast<int>(member.size),
+              static_cast<int>(*totalSize));
+  });
+  return overflow ? kStartFail : result;
+}
+
+int CalcImageSize(int kind, const std::wstring& path, int selectedNation, std::uint32_t* totalSize) {
+  if (kind != kImageKindPda && kind != kImageKindCsc && kind != kImageKindPhone) return kStartFail;
+  ImageFile file(path);
+  if (!file.IsOpen()) return kStartFail;
+  int result = kStartOk;
+  if (kind == kImageKindPhone) {
+    if (!AddToTotal(file.Size(), totalSize)) return kStartFail;
+    TLOG_FILE(kModule, L"Phone Size %d, Total Size : %d\n", static_cast<int>(file.Size()),
+              static_cast<int>(*totalSize));
+  } else {
+    // A failed walk must not leave half an archive in the total.
+    std::uint32_t archiveTotal = *totalSize;
+    result = SumTarSizes(file.Fd(), file.Size(), selectedNation, &archiveTotal);
+    if (result == kStartOk) *totalSize = archiveTotal;
+  }
+  TLOG_FILE(kModule, L"Calc : Total Size : %d\n", static_cast<int>(*totalSize));
+  return result;
+}
+
+NationChoice SelectNationFromCsc(const std::wstring& path, int nationCount) {
+  NationChoice choice;
+  ImageFile file(path);
+  if (!file.IsOpen()) return choice;
+  choice.result = WalkTarHeaders(file.Fd(), file.Size(), [&](const TarMember& member) {
+    if (!IsNationMember(member.name)) return;
+    int index = NationOfName(member.name);
+    if (index <= nationCount) choice.nation = index;
+    TLOG_FILE(kModule, L"Select %d, Total %d\n", index, nationCount);
+  });
+  return choice;
+}
+
+std::int32_t StratineParts(const StartChoices& choices) {
+  return (choices.stratineUms ? 1 : 0) + 2 * (choices.stratineOpt ? 1 : 0) + 4 * (choices.stratineCsc ? 1 : 0);
+}
+
+ENGINE_OPTIONS BuildEngineOptions(const StartChoices& choices) {
+  ENGINE_OPTIONS options{};
+  options.bBootUpdate = (choices.bootUpdate || choices.bootFormat) ? 1 : 0;
+  options.bBootFormat = choices.bootFormat ? 1 : 0;
+  options.bCsaClear = choices.csaClear ? 1 : 0;
+  options.bAutoReboot = choices.autoReboot ? 1 : 0;
+  options.bPhoneBootUpdate = choices.phoneBootUpdate ? 1 : 0;
+  options.bPhoneEfsClear = choices.phoneEfsClear ? 1 : 0;
+  options.bNpsMode = 0;
+  options.bStratineAll = choices.stratineAll ? 1 : 0;
+  options.nStratineParts = StratineParts(choices);
+  options.nPlatform = choices.platform;
+  options.nReserved = 0;
+  return options;
+}
+
+std::uint16_t BuildImageMask(const std::wstring& pda, bool pdaTicked, const std::wstring& csc,
+                             bool cscTicked, const std::wstring& phone, bool phoneTicked) {
+  std::uint16_t mask = 0;
+  if (!pda.empty() && pdaTicked) mask |= IMAGE_MASK_PDA;
+  if (!csc.empty() && cscTicked) mask |= IMAGE_MASK_CSC;
+  if (!phone.empty() && phoneTicked) mask |= IMAGE_MASK_PHONE;
+  return mask;
+}
+
+StartPlan PlanStart(const StartInputs& inputs) {
+  StartPlan plan;
+  if (!inputs.pda.empty()) {
+    PlatformCheck check = CheckPlatformByName(FileNameOfPath(inputs.pda));
+    if (!check.accepted) {
+      plan.refusal = StartRefusal::PlatformRefused;
+      return plan;
+    }
+    plan.platform = check.setsPlatform ? check.platform : inputs.previousPlatform;
+  } else if (inputs.csc.empty() && inputs.phone.empty()) {
+    TLOG_FILE(kModule, L"empty file names\n");
+    plan.refusal = StartRefusal::EmptyFileNames;
+    return plan;
+  } else {
+    plan.platform = 0;
+  }
+  plan.imageMask = BuildImageMask(inputs.pda, inputs.pdaTicked, inputs.csc, inputs.cscTicked, inputs.phone,
+                                  inputs.phoneTicked);
+  const struct {
+    std::uint16_t bit;
+    int kind;
+    const std::wstring& path;
+  } images[] = {{IMAGE_MASK_PDA, kImageKindPda, inputs.pda},
+                {IMAGE_MASK_CSC, kImageKindCsc, inputs.csc},
+                {IMAGE_MASK_PHONE, kImageKindPhone, inputs.phone}};
+  for (const auto& image : images) {
+    if (!(plan.imageMask & image.bit)) continue;
+    if (CalcImageSize(image.kind, image.path, inputs.selectedNation, &plan.totalSize) != kStartOk) {
+      plan.unreadableMask |= image.bit;
+    }
+  }
+  StartChoices choices = inputs.choices;
+  choices.platform = plan.platform;
+  plan.options = BuildEngineOptions(choices);
+  plan.stratineMode = StratineParts(choices);
+  return plan;
+}
