@@ -56,7 +56,7 @@ private:
     LRESULT SetPos(int position);
     LRESULT StepIt();
     LRESULT GetRange(WPARAM askMinimum, LPARAM pair) const;
-    LRESULT SetMarquee(bool on, int intervalMs);
+    void SetMarquee(bool on, int intervalMs);
     LRESULT SetColor(COLORREF& field, LPARAM value);
     void MarqueeStep();
     int ClampLimit() const;

@@ -1,0 +1,70 @@
+#include "controls/xtip_list_box.h"
+
+#include "controls/tip_window.h"
+
+#include <QCursor>
+#include <QMouseEvent>
+#include <QTimerEvent>
+
+CXTipListBox::CXTipListBox(QWidget* parent) : QListView(parent), m_pTip(new CTipWindow(this, false))
+{
+    m_pTip->SetColors(palette().color(QPalette::HighlightedText), palette().color(QPalette::Highlight));
+    // Item views get mouse moves on their viewport only while tracking.
+    setMouseTracking(true);
+}
+
+CXTipListBox::~CXTipListBox() = default;
+
+const CTipWindow& CXTipListBox::Tip() const
+{
+    return *m_pTip;
+}
+
+void CXTipListBox::TipAt(const QPoint& p)
+{
+    if (!viewport()->rect().contains(p)) {
+        HideTip();
+        return;
+    }
+    // Below the last entry nothing changes: a tip already shown stays until
+    // the mouse leaves the box.
+    const QModelIndex entry = indexAt(p);
+    if (!entry.isValid())
+        return;
+    const QString text = entry.data(Qt::DisplayRole).toString();
+    const QRect area = visualRect(entry);
+    const int width = fontMetrics().horizontalAdvance(text);
+    if (width > area.width() - kTipMargin) {
+        m_pTip->TrackActivate(text, viewport()->mapToGlobal(area.topLeft()));
+        m_checkTimer.start(kCheckIntervalMs, this);
+    } else {
+        HideTip();
+    }
+}
+
+void CXTipListBox::CheckTip(const QPoint& cursor)
+{
+    if (viewport()->rect().contains(cursor) && isVisible())
+        return;
+    m_checkTimer.stop();
+    HideTip();
+}
+
+void CXTipListBox::mouseMoveEvent(QMouseEvent* event)
+{
+    TipAt(event->position().toPoint());
+    QListView::mouseMoveEvent(event);
+}
+
+void CXTipListBox::timerEvent(QTimerEvent* event)
+{
+    if (event->timerId() == m_checkTimer.timerId())
+        CheckTip(viewport()->mapFromGlobal(QCursor::pos()));
+    else
+        QListView::timerEvent(event);
+}
+
+void CXTipListBox::HideTip()
+{
+    m_pTip->Deactivate();
+}
