@@ -11,6 +11,11 @@ namespace tarn::platform {
 class CSerialPort;
 }
 
+// Longest wait for the first byte of an answer. A phone may take minutes to
+// answer a write command while it programs its flash; one silent for longer
+// is taken as hung and the command fails.
+constexpr DWORD kFirstByteTimeoutMs = 300000;
+
 // The port worker: one open tty, a 5000-byte receive staging buffer.
 class CWinRs232cSync {
  public:
@@ -27,6 +32,12 @@ class CWinRs232cSync {
   bool IsOpen() const;
 
  private:
+  friend class CUSBDevice;
+  // For the device's readiness poll: open and showing no hang-up.
+  bool IsHealthy() const;
+  // Waits up to `clockMs` for a first byte: 1 readable, 0 timed out, -1 gone.
+  int WaitFirstByte(DWORD clockMs);
+
   std::unique_ptr<tarn::platform::CSerialPort> port_;
   std::unique_ptr<unsigned char[]> receiveBuffer_;
 };
