@@ -1,0 +1,226 @@
+#include "cli/flash_host.h"
+
+#include <algorithm>
+
+#include "engine/events.h"
+#include "platform/clock.h"
+
+namespace tarn::cli {
+
+namespace {
+
+constexpr auto kTick = std::chrono::milliseconds(100);
+constexpr int kSlots = 8;
+
+bool ValidSlot(long slot) { return slot >= 0 && slot < kSlots; }
+
+}  // namespace
+
+FlashHost::FlashHost(const FlashSetup& setup, FlashReport& report, ProgressView* view)
+    : setup_(setup), report_(report), view_(view) {
+  target_ = platform::CMessageTarget::Create(
+      [this](UINT message, WPARAM wParam, LPARAM lParam) { return Handle(message, wParam, lParam); });
+  platform::SetMainWindow(target_);
+}
+
+FlashHost::~FlashHost() {
+  target_->Detach();
+  if (platform::GetMainWindow() == target_) platform::SetMainWindow(nullptr);
+}
+
+LRESULT FlashHost::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case platform::WM_HOST_QUERY_CONTROL:
+      if (wParam == IDC_NATION_LIST) return platform::ControlAnswer(setup_.nation);
+      if (wParam == IDC_FACTORY_MODE) return platform::ControlAnswer(setup_.factoryMode ? 1 : 0);
+      return 0;
+    case WM_JOB_TEXT:
+    case WM_JOB_ERROR: {
+      if (!ValidSlot(lParam) || wParam == 0) return 0;
+      const int slot = static_cast<int>(lParam);
+      std::wstring text = reinterpret_cast<const wchar_t*>(wParam);
+      if (message == WM_JOB_ERROR) {
+        slots_[slot].errors.push_back(text);
+        report_.Error(slot, text);
+      } else {
+        report_.Text(slot, text);
+      }
+      if (view_) view_->Status(slot, text);
+      return 0;
+    }
+    case WM_JOB_PROGRESS: {
+      const int slot = static_cast<int>((wParam >> 24) & 0xFF);
+      const int file = static_cast<int>((wParam >> 8) & 0xFF);
+      const int overall = static_cast<int>(wParam & 0xFF);
+      if (!ValidSlot(slot)) return 0;
+      report_.Progress(slot, overall, file);
+      if (view_) view_->Progress(slot, overall, file);
+      return 0;
+    }
+    case WM_JOB_STATE:
+      if (ValidSlot(static_cast<long>(wParam))) report_.State(static_cast<int>(wParam), static_cast<int>(lParam));
+      return 0;
+    case WM_JOB_FILES:
+      report_.Files(static_cast<int>(wParam), static_cast<int>(lParam));
+      return 0;
+    case WM_JOB_PASS:
+      if (!ValidSlot(static_cast<long>(wParam))) return 0;
+      slots_[wParam].sawPass = true;
+      report_.Pass(static_cast<int>(wParam), static_cast<int>(lParam));
+      return 0;
+    default:
+      return 0;
+  }
+}
+
+void FlashHost::StartSlot(int slot, int port, bool withFormat) {
+  SlotRun& run = slots_[slot];
+  CPellLinuxNp& engine = engines_[slot];
+  ENGINE_OPTIONS options = setup_.plan.options;
+  options.bBootFormat = withFormat ? options.bBootFormat : 0;
+  engine.Init(L"K-Project");
+  engine.SetPdaPath(setup_.pda.c_str());
+  engine.SetCscPath(setup_.csc.c_str());
+  engine.SetPhonePath(setup_.phone.c_str());
+  engine.SetImageMask(setup_.plan.imageMask);
+  // A restarted job gets the total too, so that its percentages stay in range.
+  engine.SetTotalSize(static_cast<std::int32_t>(setup_.plan.totalSize));
+  engine.SetOptions(&options);
+  const bool restart = run.active;
+  if (!run.active) run.started = std::chrono::steady_clock::now();
+  run.active = true;
+  run.port = port;
+  run.formatRun = options.bBootFormat != 0;
+  run.sawPass = false;
+  run.awaiting = false;
+  report_.JobStarted(slot, port, restart);
+  if (view_) view_->Attach(slot, port);
+  if (engine.StartJob(static_cast<std::int16_t>(port), static_cast<std::int16_t>(slot)) != 0) {
+    run.errors.push_back(L"e - the job could not be started");
+    report_.Error(slot, run.errors.back());
+    run.done = true;
+    run.ended = std::chrono::steady_clock::now();
+    return;
+  }
+  run.jobRunning = true;
+}
+
+void FlashHost::CollectEndedJobs() {
+  for (int slot = 0; slot < kSlots; ++slot) {
+    if (!slots_[slot].jobRunning) continue;
+    std::int16_t running = 1;
+    engines_[slot].IsJobRunning(&running);
+    if (running) continue;
+    // Every message of the job was sent (and so handled) before its thread ended.
+    slots_[slot].jobRunning = false;
+    JobEnded(slot);
+  }
+}
+
+void FlashHost::JobEnded(int slot) {
+  SlotRun& run = slots_[slot];
+  run.ended = std::chrono::steady_clock::now();
+  if (run.formatRun && !run.sawPass && run.errors.empty()) {
+    // A format-only run: the phone reboots and comes back as a new port.
+    run.awaiting = true;
+    run.deadline = run.ended + std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+                                   platform::RealDuration(kReattachTimeoutMs));
+    if (view_) view_->Status(slot, L"waiting for the phone to come back");
+    return;
+  }
+  run.done = true;
+}
+
+bool FlashHost::Accepts(int port) const {
+  // Ports taken from the map are no fixed list: any phone port may come back.
+  return setup_.portsFromMap || std::find(setup_.ports.begin(), setup_.ports.end(), port) != setup_.ports.end();
+}
+
+void FlashHost::WatchMap() {
+  std::vector<int> current = PhonePortsOfMap();
+  std::set<int> now(current.begin(), current.end());
+  for (int port : current) {
+    if (!seenPorts_.count(port) && Accepts(port) &&
+        std::find(arrivals_.begin(), arrivals_.end(), port) == arrivals_.end()) {
+      arrivals_.push_back(port);
+    }
+  }
+  seenPorts_ = std::move(now);
+}
+
+void FlashHost::RestartAwaiting() {
+  for (int slot = 0; slot < kSlots && !arrivals_.empty(); ++slot) {
+    if (!slots_[slot].awaiting) continue;
+    // The phone most likely comes back on its own port; else take the oldest arrival.
+    auto it = std::find(arrivals_.begin(), arrivals_.end(), slots_[slot].port);
+    if (it == arrivals_.end()) it = arrivals_.begin();
+    const int port = *it;
+    arrivals_.erase(it);
+    StartSlot(slot, port, false);
+  }
+}
+
+void FlashHost::ExpireAwaiting() {
+  const auto now = std::chrono::steady_clock::now();
+  for (int slot = 0; slot < kSlots; ++slot) {
+    SlotRun& run = slots_[slot];
+    if (!run.awaiting || now < run.deadline) continue;
+    run.awaiting = false;
+    run.done = true;
+    run.errors.push_back(L"e - the phone did not come back after the boot format");
+    report_.Error(slot, run.errors.back());
+  }
+}
+
+bool FlashHost::AllDone() const {
+  return std::all_of(slots_.begin(), slots_.end(), [](const SlotRun& run) { return !run.active || run.done; });
+}
+
+SlotSummary FlashHost::SummaryOf(int slot) {
+  const SlotRun& run = slots_[slot];
+  SlotSummary summary;
+  summary.slot = slot;
+  summary.port = run.port;
+  summary.passed = run.sawPass && run.errors.empty();
+  summary.filesDone = engines_[slot].Context().m_wFilesDone;
+  summary.errors = run.errors;
+  summary.seconds = std::chrono::duration<double>(run.ended - run.started).count();
+  return summary;
+}
+
+std::vector<SlotSummary> FlashHost::Run() {
+  const bool restarts = setup_.plan.options.bBootFormat != 0;
+  if (restarts) WatchMap();  // ports present now are not arrivals
+  for (std::size_t slot = 0; slot < setup_.ports.size() && slot < kSlots; ++slot) {
+    StartSlot(static_cast<int>(slot), setup_.ports[slot], true);
+  }
+  while (!AllDone()) {
+    target_->WaitAndDispatch(kTick);
+    CollectEndedJobs();
+    if (restarts) {
+      WatchMap();
+      RestartAwaiting();
+      ExpireAwaiting();
+    }
+    if (view_) view_->Draw();
+  }
+  target_->DispatchPending();
+  std::vector<SlotSummary> summaries;
+  for (int slot = 0; slot < kSlots; ++slot) {
+    if (!slots_[slot].active) continue;
+    summaries.push_back(SummaryOf(slot));
+    report_.Summary(summaries.back());
+    if (view_) view_->Finish(slot, summaries.back().passed);
+  }
+  if (view_) view_->Draw(true);
+  return summaries;
+}
+
+int ExitCodeOf(const std::vector<SlotSummary>& summaries) {
+  for (const auto& summary : summaries) {
+    if (!summary.passed) return kExitFailed;
+  }
+  return kExitPassed;
+}
+
+}  // namespace tarn::cli

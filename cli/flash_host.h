@@ -1,0 +1,77 @@
+// The headless host: starts one job per slot, turns the jobs' messages into
+// report lines and progress bars, and, in a Boot Format batch, gives each
+// phone that re-attaches after its format-only run a job without the format
+// step, as the window's automatic restart does.
+#pragma once
+
+#include <array>
+#include <chrono>
+#include <deque>
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "cli/flash_report.h"
+#include "cli/flash_setup.h"
+#include "cli/progress_view.h"
+#include "engine/pell_linux_np.h"
+#include "platform/messages.h"
+
+namespace tarn::cli {
+
+// Clock milliseconds a phone may take to come back after its format-only run
+// before its slot ends as failed.
+constexpr DWORD kReattachTimeoutMs = 180000;
+
+class FlashHost {
+ public:
+  // `view` may be null (no terminal).
+  FlashHost(const FlashSetup& setup, FlashReport& report, ProgressView* view);
+  ~FlashHost();
+  FlashHost(const FlashHost&) = delete;
+  FlashHost& operator=(const FlashHost&) = delete;
+
+  // Runs the batch to its end on the calling thread; one summary per slot.
+  std::vector<SlotSummary> Run();
+
+ private:
+  struct SlotRun {
+    bool active = false;   // part of the batch
+    int port = 0;
+    bool jobRunning = false;
+    bool formatRun = false;  // the running or last job had the format step
+    bool sawPass = false;
+    bool awaiting = false;   // format-only run ended, waiting for the phone
+    std::chrono::steady_clock::time_point deadline{};
+    bool done = false;
+    std::vector<std::wstring> errors;
+    std::chrono::steady_clock::time_point started{};
+    std::chrono::steady_clock::time_point ended{};
+  };
+
+  LRESULT Handle(UINT message, WPARAM wParam, LPARAM lParam);
+  void StartSlot(int slot, int port, bool withFormat);
+  void CollectEndedJobs();
+  void JobEnded(int slot);
+  void WatchMap();
+  void RestartAwaiting();
+  void ExpireAwaiting();
+  bool AllDone() const;
+  bool Accepts(int port) const;
+  SlotSummary SummaryOf(int slot);
+
+  const FlashSetup& setup_;
+  FlashReport& report_;
+  ProgressView* view_;
+  platform::HWND target_;
+  std::array<CPellLinuxNp, 8> engines_;
+  std::array<SlotRun, 8> slots_{};
+  std::set<int> seenPorts_;
+  std::deque<int> arrivals_;
+};
+
+// 0 when every slot passed, 1 otherwise.
+int ExitCodeOf(const std::vector<SlotSummary>& summaries);
+
+}  // namespace tarn::cli

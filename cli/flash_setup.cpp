@@ -1,0 +1,124 @@
+#include "cli/flash_setup.h"
+
+#include <cctype>
+
+#include "platform/devicemap.h"
+#include "platform/text.h"
+
+namespace tarn::cli {
+
+namespace {
+
+constexpr std::size_t kMaxSlots = 8;
+
+StartChoices ChoicesOf(const FlashArgs& args) {
+  StartChoices choices;
+  choices.bootUpdate = !args.noBootUpdate;
+  choices.bootFormat = args.bootFormat;
+  choices.csaClear = args.csaClear;
+  choices.autoReboot = !args.noAutoReboot;
+  choices.phoneBootUpdate = args.phoneBootUpdate;
+  choices.stratineAll = args.stratine == "all";
+  choices.stratineUms = args.stratine == "ums";
+  choices.stratineOpt = args.stratine == "opt";
+  choices.stratineCsc = args.stratine == "csc";
+  return choices;
+}
+
+std::string UnreadableNames(const FlashArgs& args, std::uint16_t mask) {
+  std::string names;
+  auto add = [&](std::uint16_t bit, const std::string& path) {
+    if (!(mask & bit)) return;
+    if (!names.empty()) names += ", ";
+    names += path;
+  };
+  add(IMAGE_MASK_PDA, args.pda);
+  add(IMAGE_MASK_CSC, args.csc);
+  add(IMAGE_MASK_PHONE, args.phone);
+  return names;
+}
+
+int NationFor(const FlashArgs& args, const std::wstring& csc, bool* readable) {
+  *readable = true;
+  if (args.nation) return *ParseNation(*args.nation);
+  if (csc.empty()) return 0;
+  NationChoice choice = SelectNationFromCsc(csc);
+  *readable = choice.result == kStartOk;
+  return choice.nation >= 0 ? choice.nation : 0;
+}
+
+}  // namespace
+
+bool IsPhoneModemName(std::string_view name) {
+  for (std::string_view prefix : {"qxcdmdm", "qxcemdm"}) {
+    if (name.substr(0, prefix.size()) != prefix) continue;
+    std::string_view digits = name.substr(prefix.size());
+    if (digits.empty() || digits.size() > 3) return false;
+    for (char c : digits) {
+      if (!std::isdigit(static_cast<unsigned char>(c))) return false;
+    }
+    return std::stoi(std::string(digits)) <= 255;
+  }
+  return false;
+}
+
+std::vector<int> PhonePortsOfMap() {
+  std::vector<int> ports;
+  for (const auto& entry : platform::ReadSerialComm()) {
+    if (ports.size() == kMaxSlots) break;
+    if (!IsPhoneModemName(entry.name)) continue;
+    int port = platform::ParseComNumber(entry.port);
+    if (port > 0) ports.push_back(port);
+  }
+  return ports;
+}
+
+SetupOutcome PrepareFlash(const FlashArgs& args) {
+  SetupOutcome outcome;
+  FlashSetup& setup = outcome.setup;
+  setup.portsFromMap = args.ports.empty();
+  setup.ports = setup.portsFromMap ? PhonePortsOfMap() : args.ports;
+  if (setup.ports.empty()) {
+    outcome.refusal = "tarn-flash: no phone attached (no phone port in the serial-port map " +
+                      platform::DeviceMapRoot().string() + ")\n";
+    return outcome;
+  }
+  setup.pda = platform::Widen(args.pda);
+  setup.csc = platform::Widen(args.csc);
+  setup.phone = platform::Widen(args.phone);
+  setup.factoryMode = !args.noFactoryMode;
+  bool cscReadable = true;
+  setup.nation = NationFor(args, setup.csc, &cscReadable);
+  if (!cscReadable) {
+    outcome.refusal = "tarn-flash: cannot read the CSC archive " + args.csc + "\n";
+    return outcome;
+  }
+  StartInputs inputs;
+  inputs.pda = setup.pda;
+  inputs.csc = setup.csc;
+  inputs.phone = setup.phone;
+  inputs.pdaTicked = inputs.cscTicked = inputs.phoneTicked = true;
+  inputs.selectedNation = setup.nation;
+  inputs.choices = ChoicesOf(args);
+  setup.plan = PlanStart(inputs);
+  switch (setup.plan.refusal) {
+    case StartRefusal::EmptyFileNames:
+      outcome.refusal = "tarn-flash: no image given (--pda, --csc or --phone)\n";
+      return outcome;
+    case StartRefusal::PlatformRefused:
+      outcome.refusal = "tarn-flash: the PDA file name " +
+                        platform::Narrow(FileNameOfPath(setup.pda)) + " names no known platform\n";
+      return outcome;
+    case StartRefusal::None:
+      break;
+  }
+  if (setup.plan.unreadableMask != 0) {
+    outcome.refusal = "tarn-flash: cannot read the image " + UnreadableNames(args, setup.plan.unreadableMask) +
+                      " (missing, not a regular file, 4 GiB or more, or a damaged tar header)\n";
+    return outcome;
+  }
+  outcome.ok = true;
+  return outcome;
+}
+
+}  // namespace tarn::cli

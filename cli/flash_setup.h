@@ -1,0 +1,38 @@
+// From tarn-flash's arguments to what every job gets: the START computations
+// with every given image ticked, the nation, and the slots' ports.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "cli/flash_args.h"
+#include "engine/start_plan.h"
+
+namespace tarn::cli {
+
+struct FlashSetup {
+  std::wstring pda, csc, phone;
+  StartPlan plan;
+  int nation = 0;
+  std::vector<int> ports;  // slot i runs ports[i]
+  bool portsFromMap = false;
+  bool factoryMode = true;
+};
+
+struct SetupOutcome {
+  bool ok = false;
+  FlashSetup setup;
+  std::string refusal;  // why the start was refused (ends in "\n")
+};
+
+SetupOutcome PrepareFlash(const FlashArgs& args);
+
+// A device name the phone modem driver publishes: qxcdmdm<n> or qxcemdm<n>,
+// n from 0 to 255.
+bool IsPhoneModemName(std::string_view name);
+// COM numbers of the phone ports of the serial-port map, in map order, at
+// most eight.
+std::vector<int> PhonePortsOfMap();
+
+}  // namespace tarn::cli

@@ -1,0 +1,55 @@
+// tarn-flash: the window's START on the command line.
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "cli/flash_args.h"
+#include "cli/flash_host.h"
+#include "cli/flash_setup.h"
+#include "cli/json_report.h"
+#include "cli/progress_view.h"
+#include "cli/text_report.h"
+#include "platform/text.h"
+
+namespace {
+
+int Flash(const tarn::cli::FlashArgs& args) {
+  using namespace tarn::cli;
+  SetupOutcome outcome = PrepareFlash(args);
+  if (!outcome.ok) {
+    std::fputs(outcome.refusal.c_str(), stderr);
+    return kExitRefused;
+  }
+  std::optional<ProgressView> view;
+  if (ProgressView::IsTerminal(stderr)) view.emplace(stderr, std::getenv("NO_COLOR") == nullptr);
+  ProgressView* viewPtr = view ? &*view : nullptr;
+  std::unique_ptr<FlashReport> report;
+  if (args.json) {
+    report = std::make_unique<JsonReport>(stdout);
+  } else {
+    // Lines on the same terminal as the bars would land inside them.
+    const bool shared = viewPtr && ProgressView::IsTerminal(stdout);
+    report = std::make_unique<TextReport>(stdout, [viewPtr, shared] {
+      if (shared) viewPtr->Erase();
+    });
+  }
+  FlashHost host(outcome.setup, *report, viewPtr);
+  return ExitCodeOf(host.Run());
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  tarn::platform::InitProcessLocale();
+  tarn::cli::FlashArgs args;
+  std::string out, err;
+  tarn::cli::ParseOutcome parsed = tarn::cli::ParseFlashArgs(argc, argv, &args, &out, &err);
+  if (!parsed.run) {
+    std::fputs(out.c_str(), stdout);
+    std::fputs(err.c_str(), stderr);
+    return parsed.exitCode;
+  }
+  return Flash(args);
+}
