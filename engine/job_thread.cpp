@@ -1,22 +1,15 @@
 #include "engine/job_thread.h"
 
+#include "engine/archive.h"
 #include "engine/events.h"
 #include "engine/kelpa3_engine.h"
 #include "engine/results.h"
+#include "link/connection.h"
+#include "link/protocol.h"
 #include "platform/clock.h"
 #include "platform/messages.h"
 #include "platform/thread.h"
 #include "support/log.h"
-
-// Steps implemented by the link and the image code.
-int FindPort(CKelpa3Engine& job, int requestedPort);
-int OpenComPort(CKelpa3Engine& job, int port);
-int Connect(CKelpa3Engine& job);
-int CheckPlatform(CKelpa3Engine& job);
-int SendCommand(CKelpa3Engine& job, int code, int argument, int length, int flag);
-enum class ArchiveKind { Boot, Pda, Csc };
-std::int32_t ArchiveDownload(CKelpa3Engine& job, ArchiveKind kind);
-std::int32_t PhoneDownload(CKelpa3Engine& job);
 
 namespace {
 
@@ -27,8 +20,6 @@ constexpr DWORD kFormatDonePauseMs = 1000;
 constexpr DWORD kWaitTickMs = 1000;
 constexpr std::uint32_t kWaitSecondsWithPda = 100;
 constexpr std::uint32_t kWaitSecondsWithoutPda = 160;
-constexpr int kCmdReset = 707;
-constexpr int kCmdFinish = 714;
 constexpr int kStepCount = 14;
 
 using Step = std::int32_t (*)(CKelpa3Engine& job, std::int32_t argument);
@@ -43,7 +34,7 @@ std::int32_t StepCheckPlatform(CKelpa3Engine& job, std::int32_t) { return CheckP
 std::int32_t StepResetRun(CKelpa3Engine& job, std::int32_t) {
   if (job.m_nPort != -2) return RESULT_OK;
   TLOG_SLOT(job.m_nIndex, L"update failed. reset pda\n");
-  SendCommand(job, kCmdReset, 0, 0, 0);
+  SendCommand(job, CMD_RESET, 0, 0, 0);
   job.FireError();
   return RESULT_FAIL;
 }
@@ -116,7 +107,7 @@ std::int32_t StepNothing(CKelpa3Engine&, std::int32_t) { return RESULT_OK; }
 
 std::int32_t StepFinish(CKelpa3Engine& job, std::int32_t) {
   if (job.m_options.bAutoReboot == 0 && job.m_options.nPlatform == 2 && job.m_nKeldVersion >= 8) {
-    SendCommand(job, kCmdFinish, 0, 0, 0);
+    SendCommand(job, CMD_FINISH, 0, 0, 0);
   }
   return RESULT_OK;
 }
@@ -125,7 +116,7 @@ std::int32_t StepReset(CKelpa3Engine& job, std::int32_t) {
   if (job.m_options.bAutoReboot == 0) return RESULT_OK;
   TLOG_SLOT(job.m_nIndex, L"Reset PDA\n");
   job.ReportStatus(0, L"reset pda..");
-  SendCommand(job, kCmdReset, 0, 0, 0);
+  SendCommand(job, CMD_RESET, 0, 0, 0);
   job.FireState(STATE_REBOOT, L"Reboot");
   return RESULT_OK;
 }

@@ -1,0 +1,153 @@
+// Opening an image, indexing it and sending it; the phone binary.
+#include "engine/archive.h"
+
+#include <memory>
+#include <string>
+
+#include "engine/download_members.h"
+#include "engine/events.h"
+#include "engine/kelpa3_engine.h"
+#include "engine/results.h"
+#include "engine/tables.h"
+#include "link/parameters.h"
+#include "link/transfer.h"
+#include "platform/file_mapping.h"
+#include "platform/last_error.h"
+#include "platform/text.h"
+#include "support/log.h"
+
+namespace {
+
+using tarn::platform::CFileMapping;
+
+struct ImageSource {
+  const wchar_t* path;
+  std::uint32_t npsSize;
+  const wchar_t* logName;
+  bool formats;
+};
+
+ImageSource SourceOf(const CKelpa3Engine& job, ArchiveKind kind) {
+  switch (kind) {
+    case ArchiveKind::Boot:
+      return {job.m_szBootImage, job.m_dwBootSize, L"Boot Download\n", true};
+    case ArchiveKind::Pda:
+      return {job.m_szPdaImage, job.m_dwPdaSize, L"PDA Download\n", true};
+    case ArchiveKind::Csc:
+    default:
+      return {job.m_szCscImage, job.m_dwCscSize, L"CSC Download\n", false};
+  }
+}
+
+// Opens the image file; nullptr after reporting `openError`. `size` gets its size.
+std::unique_ptr<CFileMapping> OpenImageFile(CKelpa3Engine& job, const wchar_t* path, const wchar_t* openError,
+                                            std::uint32_t* size) {
+  auto mapping = CFileMapping::OpenFile(tarn::platform::Narrow(path));
+  if (!mapping) {
+    job.ReportError(openError, static_cast<int>(GetLastError()));
+    return nullptr;
+  }
+  if (mapping->Size() > kMaxImageBytes) {
+    job.ReportError(L"e - the image is 4 GiB or larger and cannot be sent: %ls", path);
+    return nullptr;
+  }
+  *size = static_cast<std::uint32_t>(mapping->Size());
+  return mapping;
+}
+
+// Opens a host's shared image; nullptr after reporting. The size the host
+// gave must not exceed what the shared object holds.
+std::unique_ptr<CFileMapping> OpenSharedImage(CKelpa3Engine& job, const wchar_t* name, std::uint32_t size) {
+  auto mapping = CFileMapping::OpenShared(tarn::platform::Narrow(name));
+  if (!mapping) {
+    job.ReportError(L"e - file map was failed! code: %d", static_cast<int>(GetLastError()));
+    return nullptr;
+  }
+  if (size > mapping->Size()) {
+    job.ReportError(L"e - the shared image %ls holds %llu bytes, fewer than the %u given", name,
+                    static_cast<unsigned long long>(mapping->Size()), size);
+    return nullptr;
+  }
+  return mapping;
+}
+
+void CloseImage(CKelpa3Engine& job, CFileMapping& mapping) {
+  if (!mapping.Close()) job.ReportError(L"e - dll cannot close the file. code: %d", static_cast<int>(GetLastError()));
+}
+
+std::int32_t SendArchive(CKelpa3Engine& job, const CFileMapping& mapping, std::uint32_t size, bool formats) {
+  TLOG_SLOT(job.m_nIndex, L"analyzing file\n");
+  std::int32_t r = IndexArchive(mapping, job, size);
+  if (r != RESULT_OK) return r;
+  if (formats && job.m_options.bBootFormat) {
+    TLOG_SLOT(job.m_nIndex, L"Start Format\n");
+    r = FormatBoot(job, mapping);
+    if (r != RESULT_NO_FORMAT) {
+      job.FreeMembers();
+      return r;
+    }
+  }
+  job.FireState(STATE_PDA_START, L"PDA Download start");
+  r = DownloadMembers(job, mapping);
+  if (r != RESULT_FAIL) {
+    SaveEnv(job);
+    job.FreeMembers();
+  }
+  return r;
+}
+
+}  // namespace
+
+std::int32_t ArchiveDownload(CKelpa3Engine& job, ArchiveKind kind) {
+  const ImageSource source = SourceOf(job, kind);
+  TLOG_SLOT(job.m_nIndex, L"%ls", source.logName);
+  std::unique_ptr<CFileMapping> mapping;
+  std::uint32_t size = 0;
+  if (!job.m_options.bNpsMode) {
+    TLOG_SLOT(job.m_nIndex, L"create file %ls\n", source.path);
+    mapping = OpenImageFile(job, source.path, L"e - dll cannot open the pda file. code: %d", &size);
+  } else {
+    job.ReportStatus(0, L"NPS Mode");
+    job.ReportStatus(0, L"PDA file name: %ls", source.path);
+    TLOG_SLOT(job.m_nIndex, L"NPS : file mapping\n");
+    size = source.npsSize;
+    mapping = OpenSharedImage(job, source.path, size);
+  }
+  if (!mapping) return RESULT_FAIL;
+  const std::int32_t r = SendArchive(job, *mapping, size, source.formats);
+  if (kind == ArchiveKind::Pda) TLOG_SLOT(job.m_nIndex, L">>> Close Device\n");
+  CloseImage(job, *mapping);
+  return r;
+}
+
+std::int32_t PhoneDownload(CKelpa3Engine& job) {
+  job.ReportStatus(0, L"Downloading Modem");
+  std::unique_ptr<CFileMapping> mapping;
+  std::uint32_t size = 0;
+  if (!job.m_options.bNpsMode) {
+    TLOG_SLOT(job.m_nIndex, L"create file for phone. %ls\n", job.m_szPhoneImage);
+    mapping = OpenImageFile(job, job.m_szPhoneImage, L"e - dll cannot open the phone file. code: %d", &size);
+    if (!mapping) {
+      TLOG_SLOT(job.m_nIndex, L"Error Cannot open the phone file.\n");
+      return RESULT_FAIL;
+    }
+    TLOG_SLOT(job.m_nIndex, L"create file mapping for phone\n");
+  } else {
+    job.ReportStatus(0, L"nps mode.. connect to mapped file.");
+    job.ReportStatus(0, L"mapped file name: %ls", job.m_szPhoneImage);
+    TLOG_SLOT(job.m_nIndex, L"NPS file mapping\n");
+    size = job.m_dwPhoneSize;
+    mapping = OpenSharedImage(job, job.m_szPhoneImage, size);
+    if (!mapping) return RESULT_FAIL;
+  }
+  TLOG_SLOT(job.m_nIndex, L"get file size : %d\n", static_cast<int>(size));
+  IMAGE_MEMBER member{};
+  member.dwOffset = 0;
+  member.dwSize = size;
+  member.wPartition = PARTITION_PHONE;
+  member.wType = IMAGE_TYPE_PHONE;
+  tarn::platform::CopyCut(member.szName, std::size(member.szName), job.m_szPhoneImage);
+  const std::int32_t r = SendMember(job, member, *mapping);
+  CloseImage(job, *mapping);
+  return r;
+}

@@ -1,0 +1,30 @@
+// The phone's parameter record and the download environment around an archive.
+#pragma once
+
+#include <cstdint>
+
+#include "platform/win_types.h"
+
+class CKelpa3Engine;
+
+constexpr DWORD kDeviceParamsSize = 68;
+constexpr int kParamReservedWords = 6;
+constexpr int kParamPartitionWords = 10;
+
+struct DEVICE_PARAMS {
+  std::int32_t nation;
+  std::uint32_t reserved[kParamReservedWords];  // sent back as the phone gave them
+  std::uint32_t sizes[kParamPartitionWords];    // partition sizes as read, member sizes as written
+};
+static_assert(sizeof(DEVICE_PARAMS) == kDeviceParamsSize, "DEVICE_PARAMS is a 68-byte record");
+
+// Little-endian wire form.
+void EncodeParams(const DEVICE_PARAMS& params, std::uint8_t out[kDeviceParamsSize]);
+DEVICE_PARAMS DecodeParams(const std::uint8_t in[kDeviceParamsSize]);
+
+// Before an archive's members go out: every member must fit its partition;
+// the record goes back with the member sizes. 1 or 255.
+int CheckEnvironment(CKelpa3Engine& job);
+// After an archive: the record goes back with the member sizes and the job's
+// nation. Always 1 (failures are reported).
+int SaveEnv(CKelpa3Engine& job);
