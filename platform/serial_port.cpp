@@ -90,6 +90,9 @@ bool CSerialPort::Open(const std::string& path) {
 
 bool CSerialPort::Close() {
   if (fd_ < 0) return false;
+  // A tty that stays open elsewhere (a pseudo-terminal's other holders)
+  // keeps the exclusive flag past our close; give it up explicitly.
+  (void)::ioctl(fd_, TIOCNXCL);
   ::close(fd_);
   fd_ = -1;
   return true;

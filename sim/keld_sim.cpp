@@ -1,0 +1,403 @@
+#include "sim/keld_sim.h"
+
+#include <algorithm>
+#include <condition_variable>
+#include <cstring>
+#include <map>
+
+#include "platform/devicemap.h"
+#include "sim/sim_pty.h"
+#include "sim/sim_store.h"
+
+namespace tarn::sim {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr std::size_t kPacketSize = 1024;
+constexpr std::size_t kDigestOffset = 20;
+constexpr std::size_t kFwNameOffset = 4;
+constexpr std::size_t kFwNameSize = 16;
+constexpr std::uint8_t kStatusOk = 0x00;
+constexpr std::uint8_t kStatusFailed = 0xFF;
+constexpr auto kIdleSlice = std::chrono::milliseconds(10);
+constexpr auto kUnplugWait = std::chrono::seconds(5);
+
+enum : int {
+  kWriteBase = 500,
+  kPhone = 600,
+  kFw = 610,
+  kStratine = 620,
+  kReady = 700,
+  kCsaClear = 701,
+  kFormat = 702,
+  kSetParam = 703,
+  kGetParam = 704,
+  kReset = 707,
+  kEndFrames = 711,
+  kGetVersion = 712,
+  kGetPlatform = 713,
+  kFinish = 714,
+};
+
+std::uint32_t Le32(const std::uint8_t* b) {
+  return static_cast<std::uint32_t>(b[0]) | (static_cast<std::uint32_t>(b[1]) << 8) |
+         (static_cast<std::uint32_t>(b[2]) << 16) | (static_cast<std::uint32_t>(b[3]) << 24);
+}
+
+void PutLe32(std::uint8_t* b, std::uint32_t v) {
+  for (int i = 0; i < 4; ++i) b[i] = static_cast<std::uint8_t>(v >> (8 * i));
+}
+
+void EncodeParams(const ParamRecord& r, std::uint8_t out[kParamRecordSize]) {
+  PutLe32(out, static_cast<std::uint32_t>(r.nation));
+  for (int i = 0; i < 6; ++i) PutLe32(out + 4 + 4 * i, static_cast<std::uint32_t>(r.reserved[i]));
+  for (int i = 0; i < 10; ++i) PutLe32(out + 28 + 4 * i, r.sizes[i]);
+}
+
+ParamRecord DecodeParams(const std::uint8_t in[kParamRecordSize]) {
+  ParamRecord r;
+  r.nation = static_cast<std::int32_t>(Le32(in));
+  for (int i = 0; i < 6; ++i) r.reserved[i] = static_cast<std::int32_t>(Le32(in + 4 + 4 * i));
+  for (int i = 0; i < 10; ++i) r.sizes[i] = Le32(in + 28 + 4 * i);
+  return r;
+}
+
+}  // namespace
+
+struct SimPhone::Impl {
+  explicit Impl(const PhoneConfig& c) : config(c), params(c.params), store(c.outputDir) {}
+
+  const PhoneConfig config;
+  ParamRecord params;
+  PieceStore store;
+  SimPty pty;
+  std::thread thread;
+  std::atomic<bool> stop{false};
+  std::atomic<bool> unplugRequest{false};
+  std::atomic<bool> interrupt{false};  // stop or unplug: ends a pending read
+
+  mutable std::mutex lock;
+  mutable std::condition_variable changed;
+  std::vector<CommandRecord> commands;
+  Counters counters;
+  std::optional<ParamRecord> lastParam;
+  std::map<int, int> occurrences;
+  bool plugged = false;
+  std::filesystem::path ttyPath;
+
+  std::vector<std::uint8_t> piece;  // frames received since the last Ready
+  std::optional<Clock::time_point> replugAt;
+  std::string valueName;
+
+  bool Read(void* destination, std::size_t count) { return pty.ReadExact(destination, count, interrupt); }
+
+  void Note(const CommandRecord& record) {
+    std::lock_guard<std::mutex> guard(lock);
+    commands.push_back(record);
+    ++occurrences[record.code];
+    if (record.code == kGreetingCode) {
+      ++counters.greetings;
+    } else {
+      ++counters.commands;
+    }
+    changed.notify_all();
+  }
+
+  template <typename F>
+  void Count(F&& change) {
+    std::lock_guard<std::mutex> guard(lock);
+    change(counters);
+    changed.notify_all();
+  }
+
+  bool Hits(const CommandFault& fault, int code) {
+    if (fault.code == 0 || fault.code != code) return false;
+    std::lock_guard<std::mutex> guard(lock);
+    return occurrences[code] == fault.nth;
+  }
+
+  // Writes an answer with the silence and short-answer faults applied.
+  void Answer(int code, const std::uint8_t* bytes, std::size_t size) {
+    if (Hits(config.faults.silence, code)) return;
+    pty.WriteAll(bytes, Hits(config.faults.shortAnswer, code) ? std::min<std::size_t>(size, 2) : size);
+  }
+
+  void Respond(int code, bool ok = true, std::uint8_t result = 0) {
+    std::int16_t echo = static_cast<std::int16_t>(code);
+    if (Hits(config.faults.fail, code)) {
+      ok = false;
+      result = config.faults.failResult;
+    }
+    if (Hits(config.faults.wrongEcho, code)) echo = static_cast<std::int16_t>(code + 1);
+    const auto e = static_cast<std::uint16_t>(echo);
+    const std::uint8_t bytes[4] = {static_cast<std::uint8_t>(e & 0xFF), static_cast<std::uint8_t>(e >> 8), result,
+                                   ok ? kStatusOk : kStatusFailed};
+    Answer(code, bytes, sizeof(bytes));
+  }
+
+  void AnswerWord(int code, std::uint32_t value) {
+    std::uint8_t bytes[4];
+    PutLe32(bytes, value);
+    Answer(code, bytes, sizeof(bytes));
+  }
+
+  // --- The conversation ---
+
+  void Greet() {
+    Note({kGreetingCode, 0, 0, 0});
+    store.NewSession();
+    piece.clear();
+    std::uint8_t word[4] = {};
+    std::memcpy(word, config.greeting.data(), std::min<std::size_t>(config.greeting.size(), 4));
+    Answer(kGreetingCode, word, sizeof(word));
+  }
+
+  void ReceiveFrames(std::int32_t length) {
+    const std::uint32_t frames = (static_cast<std::uint32_t>(std::max(length, 0)) + kFrameSize - 1) / kFrameSize;
+    piece.clear();
+    for (std::uint32_t i = 0; i < frames; ++i) {
+      int number = 0;
+      Count([&](Counters& c) { number = c.frames + 1; });
+      const std::size_t start = piece.size();
+      piece.resize(start + kFrameSize);
+      if (number == config.faults.unplugAtFrame) {
+        Read(piece.data() + start, kFrameSize / 2);
+        Unplug();
+        return;
+      }
+      if (!Read(piece.data() + start, kFrameSize)) return;
+      Count([](Counters& c) { ++c.frames; });
+      if (number == config.faults.failFrame) {
+        const std::uint8_t bytes[4] = {0, 0, config.faults.failFrameResult, kStatusFailed};
+        pty.WriteAll(bytes, sizeof(bytes));
+        return;
+      }
+      const std::uint8_t bytes[4] = {0, 0, 0, kStatusOk};
+      pty.WriteAll(bytes, sizeof(bytes));
+    }
+  }
+
+  // Checks a committed piece and stores it; false refuses it.
+  bool Commit(const std::uint8_t* packet, int code, std::int32_t argument, std::int32_t length) {
+    const std::uint8_t* text = packet + kDigestOffset;
+    std::string file;
+    std::size_t begin = 0;
+    std::size_t end = 0;
+    if (code == kFw) {
+      const auto size = FwPieceLength(piece, text);
+      if (!size) return Mismatch();
+      file = FwFileName(packet + kFwNameOffset, kFwNameSize);
+      end = *size;
+    } else {
+      if (length <= 0 || static_cast<std::size_t>(length) > piece.size()) return false;
+      end = static_cast<std::size_t>(length);
+      if (IsPlainForm(text)) {
+        if (!HasInfoBlock(piece, end)) return Mismatch();
+        begin = kInfoBlockSize;
+      } else if (!DigestMatches(piece.data(), end, text)) {
+        return Mismatch();
+      }
+      file = code == kPhone ? "phone.bin"
+                            : PartitionFileName(code == kStratine ? 20 + argument : code - kWriteBase);
+    }
+    if (!store.Append(file, piece.data() + begin, end - begin)) return false;
+    piece.clear();
+    Count([](Counters& c) { ++c.piecesStored; });
+    return true;
+  }
+
+  bool Mismatch() {
+    Count([](Counters& c) { ++c.digestMismatches; });
+    return false;
+  }
+
+  void SetParam() {
+    Respond(kSetParam);
+    std::uint8_t record[kParamRecordSize];
+    if (!Read(record, sizeof(record))) return;
+    const ParamRecord written = DecodeParams(record);
+    {
+      std::lock_guard<std::mutex> guard(lock);
+      lastParam = written;
+    }
+    // The partition sizes are the phone's own; it keeps nation and reserved words.
+    params.nation = written.nation;
+    std::copy(std::begin(written.reserved), std::end(written.reserved), std::begin(params.reserved));
+    const std::uint8_t ok[4] = {static_cast<std::uint8_t>(kSetParam & 0xFF), static_cast<std::uint8_t>(kSetParam >> 8),
+                                0, kStatusOk};
+    pty.WriteAll(ok, sizeof(ok));
+    pty.WriteAll(ok, sizeof(ok));
+  }
+
+  void Handle(const std::uint8_t* packet) {
+    const auto code = static_cast<std::int32_t>(Le32(packet));
+    const auto argument = static_cast<std::int32_t>(Le32(packet + 4));
+    const auto length = static_cast<std::int32_t>(Le32(packet + 8));
+    const auto flag = static_cast<std::int32_t>(Le32(packet + 12));
+    Note({code, argument, length, flag});
+    switch (code) {
+      case kGetVersion:
+        return AnswerWord(code, (config.loaderVersion & 0xFFF) | (config.buildDate << 12));
+      case kGetPlatform:
+        return AnswerWord(code, (static_cast<std::uint32_t>(static_cast<std::uint16_t>(config.platform)) << 16) |
+                                    static_cast<std::uint16_t>(config.revision));
+      case kGetParam: {
+        std::uint8_t record[kParamRecordSize];
+        EncodeParams(params, record);
+        return Answer(code, record, sizeof(record));
+      }
+      case kSetParam:
+        return SetParam();
+      case kReady:
+        Respond(code);
+        return ReceiveFrames(length);
+      case kFormat:
+        Respond(code);
+        if (config.faults.rebootAfterFormatMs >= 0) {
+          Unplug();
+          replugAt = Clock::now() + std::chrono::milliseconds(config.faults.rebootAfterFormatMs);
+        }
+        return;
+      case kCsaClear:
+      case kReset:
+      case kEndFrames:
+      case kFinish:
+        return Respond(code);
+      case kPhone:
+      case kFw:
+      case kStratine:
+        return Respond(code, Commit(packet, code, argument, length), kDigestMismatchResult);
+      default:
+        if (code >= kWriteBase && code < kPhone) return Respond(code, Commit(packet, code, argument, length));
+        return Respond(code, false, kUnknownCommandResult);
+    }
+  }
+
+  // --- Plugging ---
+
+  bool Plug() {
+    if (!pty.Create()) return false;
+    if (!tarn::platform::RegisterPort(valueName, config.comNumber, pty.SlavePath())) {
+      pty.Close();
+      return false;
+    }
+    std::lock_guard<std::mutex> guard(lock);
+    plugged = true;
+    ttyPath = pty.SlavePath();
+    return true;
+  }
+
+  void Unplug() {
+    tarn::platform::UnregisterPort(valueName, config.comNumber);
+    pty.Close();
+    piece.clear();
+    std::lock_guard<std::mutex> guard(lock);
+    plugged = false;
+    ++counters.unplugs;
+    changed.notify_all();
+  }
+
+  void WaitUnplugged() {
+    while (!stop.load()) {
+      if (replugAt && Clock::now() >= *replugAt) {
+        replugAt.reset();
+        if (Plug()) Count([](Counters& c) { ++c.replugs; });
+        return;
+      }
+      std::this_thread::sleep_for(kIdleSlice);
+    }
+  }
+
+  void Serve() {
+    while (!stop.load()) {
+      if (unplugRequest.exchange(false) && pty.IsOpen()) Unplug();
+      if (!stop.load()) interrupt = false;
+      if (!pty.IsOpen()) {
+        WaitUnplugged();
+        continue;
+      }
+      std::uint8_t packet[kPacketSize];
+      if (!Read(packet, 4)) continue;
+      if (std::memcmp(packet, "MORA", 4) == 0) {
+        if (Read(packet + 4, 3) && std::memcmp(packet + 4, "VEX", 3) == 0) Greet();
+        continue;
+      }
+      if (Read(packet + 4, kPacketSize - 4)) Handle(packet);
+    }
+  }
+};
+
+SimPhone::SimPhone(PhoneConfig config) : config_(std::move(config)) {}
+
+SimPhone::~SimPhone() { Stop(); }
+
+std::string SimPhone::ValueName() const {
+  return (config_.kind == PortKind::Dm ? "qxcdmdm" : "qxcemdm") + std::to_string(config_.index);
+}
+
+bool SimPhone::Start() {
+  if (impl_) return false;  // a phone starts once
+  if (!config_.outputDir.empty()) {
+    std::error_code ec;
+    std::filesystem::create_directories(config_.outputDir, ec);
+  }
+  auto impl = std::make_unique<Impl>(config_);
+  impl->valueName = ValueName();
+  if (!impl->Plug()) return false;
+  impl_ = std::move(impl);
+  impl_->thread = std::thread([impl = impl_.get()] { impl->Serve(); });
+  return true;
+}
+
+void SimPhone::Stop() {
+  if (!impl_ || impl_->stop.load()) return;
+  impl_->stop = true;
+  impl_->interrupt = true;
+  if (impl_->thread.joinable()) impl_->thread.join();
+  if (impl_->pty.IsOpen()) impl_->Unplug();
+}
+
+void SimPhone::Unplug() {
+  if (!impl_ || impl_->stop.load()) return;
+  std::unique_lock<std::mutex> guard(impl_->lock);
+  if (!impl_->plugged) return;
+  impl_->unplugRequest = true;
+  impl_->interrupt = true;
+  impl_->changed.wait_for(guard, kUnplugWait, [&] { return !impl_->plugged; });
+}
+
+std::filesystem::path SimPhone::TtyPath() const {
+  if (!impl_) return {};
+  std::lock_guard<std::mutex> guard(impl_->lock);
+  return impl_->ttyPath;
+}
+
+std::vector<CommandRecord> SimPhone::Commands() const {
+  if (!impl_) return {};
+  std::lock_guard<std::mutex> guard(impl_->lock);
+  return impl_->commands;
+}
+
+Counters SimPhone::Stats() const {
+  if (!impl_) return {};
+  std::lock_guard<std::mutex> guard(impl_->lock);
+  return impl_->counters;
+}
+
+std::optional<ParamRecord> SimPhone::LastParamWritten() const {
+  if (!impl_) return std::nullopt;
+  std::lock_guard<std::mutex> guard(impl_->lock);
+  return impl_->lastParam;
+}
+
+bool SimPhone::WaitForCommand(int code, std::chrono::milliseconds timeout) const {
+  if (!impl_) return false;
+  std::unique_lock<std::mutex> guard(impl_->lock);
+  return impl_->changed.wait_for(guard, timeout, [&] {
+    return std::any_of(impl_->commands.begin(), impl_->commands.end(),
+                       [code](const CommandRecord& r) { return r.code == code; });
+  });
+}
+
+}  // namespace tarn::sim

@@ -1,0 +1,129 @@
+// keld-sim: runs simulated phones on pseudo-terminals until SIGINT or SIGTERM.
+#include <signal.h>
+
+#include <CLI/CLI.hpp>
+#include <cstdio>
+#include <memory>
+#include <vector>
+
+#include "platform/devicemap.h"
+#include "sim/keld_sim.h"
+
+namespace {
+
+constexpr int kMaxPhones = 8;
+
+struct Options {
+  int phones = 1;
+  int comBase = 1;
+  int indexBase = 0;
+  std::string kind = "dm";
+  std::string output;
+  std::string greeting = "KELD";
+  unsigned loaderVersion = 7;
+  unsigned buildDate = 0;
+  int platform = 0;
+  int revision = 0;
+  int nation = 0;
+  std::uint32_t partitionSize = tarn::sim::kDefaultPartitionSize;
+  tarn::sim::FaultPlan faults;
+  std::vector<int> failAt;     // code, nth, result
+  std::vector<int> failFrame;  // nth, result
+};
+
+void AddFault(CLI::App& app, const char* name, tarn::sim::CommandFault& fault, const char* what) {
+  app.add_option(name, fault.code, std::string(what) + " (command code; -1 is the greeting)")->group("Faults");
+}
+
+tarn::sim::PhoneConfig ConfigFor(const Options& o, int i) {
+  tarn::sim::PhoneConfig config;
+  config.kind = o.kind == "em" ? tarn::sim::PortKind::Em : tarn::sim::PortKind::Dm;
+  config.index = o.indexBase + i;
+  config.comNumber = o.comBase + i;
+  config.greeting = o.greeting;
+  config.loaderVersion = o.loaderVersion;
+  config.buildDate = o.buildDate;
+  config.platform = static_cast<std::int16_t>(o.platform);
+  config.revision = static_cast<std::int16_t>(o.revision);
+  config.params.nation = o.nation;
+  for (auto& size : config.params.sizes) size = o.partitionSize;
+  if (!o.output.empty()) config.outputDir = std::filesystem::path(o.output) / ("phone" + std::to_string(i));
+  config.faults = o.faults;
+  if (o.failAt.size() >= 1) config.faults.fail.code = o.failAt[0];
+  if (o.failAt.size() >= 2) config.faults.fail.nth = o.failAt[1];
+  if (o.failAt.size() >= 3) config.faults.failResult = static_cast<std::uint8_t>(o.failAt[2]);
+  if (o.failFrame.size() >= 1) config.faults.failFrame = o.failFrame[0];
+  if (o.failFrame.size() >= 2) config.faults.failFrameResult = static_cast<std::uint8_t>(o.failFrame[1]);
+  return config;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  CLI::App app{
+      "keld-sim: simulated phone boot loaders on pseudo-terminals.\n"
+      "Each phone is published in the serial-port map ($TARN_DEVICEMAP, default /run/tarn/devicemap)\n"
+      "as SERIALCOMM/qxc<kind>mdm<index> = COM<n>, answers the download protocol, checks every\n"
+      "piece's MD5 text and stores what was written under <output>/phone<i>/ (partNN.bin,\n"
+      "phone.bin, fw-<name>.bin). Runs until SIGINT or SIGTERM, then unregisters its ports."};
+  Options o;
+  app.add_option("--phones", o.phones, "number of phones")->check(CLI::Range(1, kMaxPhones));
+  app.add_option("--com-base", o.comBase, "COM number of the first phone (the others follow)")->check(CLI::Range(1, 255));
+  app.add_option("--index-base", o.indexBase, "value-name index of the first phone")->check(CLI::Range(0, 255));
+  app.add_option("--kind", o.kind, "value-name kind: dm (qxcdmdm) or em (qxcemdm)")->check(CLI::IsMember({"dm", "em"}));
+  app.add_option("--output", o.output, "folder for the written data (nothing is stored without it)");
+  app.add_option("--greeting", o.greeting, "4-byte greeting word: PELL, KELD, TARN, LAST or any other");
+  app.add_option("--loader-version", o.loaderVersion, "version answered to GetVersion after LAST")->check(CLI::Range(0, 4095));
+  app.add_option("--build-date", o.buildDate, "build date answered to GetVersion (upper 20 bits)")->check(CLI::Range(0, 1048575));
+  app.add_option("--platform", o.platform, "platform answered to GetPlatform");
+  app.add_option("--revision", o.revision, "revision answered to GetPlatform");
+  app.add_option("--nation", o.nation, "nation word of the parameter record");
+  app.add_option("--partition-size", o.partitionSize, "size of each of the ten partitions, in bytes");
+  app.add_option("--fail", o.failAt, "CODE [NTH [RESULT]]: answer the NTH command CODE with status 0xFF and RESULT")
+      ->expected(1, 3)
+      ->group("Faults");
+  app.add_option("--fail-frame", o.failFrame, "NTH [RESULT]: answer the NTH data frame with status 0xFF")
+      ->expected(1, 2)
+      ->group("Faults");
+  AddFault(app, "--wrong-echo", o.faults.wrongEcho, "answer the first such command with a wrong echo");
+  AddFault(app, "--short-answer", o.faults.shortAnswer, "answer the first such command with 2 of 4 bytes");
+  AddFault(app, "--silent", o.faults.silence, "do not answer the first such command");
+  app.add_option("--unplug-at-frame", o.faults.unplugAtFrame, "unplug half way through the NTH data frame")
+      ->group("Faults");
+  app.add_option("--reboot-after-format", o.faults.rebootAfterFormatMs,
+                 "after Format: unplug, and come back after this many milliseconds")
+      ->group("Faults");
+  CLI11_PARSE(app, argc, argv);
+
+  // Block the stop signals before any thread starts, so every thread
+  // inherits the mask and sigwait below receives them.
+  sigset_t signals;
+  sigemptyset(&signals);
+  sigaddset(&signals, SIGINT);
+  sigaddset(&signals, SIGTERM);
+  pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+
+  std::vector<std::unique_ptr<tarn::sim::SimPhone>> phones;
+  for (int i = 0; i < o.phones; ++i) {
+    auto phone = std::make_unique<tarn::sim::SimPhone>(ConfigFor(o, i));
+    if (!phone->Start()) {
+      std::fprintf(stderr, "keld-sim: phone %d could not start (pseudo-terminal or map at %s)\n", i,
+                   tarn::platform::DeviceMapRoot().c_str());
+      return 1;
+    }
+    std::printf("phone %d: %s = COM%d -> %s\n", i, phone->ValueName().c_str(), phone->Config().comNumber,
+                phone->TtyPath().c_str());
+    phones.push_back(std::move(phone));
+  }
+  std::fflush(stdout);
+  int received = 0;
+  sigwait(&signals, &received);
+  for (auto& phone : phones) {
+    phone->Stop();
+    const auto stats = phone->Stats();
+    std::printf("%s: %d greetings, %d commands, %d frames, %d pieces stored, %d MD5 mismatches\n",
+                phone->ValueName().c_str(), stats.greetings, stats.commands, stats.frames, stats.piecesStored,
+                stats.digestMismatches);
+  }
+  return 0;
+}

@@ -1,0 +1,87 @@
+#include "sim/sim_pty.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+
+namespace tarn::sim {
+namespace {
+
+constexpr int kPollSliceMs = 20;  // how soon a stop request is seen
+
+}  // namespace
+
+SimPty::~SimPty() { Close(); }
+
+bool SimPty::Create() {
+  Close();
+  master_ = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+  if (master_ < 0) return false;
+  char name[128] = {};
+  if (::grantpt(master_) != 0 || ::unlockpt(master_) != 0 || ::ptsname_r(master_, name, sizeof(name)) != 0) {
+    Close();
+    return false;
+  }
+  slavePath_ = name;
+  slave_ = ::open(name, O_RDWR | O_NOCTTY | O_CLOEXEC);
+  termios tio{};
+  if (slave_ < 0 || ::tcgetattr(slave_, &tio) != 0) {
+    Close();
+    return false;
+  }
+  // Raw from the start, so nothing the job sends before it sets the line up
+  // is echoed or translated.
+  ::cfmakeraw(&tio);
+  ::tcsetattr(slave_, TCSANOW, &tio);
+  ::fcntl(master_, F_SETFL, ::fcntl(master_, F_GETFL) | O_NONBLOCK);
+  return true;
+}
+
+void SimPty::Close() {
+  if (master_ >= 0) ::close(master_);
+  if (slave_ >= 0) ::close(slave_);
+  master_ = slave_ = -1;
+}
+
+bool SimPty::ReadExact(void* destination, std::size_t count, const std::atomic<bool>& stop) {
+  auto* bytes = static_cast<unsigned char*>(destination);
+  std::size_t done = 0;
+  while (done < count) {
+    if (stop.load() || master_ < 0) return false;
+    pollfd p{master_, POLLIN, 0};
+    const int r = ::poll(&p, 1, kPollSliceMs);
+    if (r < 0 && errno != EINTR) return false;
+    if (r <= 0) continue;
+    if (p.revents & (POLLERR | POLLNVAL)) return false;
+    const ssize_t n = ::read(master_, bytes + done, count - done);
+    if (n > 0) {
+      done += static_cast<std::size_t>(n);
+    } else if (n == 0 || (errno != EAGAIN && errno != EINTR)) {
+      return false;
+    }
+  }
+  return true;
+}
+
+bool SimPty::WriteAll(const void* source, std::size_t count) {
+  const auto* bytes = static_cast<const unsigned char*>(source);
+  std::size_t done = 0;
+  while (done < count) {
+    if (master_ < 0) return false;
+    const ssize_t n = ::write(master_, bytes + done, count - done);
+    if (n > 0) {
+      done += static_cast<std::size_t>(n);
+      continue;
+    }
+    if (n < 0 && errno != EAGAIN && errno != EINTR) return false;
+    pollfd p{master_, POLLOUT, 0};
+    ::poll(&p, 1, kPollSliceMs);
+  }
+  return true;
+}
+
+}  // namespace tarn::sim

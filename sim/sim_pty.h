@@ -1,0 +1,37 @@
+// The simulated phone's end of a pseudo-terminal: the master side, plus a
+// slave descriptor of its own so that the master never sees a hang-up when a
+// job closes the port (a real phone does not notice the host closing either).
+#pragma once
+
+#include <atomic>
+#include <cstddef>
+#include <filesystem>
+
+namespace tarn::sim {
+
+class SimPty {
+ public:
+  SimPty() = default;
+  ~SimPty();
+  SimPty(const SimPty&) = delete;
+  SimPty& operator=(const SimPty&) = delete;
+
+  // Opens a new pseudo-terminal in raw mode; false when none can be had.
+  bool Create();
+  // Closes both sides: a job with the port open sees the device go.
+  void Close();
+  bool IsOpen() const { return master_ >= 0; }
+  const std::filesystem::path& SlavePath() const { return slavePath_; }
+
+  // Reads exactly `count` bytes; false when `stop` was raised or the
+  // pseudo-terminal was closed first.
+  bool ReadExact(void* destination, std::size_t count, const std::atomic<bool>& stop);
+  bool WriteAll(const void* source, std::size_t count);
+
+ private:
+  int master_ = -1;
+  int slave_ = -1;
+  std::filesystem::path slavePath_;
+};
+
+}  // namespace tarn::sim

@@ -1,0 +1,83 @@
+#include "sim/sim_store.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+
+#include "support/md5.h"
+
+namespace tarn::sim {
+namespace {
+
+constexpr std::uint8_t kPadding = 0xFF;
+constexpr std::uint8_t kInfoMagic[4] = {'O', 'F', 'N', 'I'};
+constexpr std::size_t kInfoSizeOffset = 36;
+
+bool TextEquals(const std::string& hex, const std::uint8_t* text) {
+  return hex.size() == kDigestTextSize && std::memcmp(hex.data(), text, kDigestTextSize) == 0;
+}
+
+std::uint32_t Le32(const std::uint8_t* b) {
+  return static_cast<std::uint32_t>(b[0]) | (static_cast<std::uint32_t>(b[1]) << 8) |
+         (static_cast<std::uint32_t>(b[2]) << 16) | (static_cast<std::uint32_t>(b[3]) << 24);
+}
+
+}  // namespace
+
+bool DigestMatches(const std::uint8_t* data, std::size_t length, const std::uint8_t* text) {
+  return TextEquals(tarn::md5::DigestText(data, length), text);
+}
+
+bool IsPlainForm(const std::uint8_t* text) {
+  return std::all_of(text, text + kDigestTextSize, [](std::uint8_t b) { return b == 0; });
+}
+
+std::optional<std::size_t> FwPieceLength(const std::vector<std::uint8_t>& received, const std::uint8_t* text) {
+  std::size_t minimum = received.size();
+  while (minimum > 0 && received[minimum - 1] == kPadding) --minimum;
+  tarn::md5::Context running;
+  running.Update(received.data(), minimum);
+  for (std::size_t length = minimum;; ++length) {
+    tarn::md5::Context trial = running;
+    std::uint8_t digest[16];
+    trial.Final(digest);
+    if (length > 0 && TextEquals(tarn::md5::HexUpper(digest), text)) return length;
+    if (length == received.size()) return std::nullopt;
+    running.Update(&kPadding, 1);
+  }
+}
+
+bool HasInfoBlock(const std::vector<std::uint8_t>& received, std::size_t length) {
+  if (length < kInfoBlockSize || length > received.size()) return false;
+  return std::memcmp(received.data(), kInfoMagic, 4) == 0 &&
+         Le32(received.data() + kInfoSizeOffset) == length - kInfoBlockSize;
+}
+
+std::string PartitionFileName(int partitionCode) {
+  char name[32];
+  std::snprintf(name, sizeof(name), "part%02d.bin", partitionCode);
+  return name;
+}
+
+std::string FwFileName(const std::uint8_t* name, std::size_t size) {
+  std::string text = "fw-";
+  for (std::size_t i = 0; i < size && name[i] != 0; ++i) {
+    const char c = static_cast<char>(name[i]);
+    const bool plain = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '.' ||
+                       c == '-' || c == '_';
+    // The name comes from the wire: nothing in it may leave the folder.
+    text += plain && !(c == '.' && i == 0) ? c : '_';
+  }
+  return text + ".bin";
+}
+
+bool PieceStore::Append(const std::string& fileName, const std::uint8_t* data, std::size_t length) {
+  if (directory_.empty()) return true;
+  const bool fresh = started_.insert(fileName).second;
+  std::ofstream out(directory_ / fileName, std::ios::binary | (fresh ? std::ios::trunc : std::ios::app));
+  out.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(length));
+  return static_cast<bool>(out);
+}
+
+}  // namespace tarn::sim

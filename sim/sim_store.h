@@ -1,0 +1,45 @@
+// What the simulated phone does with a committed piece: check its MD5 text
+// and append its bytes to the file of its partition.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace tarn::sim {
+
+constexpr std::size_t kDigestTextSize = 32;
+constexpr std::size_t kInfoBlockSize = 72;
+
+// True when `text` (32 bytes) is the upper-case MD5 text of the bytes.
+bool DigestMatches(const std::uint8_t* data, std::size_t length, const std::uint8_t* text);
+// True when the 32 bytes are all zero (a commit in the plain form).
+bool IsPlainForm(const std::uint8_t* text);
+// The piece length of an FW commit, which carries no length word: the
+// received bytes end in 0xFF frame padding, so the length is the one between
+// the last non-padding byte and the end whose MD5 matches `text`.
+std::optional<std::size_t> FwPieceLength(const std::vector<std::uint8_t>& received, const std::uint8_t* text);
+// For a plain-form commit: true when the piece begins with a valid info
+// block for `length` bytes (block included).
+bool HasInfoBlock(const std::vector<std::uint8_t>& received, std::size_t length);
+
+// File names of the stored pieces.
+std::string PartitionFileName(int partitionCode);
+std::string FwFileName(const std::uint8_t* name, std::size_t size);
+
+class PieceStore {
+ public:
+  explicit PieceStore(std::filesystem::path directory) : directory_(std::move(directory)) {}
+  // A new job greeted the phone: the next write to each file starts it anew.
+  void NewSession() { started_.clear(); }
+  bool Append(const std::string& fileName, const std::uint8_t* data, std::size_t length);
+
+ private:
+  std::filesystem::path directory_;
+  std::set<std::string> started_;
+};
+
+}  // namespace tarn::sim
