@@ -11,6 +11,7 @@
 #include "cli/json_report.h"
 #include "cli/progress_view.h"
 #include "cli/text_report.h"
+#include "platform/debug_output.h"
 #include "platform/text.h"
 
 namespace {
@@ -43,6 +44,9 @@ int Flash(const tarn::cli::FlashArgs& args) {
 
 int main(int argc, char** argv) {
   tarn::platform::InitProcessLocale();
+  // The diagnostic trace is for whoever asks for it; on standard error it
+  // would run through the progress bars and the refusal messages.
+  if (std::getenv("TARN_DEBUG_OUTPUT") == nullptr) tarn::platform::SetDebugOutputSink([](std::string_view) {});
   tarn::cli::FlashArgs args;
   std::string out, err;
   tarn::cli::ParseOutcome parsed = tarn::cli::ParseFlashArgs(argc, argv, &args, &out, &err);
