@@ -1,0 +1,128 @@
+// Port discovery and attach / detach: which ports of the serial-port map are
+// phones, which slot each one takes, and the automatic restart of a job on a
+// phone that comes back during a Boot Format batch.
+#include <cstdlib>
+#include <string>
+
+#include <QLabel>
+
+#include "platform/devicemap.h"
+#include "platform/text.h"
+#include "window/kelpa3_multi_dlg.h"
+#include "window/window_log.h"
+
+using namespace tarn::window;
+
+namespace {
+
+constexpr int kMapIndexCount = 256;
+
+// The number that starts after the entry's first three characters ("COM").
+int PortNumberOfData(const std::string& data) {
+  return data.size() > 3 ? static_cast<int>(std::atol(data.c_str() + 3)) : 0;
+}
+
+bool BeginsWithCom(const QString& name) { return name.indexOf(QStringLiteral("COM")) == 0; }
+
+// Strips every leading 'C', 'O' and 'M', keeps at most seven characters of
+// the rest and reads the leading decimal digits as atol does.
+int PortNumberOfName(const QString& name) {
+  int start = 0;
+  while (start < name.size() && QStringLiteral("COM").contains(name[start])) ++start;
+  const std::string rest = tarn::platform::Narrow(name.mid(start).toStdWString()).substr(0, 7);
+  return static_cast<int>(std::atol(rest.c_str()));
+}
+
+std::string MapName(const char* stem, int index) { return stem + std::to_string(index); }
+
+}  // namespace
+
+void CKelpa3MultiDlg::ScanSerialPorts() {
+  const auto entries = tarn::platform::ReadSerialComm();
+  for (int i = 0; i < kMapIndexCount; ++i) {
+    const auto data = tarn::platform::QuerySerialComm(entries, MapName("qxcdmdm", i));
+    if (!data) continue;
+    const int n = PortNumberOfData(*data);
+    TLOG_WINDOW(L">>>>> qxcdmdm%d COM%d\n", i, n);
+    AddDevice(QStringLiteral("COM%1").arg(n));
+  }
+}
+
+bool CKelpa3MultiDlg::IsPhoneModemPort(int n) const {
+  // One read of the map per call: the same order and answers as a read per
+  // value, without holding up the window for every index.
+  const auto entries = tarn::platform::ReadSerialComm();
+  for (int i = 0; i < kMapIndexCount; ++i) {
+    for (const char* stem : {"qxcdmdm", "qxcemdm"}) {
+      const auto data = tarn::platform::QuerySerialComm(entries, MapName(stem, i));
+      if (data && PortNumberOfData(*data) == n) return true;
+    }
+  }
+  return false;
+}
+
+int CKelpa3MultiDlg::AddDevice(const QString& name) {
+  if (!BeginsWithCom(name)) {
+    TLOG_WINDOW(L"AddDevice : Unknown PORT\n");
+    return -1;
+  }
+  if (m_nPortCount == kSlotCount) {
+    TLOG_WINDOW(L"Pass. Count %d\n", m_nPortCount);
+    return -1;
+  }
+  const int n = PortNumberOfName(name);
+  if (!IsPhoneModemPort(n)) {
+    TLOG_WINDOW(L"COM%d is not Moravex Mobile Modem!!\n", n);
+    return -1;
+  }
+  for (int port : m_nPort) {
+    if (port == n) {
+      TLOG_WINDOW(L"COM%d already added.\n", n);
+      return -1;
+    }
+  }
+  LogReadyString(QStringLiteral("ADDED ") + name);
+  int slot = 0;
+  while (m_nPort[slot] != -1) ++slot;
+  m_nPort[slot] = n;
+  ++m_nPortCount;
+  static_cast<QLabel*>(Control(IDC_PORT_LABEL0 + slot))->setText(name);
+
+  if (m_bBatch == 1 && m_options.bBootFormat != 0) {
+    TLOG_WINDOW(L"Download started. Create Thread\n");
+    ENGINE_OPTIONS options = m_options;
+    options.bBootFormat = 0;
+    TLOG_WINDOW(L"PDA   : %ls\n", m_szPda.c_str());
+    TLOG_WINDOW(L"CSC   : %ls\n", m_szCsc.c_str());
+    TLOG_WINDOW(L"PHone : %ls\n", m_szPhone.c_str());
+    StartSlot(slot, options, false);
+  }
+  return 0;
+}
+
+int CKelpa3MultiDlg::RemoveDevice(const QString& name) {
+  if (!BeginsWithCom(name)) {
+    TLOG_WINDOW(L"RemoveDevice : Unknown PORT\n");
+    return -1;
+  }
+  const int n = PortNumberOfName(name);
+  for (int slot = 0; slot < kSlotCount; ++slot) {
+    if (m_nPort[slot] != n) continue;
+    TLOG_WINDOW(L"REMOVED Port %d(%d)\n", n, slot);
+    m_nPort[slot] = -1;
+    --m_nPortCount;
+    static_cast<QLabel*>(Control(IDC_PORT_LABEL0 + slot))->setText(QString());
+    break;
+  }
+  return 0;
+}
+
+void CKelpa3MultiDlg::OnDeviceArrival(const QString& name) {
+  TLOG_WINDOW(L"[ DC ] Added\n");
+  AddDevice(name);
+}
+
+void CKelpa3MultiDlg::OnDeviceRemoval(const QString& name) {
+  TLOG_WINDOW(L"[ DC ] Removed\n");
+  RemoveDevice(name);
+}

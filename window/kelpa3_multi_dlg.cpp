@@ -1,0 +1,234 @@
+// Construction, initialisation, the job message target and closing.
+#include "window/kelpa3_multi_dlg.h"
+
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QContextMenuEvent>
+#include <QCoreApplication>
+#include <QLabel>
+#include <QMenu>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QShortcut>
+
+#include "controls/text_progress_ctrl.h"
+#include "controls/xtip_combo_box.h"
+#include "platform/text.h"
+#include "window/about_dialog.h"
+#include "window/app_icon.h"
+#include "window/dialog_layout.h"
+#include "window/file_picker.h"
+#include "window/port_watcher.h"
+#include "window/window_log.h"
+
+using namespace tarn::window;
+
+namespace {
+
+// The dialog font: the desktop's own face at the dialog's 8 points.
+constexpr int kDialogFontPoints = 8;
+constexpr const char* kCaption = "Tarn2  [Oct 23 2009]";
+constexpr const char* kProjectName = "K-Project";
+
+const char* const kNations[] = {"Zudarida",         "Zudarida_FRANCE",      "Zudarida_GERMANY",  "Zudarida_GREECE",
+                                "Zudarida_IRELAND", "Zudarida_ITALY",       "Zudarida_NETHERLANDS",
+                                "Zudarida_PORTUGAL", "Zudarida_SPAIN",      "Zudarida_UK"};
+
+}  // namespace
+
+CKelpa3MultiDlg::CKelpa3MultiDlg(std::unique_ptr<IFilePicker> picker, QWidget* parent)
+    : QDialog(parent), m_picker(picker ? std::move(picker) : std::make_unique<CDialogFilePicker>()) {
+  m_nPort.fill(-1);
+  BuildWindow();
+  ConnectHandlers();
+  InitDialog();
+}
+
+CKelpa3MultiDlg::~CKelpa3MultiDlg() {
+  CloseDown();
+  StopJobsForExit();
+}
+
+void CKelpa3MultiDlg::BuildWindow() {
+  setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                 Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
+  QFont dialogFont = font();
+  dialogFont.setPointSize(kDialogFontPoints);
+  setFont(dialogFont);
+  const DialogBaseUnits base = BaseUnitsOf(dialogFont);
+  m_controls = BuildLayout(this, base);
+  setFixedSize(DluToPixelsX(kDialogWidthDlu, base), DluToPixelsY(kDialogHeightDlu, base));
+  setWindowTitle(QStringLiteral("Tarn Multi Downloader"));
+
+  m_bindings = {{IDC_BOOT_UPDATE, &m_bBootUpdate},       {IDC_BOOT_FORMAT, &m_bBootFormat},
+                {IDC_CSA_CLEAR, &m_bCsaClear},           {IDC_AUTO_REBOOT, &m_bAutoReboot},
+                {IDC_AUTO_DOWNLOAD, &m_bAutoDownload},   {IDC_FACTORY, &m_bFactoryMode},
+                {IDC_PHONE_BOOT_UPDATE, &m_bPhoneBootUpdate}, {IDC_PHONE_EFS_CLEAR, &m_bPhoneEfsClear},
+                {IDC_STRATINE_ALL, &m_bStratineAll},     {IDC_STRATINE_UMS, &m_bStratineUms},
+                {IDC_STRATINE_OPT, &m_bStratineOpt},     {IDC_STRATINE_CSC, &m_bStratineCsc},
+                {IDC_PDA_CHECK, &m_bPdaImage},           {IDC_CSC_CHECK, &m_bCscImage},
+                {IDC_PHONE_CHECK, &m_bPhoneImage}};
+}
+
+void CKelpa3MultiDlg::ConnectHandlers() {
+  auto onClick = [this](int id, auto handler) {
+    connect(static_cast<QAbstractButton*>(Control(id)), &QAbstractButton::clicked, this, handler);
+  };
+  onClick(IDC_START, [this] { OnStart(); });
+  onClick(IDC_CLR, [this] { OnClear(); });
+  onClick(IDC_BOOT_FORMAT, [this] { OnBootFormat(); });
+  for (int id : {IDC_PDA_BUTTON, IDC_PHONE_BUTTON, IDC_CSC_BUTTON}) onClick(id, [this, id] { OnImageButton(id); });
+  for (int id : {IDC_PDA_CHECK, IDC_PHONE_CHECK, IDC_CSC_CHECK}) onClick(id, [this, id] { OnImageCheck(id); });
+  for (int id : {IDC_STRATINE_ALL, IDC_STRATINE_UMS, IDC_STRATINE_OPT, IDC_STRATINE_CSC}) {
+    onClick(id, [this, id] { OnMemoryGroup(id); });
+  }
+  connect(List(IDC_CSC_LIST), QOverload<int>::of(&QComboBox::activated), this, [this] { OnCscSelChange(); });
+  auto* about = new QShortcut(QKeySequence::HelpContents, this);
+  connect(about, &QShortcut::activated, this, &CKelpa3MultiDlg::OpenAboutBox);
+}
+
+void CKelpa3MultiDlg::InitDialog() {
+  setWindowIcon(AppIcon());
+  setAcceptDrops(true);
+  AttachMessageTarget();
+  for (int slot = 0; slot < kSlotCount; ++slot) {
+    ResetBar(UpperBar(slot));
+    ResetBar(LowerBar(slot));
+  }
+  tarn::platform::InitProcessLocale();
+  CXTipComboBox* nations = List(IDC_NATION);
+  for (const char* nation : kNations) nations->addItem(QString::fromLatin1(nation));
+  LoadSettings();
+  static_cast<QLabel*>(Control(IDC_HIDDEN_STATIC))->setText(QStringLiteral("Tarn"));
+  setWindowTitle(QString::fromLatin1(kCaption));
+  Control(IDC_PHONE_EFS_CLEAR)->setEnabled(false);
+  ScanSerialPorts();
+  ApplyIdleState();
+  ApplyStratineAll();
+  m_portWatcher = new CPortWatcher(this);
+  connect(m_portWatcher, &CPortWatcher::PortArrived, this, &CKelpa3MultiDlg::OnDeviceArrival);
+  connect(m_portWatcher, &CPortWatcher::PortRemoved, this, &CKelpa3MultiDlg::OnDeviceRemoval);
+}
+
+void CKelpa3MultiDlg::AttachMessageTarget() {
+  // The waker runs on job threads. It posts to the application object, which
+  // outlives the window, and reaches the target only through a weak pointer,
+  // so a message that arrives while the window closes finds nothing to run.
+  auto weak = std::make_shared<std::weak_ptr<tarn::platform::CMessageTarget>>();
+  m_target = tarn::platform::CMessageTarget::Create(
+      [this](UINT message, WPARAM wParam, LPARAM lParam) { return OnJobMessage(message, wParam, lParam); },
+      [weak] {
+        QCoreApplication* app = QCoreApplication::instance();
+        if (!app) return;
+        QMetaObject::invokeMethod(
+            app,
+            [weak] {
+              if (auto target = weak->lock()) target->DispatchPending();
+            },
+            Qt::QueuedConnection);
+      });
+  *weak = m_target;
+  tarn::platform::SetMainWindow(m_target);
+}
+
+void CKelpa3MultiDlg::ResetBar(CTextProgressCtrl* bar) {
+  bar->SendMessage(PBM_SETRANGE, 0, static_cast<LPARAM>(100) << 16);
+  bar->SendMessage(PBM_SETPOS, 0, 0);
+  bar->SendMessage(TPBM_SETBARTEXTCOLOR, 0, RGB(255, 255, 255));
+  bar->SendMessage(PBM_SETBKCOLOR, 0, RGB(255, 255, 255));
+  bar->SendMessage(PBM_SETBARCOLOR, 0, RGB(0, 0, 128));
+  bar->SendMessage(TPBM_SETTEXTCOLOR, 0, RGB(0, 0, 128));
+}
+
+QWidget* CKelpa3MultiDlg::Control(int id) const {
+  auto it = m_controls.find(id);
+  return it == m_controls.end() ? nullptr : it->second;
+}
+
+CTextProgressCtrl* CKelpa3MultiDlg::UpperBar(int slot) const {
+  return static_cast<CTextProgressCtrl*>(Control(IDC_UPPER_BAR0 + slot));
+}
+CTextProgressCtrl* CKelpa3MultiDlg::LowerBar(int slot) const {
+  return static_cast<CTextProgressCtrl*>(Control(IDC_LOWER_BAR0 + slot));
+}
+CXTipComboBox* CKelpa3MultiDlg::List(int id) const { return static_cast<CXTipComboBox*>(Control(id)); }
+QCheckBox* CKelpa3MultiDlg::CheckBox(int id) const { return static_cast<QCheckBox*>(Control(id)); }
+QPlainTextEdit* CKelpa3MultiDlg::Edit(int id) const { return qobject_cast<QPlainTextEdit*>(Control(id)); }
+
+int CKelpa3MultiDlg::NationSelection() const { return List(IDC_NATION)->currentIndex(); }
+
+void CKelpa3MultiDlg::UpdateData(bool fromControls) {
+  for (const CheckBinding& binding : m_bindings) {
+    QCheckBox* box = CheckBox(binding.id);
+    if (fromControls) {
+      *binding.member = box->isChecked() ? 1 : 0;
+    } else {
+      box->setChecked(*binding.member != 0);
+    }
+  }
+}
+
+void CKelpa3MultiDlg::SetLockListEnabled(bool enabled) {
+  for (int id : kControlLockList) Control(id)->setEnabled(enabled);
+}
+
+QString CKelpa3MultiDlg::ListText(int id) const { return List(id)->currentText(); }
+
+void CKelpa3MultiDlg::AppendLine(QPlainTextEdit* edit, const QString& line) {
+  // The box's own line break is "\n"; the newest line is scrolled into view.
+  edit->setPlainText(edit->toPlainText() + line + QLatin1Char('\n'));
+  edit->moveCursor(QTextCursor::End);
+  edit->ensureCursorVisible();
+}
+
+void CKelpa3MultiDlg::OpenAboutBox() {
+  CAboutDlg about(this);
+  about.setWindowIcon(windowIcon());
+  about.exec();
+}
+
+void CKelpa3MultiDlg::contextMenuEvent(QContextMenuEvent* event) {
+  QMenu menu(this);
+  menu.addAction(QStringLiteral("&About Tarn Multi Downloader..."), this, &CKelpa3MultiDlg::OpenAboutBox);
+  menu.exec(event->globalPos());
+}
+
+void CKelpa3MultiDlg::CloseDown() {
+  if (m_closed) return;
+  m_closed = true;
+  SaveSettings();
+  // From here on every job's message returns at once: no job waits for a
+  // window that is going away.
+  if (m_target) m_target->Detach();
+  if (tarn::platform::GetMainWindow() == m_target) tarn::platform::SetMainWindow(nullptr);
+}
+
+void CKelpa3MultiDlg::StopJobsForExit() {
+  for (CPellLinuxNp& engine : m_engines) {
+    std::int16_t running = 0;
+    engine.IsJobRunning(&running);
+    if (running) engine.StopJob();
+  }
+}
+
+void CKelpa3MultiDlg::closeEvent(QCloseEvent* event) {
+  CloseDown();
+  QDialog::closeEvent(event);
+}
+
+void CKelpa3MultiDlg::reject() {
+  CloseDown();
+  QDialog::reject();
+}
+
+void CKelpa3MultiDlg::StartSlot(int slot, const ENGINE_OPTIONS& options, bool setTotalSize) {
+  CPellLinuxNp& engine = m_engines[slot];
+  engine.Init(tarn::platform::Widen(kProjectName).c_str());
+  engine.SetPdaPath(m_szPda.c_str());
+  engine.SetCscPath(m_szCsc.c_str());
+  engine.SetPhonePath(m_szPhone.c_str());
+  engine.SetImageMask(static_cast<std::uint16_t>(static_cast<std::int8_t>(m_imageMask)));
+  if (setTotalSize) engine.SetTotalSize(static_cast<std::int32_t>(m_nTotalSize));
+  engine.SetOptions(&options);
+  engine.StartJob(static_cast<std::int16_t>(m_nPort[slot]), static_cast<std::int16_t>(slot));
+}

@@ -1,0 +1,169 @@
+// The operator window: eight phone slots, the option boxes, the image lists
+// and START / STOP / CLR. It owns one engine object per slot and receives the
+// jobs' messages on its own thread.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <QDialog>
+#include <QString>
+
+#include "engine/options.h"
+#include "engine/pell_linux_np.h"
+#include "platform/messages.h"
+#include "window/control_ids.h"
+#include "window/file_picker.h"
+
+class CTextProgressCtrl;
+class CXTipComboBox;
+class QCheckBox;
+class QLabel;
+class QPlainTextEdit;
+
+namespace tarn::window {
+class CPortWatcher;
+}  // namespace tarn::window
+
+class CKelpa3MultiDlg : public QDialog {
+  Q_OBJECT
+
+ public:
+  explicit CKelpa3MultiDlg(std::unique_ptr<tarn::window::IFilePicker> picker = nullptr, QWidget* parent = nullptr);
+  ~CKelpa3MultiDlg() override;
+
+  // The control with this id, or nullptr.
+  QWidget* Control(int id) const;
+  CTextProgressCtrl* UpperBar(int slot) const;
+  CTextProgressCtrl* LowerBar(int slot) const;
+  CXTipComboBox* List(int id) const;
+  QCheckBox* CheckBox(int id) const;
+  QPlainTextEdit* Edit(int id) const;
+
+  CPellLinuxNp& Engine(int slot) { return m_engines[slot]; }
+  int Port(int slot) const { return m_nPort[slot]; }
+  int PortCount() const { return m_nPortCount; }
+  int Running() const { return m_nRunning; }
+  bool InBatch() const { return m_bBatch != 0; }
+  const ENGINE_OPTIONS& Options() const { return m_options; }
+  std::uint8_t ImageMask() const { return m_imageMask; }
+  std::uint32_t TotalSize() const { return m_nTotalSize; }
+  std::int16_t Platform() const { return m_nPlatform; }
+  int StratineMode() const { return m_nStratineMode; }
+  int NationSelection() const;
+
+  // Serial-port map and attach / detach.
+  void ScanSerialPorts();
+  bool IsPhoneModemPort(int n) const;
+  int AddDevice(const QString& name);
+  int RemoveDevice(const QString& name);
+  void OnDeviceArrival(const QString& name);
+  void OnDeviceRemoval(const QString& name);
+
+  // Batch.
+  void OnStart();
+  void OnClear();
+  void ResetDisplays(bool clearLists);
+  void OnBatchEnd();
+
+  // Job messages, as they arrive from the jobs (also callable directly).
+  LRESULT OnJobMessage(UINT message, WPARAM wParam, LPARAM lParam);
+
+  // Images.
+  void AddImageFile(const QString& path, int kind);
+  void OnImageButton(int buttonId);
+  void OnDropFiles(const QStringList& paths);
+  void OnImageCheck(int checkId);
+  void OnCscSelChange();
+
+  // Options and settings.
+  void OnBootFormat();
+  void OnMemoryGroup(int clickedId);
+  void LoadSettings();
+  void SaveSettings();
+
+  // Asks every running job to end; used when the window closes mid-batch.
+  void StopJobsForExit();
+  void OpenAboutBox();
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+  void reject() override;
+  void dragEnterEvent(QDragEnterEvent* event) override;
+  void dropEvent(QDropEvent* event) override;
+  void contextMenuEvent(QContextMenuEvent* event) override;
+
+ private:
+  struct CheckBinding {
+    int id;
+    std::int32_t* member;
+  };
+
+  void BuildWindow();
+  void ConnectHandlers();
+  void InitDialog();
+  void AttachMessageTarget();
+  void ResetBar(CTextProgressCtrl* bar);
+  void UpdateData(bool fromControls);
+  void SetLockListEnabled(bool enabled);
+  // The controls of the idle window: the end of a batch without its flag.
+  void ApplyIdleState();
+  void ApplyMemoryGroupFromMode(int mode);
+  void ApplyStratineAll();
+  void AppendLine(QPlainTextEdit* edit, const QString& line);
+  void StartSlot(int slot, const ENGINE_OPTIONS& options, bool setTotalSize);
+  void CloseDown();
+
+  LRESULT OnJobProgress(WPARAM packed);
+  LRESULT OnJobText(const wchar_t* text, int slot);
+  LRESULT OnJobError(const wchar_t* text, int slot);
+  LRESULT OnJobState(int slot, int code);
+  LRESULT OnJobPass(int slot, int filesDone);
+  LRESULT OnHostQuery(int controlId);
+  bool CountDownBatch();
+
+  QString ListText(int id) const;
+  std::int32_t* ImageFlagOfKind(int kind);
+
+  // Slots and batch.
+  std::array<int, tarn::window::kSlotCount> m_nPort;
+  int m_nPortCount = 0;
+  int m_nRunning = 0;
+  std::array<CPellLinuxNp, tarn::window::kSlotCount> m_engines;
+  ENGINE_OPTIONS m_options{};
+  std::uint8_t m_imageMask = 0;
+  std::int32_t m_bBatch = 0;
+  std::wstring m_szPda, m_szCsc, m_szPhone;
+  std::uint32_t m_nTotalSize = 0;
+  std::int16_t m_nPlatform = -1;
+  std::int32_t m_nStratineMode = 0;
+
+  // Option members, exchanged with their boxes by UpdateData.
+  std::int32_t m_bBootUpdate = 1;
+  std::int32_t m_bBootFormat = 0;
+  std::int32_t m_bCsaClear = 0;
+  std::int32_t m_bAutoReboot = 1;
+  std::int32_t m_bAutoDownload = 1;
+  std::int32_t m_bFactoryMode = 1;
+  std::int32_t m_bPhoneBootUpdate = 0;
+  std::int32_t m_bPhoneEfsClear = 0;
+  std::int32_t m_bStratineAll = 1;
+  std::int32_t m_bStratineUms = 1;
+  std::int32_t m_bStratineOpt = 1;
+  std::int32_t m_bStratineCsc = 1;
+  // Image flags: the check boxes beside the image lists.
+  std::int32_t m_bPdaImage = 0;
+  std::int32_t m_bCscImage = 0;
+  std::int32_t m_bPhoneImage = 0;
+  std::vector<CheckBinding> m_bindings;
+
+  std::map<int, QWidget*> m_controls;
+  std::unique_ptr<tarn::window::IFilePicker> m_picker;
+  tarn::window::CPortWatcher* m_portWatcher = nullptr;
+  tarn::platform::HWND m_target;
+  bool m_closed = false;
+};
