@@ -109,13 +109,16 @@ bool CSerialPort::Write(const void* buffer, std::size_t count) {
     SetLastError(ERROR_ACCESS_DENIED);
     return false;
   }
-  const auto deadline = Steady::now() + RealDuration(kSerialWriteTimeoutMs);
+  // The time-out bounds a stall, not the whole block: a 128 KiB frame may
+  // take longer than that on a slow line while bytes keep moving.
+  auto deadline = Steady::now() + RealDuration(kSerialWriteTimeoutMs);
   const auto* bytes = static_cast<const unsigned char*>(buffer);
   std::size_t done = 0;
   while (done < count) {
     const ssize_t n = ::write(fd_, bytes + done, count - done);
     if (n > 0) {
       done += static_cast<std::size_t>(n);
+      deadline = Steady::now() + RealDuration(kSerialWriteTimeoutMs);
       continue;
     }
     if (n < 0 && errno != EAGAIN && errno != EINTR) {

@@ -8,6 +8,7 @@
 #include "platform/devicemap.h"
 #include "sim/sim_pty.h"
 #include "sim/sim_store.h"
+#include "sim/sim_wire.h"
 
 namespace tarn::sim {
 namespace {
@@ -39,15 +40,6 @@ enum : int {
   kGetPlatform = 713,
   kFinish = 714,
 };
-
-std::uint32_t Le32(const std::uint8_t* b) {
-  return static_cast<std::uint32_t>(b[0]) | (static_cast<std::uint32_t>(b[1]) << 8) |
-         (static_cast<std::uint32_t>(b[2]) << 16) | (static_cast<std::uint32_t>(b[3]) << 24);
-}
-
-void PutLe32(std::uint8_t* b, std::uint32_t v) {
-  for (int i = 0; i < 4; ++i) b[i] = static_cast<std::uint8_t>(v >> (8 * i));
-}
 
 void EncodeParams(const ParamRecord& r, std::uint8_t out[kParamRecordSize]) {
   PutLe32(out, static_cast<std::uint32_t>(r.nation));

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <fstream>
 
+#include "sim/sim_wire.h"
 #include "support/md5.h"
 
 namespace tarn::sim {
@@ -16,11 +17,6 @@ constexpr std::size_t kInfoSizeOffset = 36;
 
 bool TextEquals(const std::string& hex, const std::uint8_t* text) {
   return hex.size() == kDigestTextSize && std::memcmp(hex.data(), text, kDigestTextSize) == 0;
-}
-
-std::uint32_t Le32(const std::uint8_t* b) {
-  return static_cast<std::uint32_t>(b[0]) | (static_cast<std::uint32_t>(b[1]) << 8) |
-         (static_cast<std::uint32_t>(b[2]) << 16) | (static_cast<std::uint32_t>(b[3]) << 24);
 }
 
 }  // namespace

@@ -1,0 +1,184 @@
+// CUSBDevice and the job-level wrappers over real pseudo-terminals.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstring>
+#include <thread>
+
+#include "link/job_io.h"
+#include "link/protocol.h"
+#include "link/usb_device.h"
+#include "link_fixture.h"
+#include "platform/devicemap.h"
+#include "platform/last_error.h"
+#include "platform/serial_port.h"
+#include "platform/thread.h"
+#include "sim/sim_pty.h"
+
+namespace {
+
+using tarn::platform::RegisterPort;
+
+class SerialLink : public tarn::test::LinkTest {
+ protected:
+  void Plug(int com) {
+    ASSERT_TRUE(far_.Create());
+    ASSERT_TRUE(RegisterPort("qxcdmdm0", com, far_.SlavePath()));
+  }
+  std::string FarRead(std::size_t count) {
+    std::string bytes(count, '\0');
+    EXPECT_TRUE(far_.ReadExact(bytes.data(), count, never_));
+    return bytes;
+  }
+  tarn::sim::SimPty far_;
+  std::atomic<bool> never_{false};
+  CUSBDevice device_;
+};
+
+TEST_F(SerialLink, BytesPassUnchangedBothWays) {
+  Plug(3);
+  ASSERT_EQ(1, device_.Open(3));
+  // Bytes a cooked or flow-controlled line would eat or translate.
+  const std::string sent("\r\n\x03\x11\x13\x7f\x00\xff", 8);
+  ASSERT_EQ(1, device_.Send(sent.data(), static_cast<DWORD>(sent.size())));
+  EXPECT_EQ(sent, FarRead(sent.size()));
+  ASSERT_TRUE(far_.WriteAll(sent.data(), sent.size()));
+  std::string got(sent.size(), '\0');
+  EXPECT_EQ(sent.size(), device_.Receive(got.data(), static_cast<DWORD>(got.size())));
+  EXPECT_EQ(sent, got);
+}
+
+TEST_F(SerialLink, AnswerInTwoPiecesIsReadWhole) {
+  tarn::platform::SetClockScale(1.0);  // the gap must stay inside the read time-out
+  Plug(3);
+  ASSERT_EQ(1, device_.Open(3));
+  ASSERT_TRUE(far_.WriteAll("\xbc\x02", 2));
+  std::thread late([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(30));
+    far_.WriteAll("\x00\x00", 2);
+  });
+  std::uint8_t answer[4] = {1, 1, 1, 1};
+  EXPECT_EQ(4u, device_.Receive(answer, 4));
+  late.join();
+  const std::uint8_t expected[4] = {0xBC, 0x02, 0, 0};
+  EXPECT_EQ(0, std::memcmp(expected, answer, 4));
+}
+
+TEST_F(SerialLink, TwoOfFourBytesThenSilenceGivesTwo) {
+  Plug(3);
+  ASSERT_EQ(1, device_.Open(3));
+  ASSERT_TRUE(far_.WriteAll("KE", 2));
+  char answer[4] = {};
+  EXPECT_EQ(2u, device_.Receive(answer, 4));
+  EXPECT_NE(ERROR_ACCESS_DENIED, GetLastError());
+  EXPECT_EQ(0, std::memcmp("KE", answer, 2));
+}
+
+TEST_F(SerialLink, SilentPhoneEndsTheFirstByteWait) {
+  tarn::platform::SetClockScale(0.0005);
+  Plug(3);
+  ASSERT_EQ(1, device_.Open(3));
+  char answer[4];
+  EXPECT_EQ(0u, device_.Receive(answer, 4));
+  EXPECT_EQ(tarn::platform::kErrorTimeout, GetLastError());
+}
+
+TEST_F(SerialLink, PortZeroFailsAtOnce) {
+  EXPECT_EQ(0, device_.Open(0));
+  EXPECT_FALSE(device_.IsOpen());
+}
+
+TEST_F(SerialLink, MissingPortIsTriedTenTimes) {
+  const DWORD start = GetTickCount();
+  EXPECT_EQ(0, device_.Open(4));
+  // Nine pauses of 1000 clock ms lie between the ten attempts.
+  EXPECT_GE(GetTickCount() - start, 9000u);
+  EXPECT_EQ(2u, GetLastError());
+}
+
+TEST_F(SerialLink, PortThatAppearsDuringTheAttemptsIsOpened) {
+  std::thread plug([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(25));
+    Plug(6);
+  });
+  EXPECT_EQ(1, device_.Open(6));
+  plug.join();
+}
+
+TEST_F(SerialLink, PortHeldByAnotherOpenerIsDenied) {
+  Plug(3);
+  tarn::platform::CSerialPort other;
+  ASSERT_TRUE(other.Open(far_.SlavePath().string()));
+  EXPECT_EQ(0, device_.Open(3));
+  EXPECT_EQ(ERROR_ACCESS_DENIED, GetLastError());
+  other.Close();
+  EXPECT_EQ(1, device_.Open(3));
+}
+
+TEST_F(SerialLink, SecondClosePortChangesNothing) {
+  Plug(3);
+  ASSERT_EQ(1, device_.Open(3));
+  EXPECT_EQ(1, device_.Worker().ClosePort());
+  EXPECT_EQ(0, device_.Worker().ClosePort());
+  EXPECT_EQ(0, device_.Close());
+  EXPECT_FALSE(device_.IsOpen());
+}
+
+TEST_F(SerialLink, UnpluggedPortReportsAccessDenied) {
+  Plug(3);
+  ASSERT_EQ(1, device_.Open(3));
+  far_.Close();
+  char answer[4];
+  EXPECT_EQ(0u, device_.Receive(answer, 4));
+  EXPECT_EQ(ERROR_ACCESS_DENIED, GetLastError());
+  EXPECT_EQ(0, device_.Send("x", 1));
+  EXPECT_EQ(ERROR_ACCESS_DENIED, GetLastError());
+}
+
+TEST_F(SerialLink, StopRequestEndsAWaitingReceive) {
+  tarn::platform::SetClockScale(1.0);
+  Plug(3);
+  std::atomic<bool> returned{false};
+  auto thread = tarn::platform::CThread::Create([&]() -> DWORD {
+    CUSBDevice device;
+    if (!device.Open(3)) return 1;
+    char answer[4];
+    device.Receive(answer, 4);
+    returned = true;
+    return 2;
+  });
+  ASSERT_TRUE(thread);
+  std::this_thread::sleep_for(std::chrono::milliseconds(600));  // past the 500 ms settle time
+  thread->RequestStop();
+  ASSERT_TRUE(thread->WaitEnded(std::chrono::seconds(10)));
+  EXPECT_FALSE(returned);
+  EXPECT_EQ(0u, thread->ExitCode());
+}
+
+TEST_F(SerialLink, UnplugDuringAFrameEndsTheJobThread) {
+  Plug(3);
+  job_.m_members.push_back(std::make_unique<IMAGE_MEMBER>());
+  std::atomic<bool> ranOn{false};
+  auto thread = tarn::platform::CThread::Create([&]() -> DWORD {
+    if (!job_.m_device.Open(3)) return 1;
+    std::vector<std::uint8_t> frame(131072, 0x5A);
+    SendBytes(job_, frame.data(), static_cast<DWORD>(frame.size()));
+    CheckResponse(job_, 0);
+    ranOn = true;
+    return 2;
+  });
+  ASSERT_TRUE(thread);
+  std::string half(65536, '\0');
+  ASSERT_TRUE(far_.ReadExact(half.data(), half.size(), never_));
+  far_.Close();
+  ASSERT_TRUE(host_.RunUntil([&] { return !thread->IsRunning(); }, std::chrono::seconds(20)));
+  host_.RunFor(std::chrono::milliseconds(10));
+  EXPECT_FALSE(ranOn);
+  EXPECT_EQ(0u, thread->ExitCode());
+  EXPECT_EQ(std::vector<std::wstring>{L"e - usb is disconnected!!"}, host_.Errors());
+  EXPECT_TRUE(host_.HasText(L"thread will be terminated."));
+  EXPECT_FALSE(job_.m_device.IsOpen());
+  EXPECT_TRUE(job_.m_members.empty());
+}
+
+}  // namespace
