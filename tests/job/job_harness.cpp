@@ -64,6 +64,7 @@ CPellLinuxNp& JobHarness::Start(const JobSpec& spec) {
   if (!spec.pda.empty()) engine.SetPdaPath(spec.pda.wstring().c_str());
   if (!spec.csc.empty()) engine.SetCscPath(spec.csc.wstring().c_str());
   if (!spec.phone.empty()) engine.SetPhonePath(spec.phone.wstring().c_str());
+  if (!spec.sharedPda.empty()) engine.SetPdaImage(spec.sharedPda.c_str(), spec.sharedPdaSize);
   engine.SetImageMask(spec.mask);
   engine.SetTotalSize(spec.totalSize);
   engine.SetOptions(&spec.options);

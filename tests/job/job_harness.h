@@ -27,6 +27,8 @@ struct JobSpec {
   std::uint16_t mask = 0;
   std::filesystem::path boot, pda, csc, phone;
   std::int32_t totalSize = 0;
+  std::wstring sharedPda;  // NPS mode: name of the shared PDA image and its size
+  std::uint32_t sharedPdaSize = 0;
   ENGINE_OPTIONS options = WindowOptions();
 };
 
