@@ -6,6 +6,8 @@
 #include <QMouseEvent>
 #include <QTimerEvent>
 
+#include <algorithm>
+
 CXTipListBox::CXTipListBox(QWidget* parent) : QListView(parent), m_pTip(new CTipWindow(this, false))
 {
     m_pTip->SetColors(palette().color(QPalette::HighlightedText), palette().color(QPalette::Highlight));
@@ -32,7 +34,10 @@ void CXTipListBox::TipAt(const QPoint& p)
     if (!entry.isValid())
         return;
     const QString text = entry.data(Qt::DisplayRole).toString();
-    const QRect area = visualRect(entry);
+    // An entry wider than the box makes the view's content wider too; what
+    // counts is the part of the entry the box shows.
+    QRect area = visualRect(entry);
+    area.setRight(std::min(area.right(), viewport()->rect().right()));
     const int width = fontMetrics().horizontalAdvance(text);
     if (width > area.width() - kTipMargin) {
         m_pTip->TrackActivate(text, viewport()->mapToGlobal(area.topLeft()));
