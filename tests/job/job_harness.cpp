@@ -10,15 +10,14 @@
 namespace tarn::test {
 
 namespace {
-constexpr double kTestClockScale = 0.01;
 constexpr std::chrono::seconds kJobTimeout{120};
 }  // namespace
 
 ENGINE_OPTIONS WindowOptions() { return ENGINE_OPTIONS{1, 0, 0, 1, 0, 0, 0, 1, 0, 0, 0}; }
 
-JobHarness::JobHarness() {
+JobHarness::JobHarness(double clockScale) {
   setenv("TARN_DEVICEMAP", (dir_ / "map").c_str(), 1);
-  platform::SetClockScale(kTestClockScale);
+  platform::SetClockScale(clockScale);
   platform::SetDebugOutputSink([this](std::string_view record) {
     std::lock_guard<std::mutex> lock(logMutex_);
     log_.emplace_back(record);

@@ -34,7 +34,9 @@ struct JobSpec {
 
 class JobHarness {
  public:
-  JobHarness();
+  // Clock scale: small enough for quick waits, large enough that the scaled
+  // 1000 ms serial time-outs survive a loaded machine.
+  explicit JobHarness(double clockScale = 0.05);
   ~JobHarness();
 
   // A phone on COM<comNumber>, storing into Dir()/phone<comNumber>. Config

@@ -1,0 +1,161 @@
+// Pieces, frames and write commands as the phone sees them.
+#include <gtest/gtest.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+
+#include "engine/events.h"
+#include "engine/options.h"
+#include "link/protocol.h"
+#include "tests/job/job_harness.h"
+#include "tests/job/tar_builder.h"
+
+namespace {
+
+using tarn::test::BuildTar;
+using tarn::test::JobHarness;
+using tarn::test::JobSpec;
+using tarn::test::Pattern;
+
+JobSpec PdaJob(int port, int slot, const std::filesystem::path& pda) {
+  JobSpec spec;
+  spec.port = port;
+  spec.slot = slot;
+  spec.mask = IMAGE_MASK_PDA;
+  spec.pda = pda;
+  return spec;
+}
+
+std::vector<std::pair<int, int>> LengthsAndFlags(const std::vector<tarn::sim::CommandRecord>& commands) {
+  std::vector<std::pair<int, int>> out;
+  for (const auto& c : commands) out.emplace_back(c.length, c.flag);
+  return out;
+}
+
+TEST(JobTransfer, FrameBoundariesAt131072And131073) {
+  JobHarness h;
+  auto& phone = h.AddPhone(1);
+  const std::string exact = Pattern(131072, 1), over = Pattern(131073, 2);
+  h.Start(PdaJob(1, 0, h.Image("pda.tar", BuildTar({{"zImage", exact}, {"initrd", over}}))));
+  ASSERT_TRUE(h.WaitAll());
+  EXPECT_TRUE(h.host.Passed(0));
+  std::vector<int> readies;
+  for (const auto& c : h.CommandsOf(1, CMD_READY)) readies.push_back(c.length);
+  EXPECT_EQ(readies, (std::vector<int>{131072, 262144}));
+  EXPECT_EQ(phone.Stats().frames, 3);
+  EXPECT_EQ(h.Stored(1, "part03.bin"), exact);
+  EXPECT_EQ(h.Stored(1, "part04.bin"), over);
+}
+
+// A PDA whose zImage is 60 MiB + 1000 bytes, mostly a hole in the file.
+std::string WriteLargePda(const std::filesystem::path& path, std::uint32_t size, std::string* member) {
+  const std::string head = Pattern(70000, 5), tail = Pattern(1000, 6);
+  std::string tar = BuildTar({{"zImage", std::string(size, '\0')}}, true);
+  tar.replace(512, head.size(), head);
+  tar.replace(512 + size - tail.size(), tail.size(), tail);
+  tarn::test::WriteFile(path, tar);
+  *member = tar.substr(512, size);
+  return tar;
+}
+
+TEST(JobTransfer, PieceLimitDependsOnTheLoaderVersion) {
+  JobHarness h(0.2);  // 60 MiB pieces: give the scaled serial time-outs room
+  h.AddPhone(2, JobHarness::Config(6));
+  h.AddPhone(3, JobHarness::Config(7));
+  constexpr std::uint32_t kSize = 62914560 + 1000;
+  std::string member;
+  WriteLargePda(h.Dir() / "large.tar", kSize, &member);
+  h.Start(PdaJob(2, 0, h.Dir() / "large.tar"));
+  h.Start(PdaJob(3, 1, h.Dir() / "large.tar"));
+  ASSERT_TRUE(h.WaitAll());
+  EXPECT_TRUE(h.host.Passed(0));
+  EXPECT_TRUE(h.host.Passed(1));
+  EXPECT_EQ(LengthsAndFlags(h.CommandsOf(2, CMD_WRITE_PARTITION_BASE + 3)),
+            (std::vector<std::pair<int, int>>{{62914560, 0}, {1000, 1}}));
+  EXPECT_EQ(LengthsAndFlags(h.CommandsOf(3, CMD_WRITE_PARTITION_BASE + 3)),
+            (std::vector<std::pair<int, int>>{{static_cast<int>(kSize), 1}}));
+  EXPECT_TRUE(h.Stored(2, "part03.bin") == member);
+  EXPECT_TRUE(h.Stored(3, "part03.bin") == member);
+}
+
+TEST(JobTransfer, OldLoaderGetsTheInfoBlockPieceInThePlainForm) {
+  JobHarness h;
+  auto config = JobHarness::Config();
+  config.greeting = "KELD";  // loader version 2
+  h.AddPhone(4, config);
+  const std::string modem = Pattern(200000, 7);
+  JobSpec spec;
+  spec.port = 4;
+  spec.mask = IMAGE_MASK_PHONE;
+  spec.phone = h.Image("modem.bin", modem);
+  spec.options.bPhoneBootUpdate = 1;
+  spec.options.bPhoneEfsClear = 5;  // any nonzero value sets the bit
+  h.Start(spec);
+  ASSERT_TRUE(h.WaitAll());
+  EXPECT_TRUE(h.host.Passed(0));
+  EXPECT_TRUE(h.host.Errors().empty());
+  ASSERT_EQ(h.CommandsOf(4, CMD_READY).size(), 1u);
+  EXPECT_EQ(h.CommandsOf(4, CMD_READY)[0].length, 262144);
+  EXPECT_EQ(LengthsAndFlags(h.CommandsOf(4, CMD_PHONE)), (std::vector<std::pair<int, int>>{{200072, 3}}));
+  EXPECT_EQ(h.Stored(4, "phone.bin"), modem);
+  EXPECT_TRUE(h.host.HasText(L"Please wait"));
+}
+
+TEST(JobTransfer, RefusedThirdFrameStopsThePiece) {
+  JobHarness h;
+  auto config = JobHarness::Config();
+  config.faults.failFrame = 3;
+  auto& phone = h.AddPhone(5, config);
+  h.Start(PdaJob(5, 0, h.Image("pda.tar", BuildTar({{"zImage", Pattern(5 * 131072, 8)}}))));
+  ASSERT_TRUE(h.WaitAll());
+  EXPECT_FALSE(h.host.Passed(0));
+  EXPECT_EQ(phone.Stats().frames, 3);
+  EXPECT_TRUE(h.CommandsOf(5, CMD_END_FRAMES).empty());
+  EXPECT_TRUE(h.CommandsOf(5, CMD_WRITE_PARTITION_BASE + 3).empty());
+  EXPECT_EQ(h.host.Errors(0).back(), L"e - usb is disconnected!!");
+}
+
+TEST(JobTransfer, MemberMustFitItsPartitionAndTheNationGoesBack) {
+  JobHarness h;
+  auto fits = JobHarness::Config();
+  fits.params.sizes[3] = 5000;
+  fits.params.nation = 5;
+  auto tooSmall = fits;
+  tooSmall.params.sizes[3] = 4999;
+  h.AddPhone(6, fits);
+  h.AddPhone(7, tooSmall);
+  h.host.nationSelection = 2;
+  const auto pda = h.Image("pda.tar", BuildTar({{"zImage", Pattern(5000, 9)}}));
+  h.Start(PdaJob(6, 0, pda));
+  h.Start(PdaJob(7, 1, pda));
+  ASSERT_TRUE(h.WaitAll());
+
+  EXPECT_TRUE(h.host.Passed(0));
+  ASSERT_TRUE(h.CommandsOf(6, CMD_SET_PARAM).size() == 2u);
+  EXPECT_EQ(h.CommandsOf(6, CMD_READY).size(), 1u);
+
+  EXPECT_FALSE(h.host.Passed(1));
+  EXPECT_EQ(h.host.Errors(1).front(), L"e - file size is greater than partition size!!");
+  EXPECT_TRUE(h.host.HasText(L"index: 3, file size: 5000, partition size: 4999", 1));
+  EXPECT_TRUE(h.CommandsOf(7, CMD_READY).empty());
+  EXPECT_TRUE(h.CommandsOf(7, CMD_SET_PARAM).empty());
+}
+
+TEST(JobTransfer, ImagesOf4GiBAreRefused) {
+  JobHarness h;
+  h.AddPhone(8);
+  const auto path = h.Dir() / "huge.tar";
+  const std::string head = BuildTar({{"zImage", "abc"}}, false);
+  tarn::test::WriteFile(path, head);
+  ASSERT_EQ(truncate(path.c_str(), (off_t{1} << 32) + 512), 0);  // a hole, no disk space
+  h.Start(PdaJob(8, 0, path));
+  ASSERT_TRUE(h.WaitAll());
+  EXPECT_FALSE(h.host.Passed(0));
+  const auto errors = h.host.Errors(0);
+  ASSERT_FALSE(errors.empty());
+  EXPECT_EQ(errors.front().rfind(L"e - the image is 4 GiB or larger", 0), 0u);
+  EXPECT_TRUE(h.CommandsOf(8, CMD_READY).empty());
+}
+
+}  // namespace
