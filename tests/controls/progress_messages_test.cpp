@@ -3,6 +3,7 @@
 #include "tests/controls/qt_app.h"
 
 #include <QPalette>
+#include <QTest>
 
 namespace {
 
@@ -172,4 +173,16 @@ TEST_F(ProgressMessages, PaintMessagesAnswerTheirFixedResults)
     EXPECT_EQ(Send(WM_ERASEBKGND), 1);
     EXPECT_EQ(Send(WM_PAINT), 0);
     EXPECT_EQ(Send(0x7FFF), 0);
+}
+
+TEST_F(ProgressMessages, MarqueeTimerRunsUntilTurnedOff)
+{
+    Send(PBM_SETMARQUEE, 1, 100000);
+    Send(WM_TIMER, PROGRESS_MARQUEE_TIMER_ID);  // sweep forwards from the minimum
+    Send(PBM_SETMARQUEE, 1, 10);
+    QTRY_VERIFY(Pos() >= 4);
+    Send(PBM_SETMARQUEE, 0, 0);
+    const int stopped = Pos();
+    QTest::qWait(50);
+    EXPECT_EQ(Pos(), stopped);
 }

@@ -43,11 +43,11 @@ protected:
 
 TEST_F(XTipCombo, TipOnlyForTextWiderThanTheAreaLessSixPixels)
 {
-    SetTextAreaWidth(textWidth + CXTipComboBox::kTipMargin);
+    SetTextAreaWidth(textWidth + 6);
     combo->TipAt(QPoint(5, 5));
     EXPECT_FALSE(Tip().isVisible());
 
-    SetTextAreaWidth(textWidth + CXTipComboBox::kTipMargin - 1);
+    SetTextAreaWidth(textWidth + 6 - 1);
     combo->TipAt(QPoint(5, 5));
     ASSERT_TRUE(Tip().isVisible());
     EXPECT_EQ(Tip().text(), kLongPath);

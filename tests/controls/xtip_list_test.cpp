@@ -48,11 +48,11 @@ protected:
 
 TEST_F(XTipList, TipOnlyForEntriesWiderThanTheBoxLessThreePixels)
 {
-    SetVisibleWidth(textWidth + CXTipListBox::kTipMargin);
+    SetVisibleWidth(textWidth + 3);
     list->TipAt(LongEntry());
     EXPECT_FALSE(Tip().isVisible());
 
-    SetVisibleWidth(textWidth + CXTipListBox::kTipMargin - 1);
+    SetVisibleWidth(textWidth + 3 - 1);
     list->TipAt(LongEntry());
     ASSERT_TRUE(Tip().isVisible());
     EXPECT_EQ(Tip().text(), kLong);
