@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <filesystem>
 #include <string>
 
 #include "engine/pell_linux_np.h"
@@ -72,6 +73,7 @@ TEST(EngineInterface, OptionsDefaultsAndName) {
 // its next wait instead of killing it.
 TEST(EngineInterface, StopJobEndsAWaitingJob) {
   tarn::test::TempDir map;
+  std::filesystem::create_directories(map / "SERIALCOMM");
   setenv("TARN_DEVICEMAP", map.Path().c_str(), 1);
   tarn::test::RecordingHost host;
   CPellLinuxNp engine;

@@ -1,0 +1,59 @@
+// The serial-port map reader over arbitrary entries and links: never a crash,
+// and a resolved port always lies under /dev.
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "platform/devicemap.h"
+#include "tests/fuzz/fuzz_support.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+fs::path g_root;
+}
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+  tarn::fuzz::SilenceLog();
+  char pattern[] = "/tmp/tarn-fuzz-map-XXXXXX";
+  g_root = ::mkdtemp(pattern);
+  ::setenv("TARN_DEVICEMAP", g_root.c_str(), 1);
+  return 0;
+}
+
+// Input: lines "name\tcontent" become SERIALCOMM entries; a line starting with
+// '>' becomes the link target of dosdevices/com1.
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  std::error_code ignored;
+  fs::remove_all(g_root, ignored);
+  fs::create_directories(g_root / "SERIALCOMM");
+  fs::create_directories(g_root / "dosdevices");
+  const std::string input(reinterpret_cast<const char*>(data), size);
+  std::size_t start = 0;
+  int lines = 0;
+  while (start < input.size() && lines++ < 16) {
+    std::size_t end = input.find('\n', start);
+    if (end == std::string::npos) end = input.size();
+    const std::string line = input.substr(start, end - start);
+    start = end + 1;
+    if (!line.empty() && line[0] == '>') {
+      fs::create_symlink(line.substr(1), g_root / "dosdevices" / "com1", ignored);
+      continue;
+    }
+    const std::size_t tab = line.find('\t');
+    const std::string name = line.substr(0, tab);
+    if (name.empty() || name.find('/') != std::string::npos || name == "." || name == "..") continue;
+    if (name.find('\0') != std::string::npos) continue;
+    std::ofstream(g_root / "SERIALCOMM" / name) << (tab == std::string::npos ? "" : line.substr(tab + 1));
+  }
+  for (const auto& entry : tarn::platform::ReadSerialComm()) {
+    tarn::platform::ParseComNumber(entry.port);
+  }
+  if (auto port = tarn::platform::ResolveComPort(1)) {
+    if (port->string().rfind("/dev/", 0) != 0) std::abort();
+  }
+  return 0;
+}
