@@ -23,6 +23,7 @@ constexpr std::uint8_t kStatusOk = 0x00;
 constexpr std::uint8_t kStatusFailed = 0xFF;
 constexpr auto kIdleSlice = std::chrono::milliseconds(10);
 constexpr auto kUnplugWait = std::chrono::seconds(5);
+constexpr int kDrainWaitMs = 2000;  // how long a rebooting phone lets the job read its last answer
 
 enum : int {
   kWriteBase = 500,
@@ -247,6 +248,7 @@ struct SimPhone::Impl {
       case kFormat:
         Respond(code);
         if (config.faults.rebootAfterFormatMs >= 0) {
+          pty.WaitDrained(kDrainWaitMs);
           Unplug();
           replugAt = Clock::now() + std::chrono::milliseconds(config.faults.rebootAfterFormatMs);
         }

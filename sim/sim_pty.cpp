@@ -2,16 +2,20 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstdlib>
+#include <thread>
 
 namespace tarn::sim {
 namespace {
 
 constexpr int kPollSliceMs = 20;  // how soon a stop request is seen
+constexpr int kArrivalMs = 100;   // longest time written bytes take to reach the slave side
 
 }  // namespace
 
@@ -82,6 +86,24 @@ bool SimPty::WriteAll(const void* source, std::size_t count) {
     ::poll(&p, 1, kPollSliceMs);
   }
   return true;
+}
+
+}  // namespace tarn::sim
+
+namespace tarn::sim {
+
+void SimPty::WaitDrained(int timeoutMs) {
+  using Steady = std::chrono::steady_clock;
+  const auto Pending = [this] {
+    int pending = 0;
+    return slave_ >= 0 && ::ioctl(slave_, FIONREAD, &pending) == 0 ? pending : 0;
+  };
+  // Written bytes reach the job's side a moment later; until then the
+  // queue looks empty. Give them that moment, then wait for the job to read.
+  const auto arrival = Steady::now() + std::chrono::milliseconds(kArrivalMs);
+  while (Pending() == 0 && Steady::now() < arrival) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  const auto deadline = Steady::now() + std::chrono::milliseconds(timeoutMs);
+  while (Pending() > 0 && Steady::now() < deadline) std::this_thread::sleep_for(std::chrono::milliseconds(1));
 }
 
 }  // namespace tarn::sim

@@ -27,6 +27,9 @@ class SimPty {
   // pseudo-terminal was closed first.
   bool ReadExact(void* destination, std::size_t count, const std::atomic<bool>& stop);
   bool WriteAll(const void* source, std::size_t count);
+  // Waits until the job has read everything written, at most `timeoutMs`:
+  // closing the master discards what the job has not read yet.
+  void WaitDrained(int timeoutMs);
 
  private:
   int master_ = -1;

@@ -1,0 +1,94 @@
+#include "packaging/port_registrar.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <optional>
+#include <regex>
+
+#include "platform/devicemap.h"
+
+namespace fs = std::filesystem;
+using namespace tarn::platform;
+
+namespace tarn::packaging {
+namespace {
+
+constexpr int kHighestComNumber = 255;
+
+// The ACM index of a phone port's device node; nothing else is accepted.
+std::optional<int> AcmIndex(const std::string& devName) {
+  static const std::regex pattern("/dev/ttyACM([0-9]{1,3})");
+  std::smatch match;
+  if (!std::regex_match(devName, match, pattern)) return std::nullopt;
+  return std::stoi(match[1].str());
+}
+
+// udev runs the add and remove of different ports at the same time: one
+// registrar at a time picks a number.
+class MapLock {
+ public:
+  MapLock() {
+    fs::create_directories(DeviceMapRoot());
+    fd_ = ::open((DeviceMapRoot() / ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    if (fd_ >= 0) ::flock(fd_, LOCK_EX);
+  }
+  ~MapLock() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  MapLock(const MapLock&) = delete;
+  MapLock& operator=(const MapLock&) = delete;
+  bool Held() const { return fd_ >= 0; }
+
+ private:
+  int fd_ = -1;
+};
+
+fs::path LinkOf(int n) { return DeviceMapRoot() / "dosdevices" / ("com" + std::to_string(n)); }
+
+std::optional<fs::path> Target(int n) {
+  std::error_code ec;
+  fs::path target = fs::read_symlink(LinkOf(n), ec);
+  if (ec) return std::nullopt;
+  return target;
+}
+
+}  // namespace
+
+int AddPhonePort(const std::string& devName) {
+  const auto index = AcmIndex(devName);
+  if (!index) return -1;
+  MapLock lock;
+  if (!lock.Held()) return -1;
+  const std::string name = "qxcdmdm" + std::to_string(*index);
+  // A repeated add for the same node keeps its number.
+  int chosen = 0;
+  for (int n = 1; n <= kHighestComNumber && chosen == 0; ++n) {
+    const auto target = Target(n);
+    if (!target || *target == fs::path(devName)) chosen = n;
+  }
+  if (chosen == 0) return -1;
+  return RegisterPort(name, chosen, devName) ? chosen : -1;
+}
+
+bool RemovePhonePort(const std::string& devName) {
+  const auto index = AcmIndex(devName);
+  if (!index) return false;
+  MapLock lock;
+  if (!lock.Held()) return false;
+  const std::string name = "qxcdmdm" + std::to_string(*index);
+  bool ok = true;
+  if (const auto port = QuerySerialComm(ReadSerialComm(), name)) {
+    const int n = ParseComNumber(*port);
+    ok = UnregisterPort(name, Target(n) == fs::path(devName) ? n : 0);
+  }
+  // Links to the node left without an entry (an add cut short) go too.
+  for (int n = 1; n <= kHighestComNumber; ++n) {
+    if (Target(n) == fs::path(devName)) ok = UnregisterPort("", n) && ok;
+  }
+  return ok;
+}
+
+}  // namespace tarn::packaging

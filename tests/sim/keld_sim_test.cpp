@@ -1,0 +1,228 @@
+// keld-sim driven by the job's own link code over its pseudo-terminal.
+#include "sim/keld_sim.h"
+
+#include <gtest/gtest.h>
+
+#include <cctype>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <thread>
+
+#include "link/connection.h"
+#include "link/job_io.h"
+#include "link/protocol.h"
+#include "platform/devicemap.h"
+#include "sim/sim_store.h"
+#include "support/md5.h"
+#include "tests/link/link_fixture.h"
+
+namespace {
+
+using tarn::sim::PhoneConfig;
+using tarn::sim::SimPhone;
+
+std::vector<std::uint8_t> Pattern(std::size_t size, unsigned seed) {
+  std::vector<std::uint8_t> data(size);
+  for (std::size_t i = 0; i < size; ++i) data[i] = static_cast<std::uint8_t>((i * 131 + seed) >> 3);
+  return data;
+}
+
+std::vector<std::uint8_t> ReadFile(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+class SimPhoneTest : public tarn::test::LinkTest {
+ protected:
+  SimPhone& Start(PhoneConfig config) {
+    config.outputDir = out_.Path() / "phone";
+    phone_ = std::make_unique<SimPhone>(config);
+    EXPECT_TRUE(phone_->Start());
+    EXPECT_EQ(1, OpenComPort(job_, config.comNumber));
+    EXPECT_EQ(1, Connect(job_));
+    return *phone_;
+  }
+
+  // Ready, the frames, 711; 1 when all were accepted.
+  int SendFrames(int partition, const std::vector<std::uint8_t>& piece) {
+    const auto rounded = static_cast<int>((piece.size() + tarn::sim::kFrameSize - 1) / tarn::sim::kFrameSize *
+                                          tarn::sim::kFrameSize);
+    if (SendCommand(job_, CMD_READY, partition, rounded, 0) != 1) return 255;
+    for (std::size_t at = 0; at < piece.size(); at += tarn::sim::kFrameSize) {
+      std::vector<std::uint8_t> frame(tarn::sim::kFrameSize, 0xFF);
+      std::copy(piece.begin() + static_cast<long>(at),
+                piece.begin() + static_cast<long>(std::min(piece.size(), at + tarn::sim::kFrameSize)), frame.begin());
+      SendBytes(job_, frame.data(), tarn::sim::kFrameSize);
+      if (CheckResponse(job_, 0) != 1) return 255;
+    }
+    return SendCommand(job_, CMD_END_FRAMES, 0, 0, 0);
+  }
+
+  int Commit(int code, int argument, int length, const std::string& digest) {
+    COMMAND_PACKET packet;
+    BuildCommand(job_, code, argument, length, 1, &packet);
+    std::copy(digest.begin(), digest.end(), packet.body + (kDigestOffset - 16));
+    if (!SendPacket(job_, packet)) return 255;
+    return CheckResponse(job_, code);
+  }
+
+  int SendPiece(int code, int argument, const std::vector<std::uint8_t>& piece, std::string digest = {}) {
+    if (digest.empty()) digest = tarn::md5::DigestText(piece.data(), piece.size());
+    if (SendFrames(argument, piece) != 1) return 255;
+    return Commit(code, argument, static_cast<int>(piece.size()), digest);
+  }
+
+  std::filesystem::path Stored(const std::string& name) const { return out_.Path() / "phone" / name; }
+
+  tarn::test::TempDir out_;
+  std::unique_ptr<SimPhone> phone_;
+};
+
+TEST_F(SimPhoneTest, StoresPiecesPerPartitionChunkByChunk) {
+  SimPhone& phone = Start({});
+  const auto first = Pattern(131073, 1);
+  const auto second = Pattern(5000, 2);
+  EXPECT_EQ(1, SendPiece(503, 0, first));
+  EXPECT_EQ(1, SendPiece(503, 0, second));
+  EXPECT_EQ(1, SendPiece(CMD_STRATINE, 2, Pattern(7, 3)));
+  EXPECT_EQ(1, SendPiece(CMD_PHONE, 0, Pattern(300, 4)));
+  auto joined = first;
+  joined.insert(joined.end(), second.begin(), second.end());
+  EXPECT_EQ(joined, ReadFile(Stored("part03.bin")));
+  EXPECT_EQ(Pattern(7, 3), ReadFile(Stored("part22.bin")));
+  EXPECT_EQ(Pattern(300, 4), ReadFile(Stored("phone.bin")));
+  const auto stats = phone.Stats();
+  EXPECT_EQ(4, stats.piecesStored);
+  EXPECT_EQ(5, stats.frames);
+  EXPECT_EQ(0, stats.digestMismatches);
+}
+
+TEST_F(SimPhoneTest, RefusesAPieceWhoseDigestDoesNotMatch) {
+  SimPhone& phone = Start({});
+  const auto piece = Pattern(1000, 5);
+  std::string wrong = tarn::md5::DigestText(piece.data(), piece.size());
+  wrong[0] = wrong[0] == 'A' ? 'B' : 'A';
+  EXPECT_EQ(255, SendPiece(CMD_PHONE, 0, piece, wrong));
+  EXPECT_EQ(std::vector<std::wstring>{L"e - Phone flashing failed"}, host_.Errors());
+  // A lower-case text is not the phone's form either.
+  std::string lower = tarn::md5::DigestText(piece.data(), piece.size());
+  for (auto& c : lower) c = static_cast<char>(std::tolower(c));
+  EXPECT_EQ(255, SendPiece(505, 0, piece, lower));
+  EXPECT_EQ(2, phone.Stats().digestMismatches);
+  EXPECT_FALSE(std::filesystem::exists(Stored("phone.bin")));
+}
+
+TEST_F(SimPhoneTest, PlainCommitStoresTheDataAfterTheInfoBlock) {
+  Start({});
+  const auto data = Pattern(140000, 6);
+  std::vector<std::uint8_t> piece(tarn::sim::kInfoBlockSize, 0);
+  std::memcpy(piece.data(), "OFNI", 4);
+  WriteLe32(piece.data() + 36, static_cast<std::uint32_t>(data.size()));
+  piece.insert(piece.end(), data.begin(), data.end());
+  EXPECT_EQ(1, SendPiece(501, 1, piece, std::string(32, '\0')));
+  EXPECT_EQ(data, ReadFile(Stored("part01.bin")));
+  // A plain commit without a valid block is refused.
+  piece[0] = 'X';
+  EXPECT_EQ(255, SendPiece(502, 1, piece, std::string(32, '\0')));
+}
+
+TEST_F(SimPhoneTest, FwPieceLengthIsFoundFromItsDigest) {
+  Start({});
+  auto piece = Pattern(2000, 7);
+  piece.insert(piece.end(), 3, 0xFF);  // data that itself ends like frame padding
+  ASSERT_EQ(1, SendFrames(31, piece));
+  COMMAND_PACKET packet{};
+  packet.command = CMD_FW;
+  const char name[kFwNameSize] = "modem/../x.bin";
+  std::memcpy(reinterpret_cast<std::uint8_t*>(&packet) + kFwNameOffset, name, kFwNameSize);
+  const std::string digest = tarn::md5::DigestText(piece.data(), piece.size());
+  std::memcpy(reinterpret_cast<std::uint8_t*>(&packet) + kDigestOffset, digest.data(), 32);
+  ASSERT_EQ(1, SendPacket(job_, packet));
+  EXPECT_EQ(1, CheckResponse(job_, CMD_FW));
+  EXPECT_EQ(piece, ReadFile(Stored("fw-modem_.._x.bin.bin")));
+}
+
+TEST_F(SimPhoneTest, ParameterRecordKeepsSizesAndTakesTheNation) {
+  PhoneConfig config;
+  config.params.nation = 5;
+  config.params.sizes[3] = 4096;
+  SimPhone& phone = Start(config);
+  ASSERT_EQ(1, SendPacket(job_, {CMD_GET_PARAM, 0, 0, 0, {}}));
+  std::uint8_t record[tarn::sim::kParamRecordSize] = {};
+  ASSERT_EQ(tarn::sim::kParamRecordSize, ReceiveBytes(job_, record, sizeof(record)));
+  EXPECT_EQ(5u, ReadLe32(record));
+  EXPECT_EQ(4096u, ReadLe32(record + 28 + 12));
+  EXPECT_EQ(tarn::sim::kDefaultPartitionSize, ReadLe32(record + 28));
+
+  WriteLe32(record, 2);
+  WriteLe32(record + 28 + 12, 10);
+  ASSERT_EQ(1, SendCommand(job_, CMD_SET_PARAM, 0, 0, 0));
+  ASSERT_EQ(1, SendBytes(job_, record, sizeof(record)));
+  EXPECT_EQ(1, CheckResponse(job_, CMD_SET_PARAM));
+  EXPECT_EQ(1, CheckResponse(job_, CMD_SET_PARAM));
+  ASSERT_TRUE(phone.LastParamWritten());
+  EXPECT_EQ(2, phone.LastParamWritten()->nation);
+  EXPECT_EQ(10u, phone.LastParamWritten()->sizes[3]);
+
+  ASSERT_EQ(1, SendPacket(job_, {CMD_GET_PARAM, 0, 0, 0, {}}));
+  ASSERT_EQ(tarn::sim::kParamRecordSize, ReceiveBytes(job_, record, sizeof(record)));
+  EXPECT_EQ(2u, ReadLe32(record));
+  EXPECT_EQ(4096u, ReadLe32(record + 28 + 12));
+}
+
+TEST_F(SimPhoneTest, FrameFaultStopsThePiece) {
+  PhoneConfig config;
+  config.faults.failFrame = 2;
+  config.faults.failFrameResult = 9;
+  SimPhone& phone = Start(config);
+  EXPECT_EQ(255, SendFrames(3, Pattern(3 * tarn::sim::kFrameSize, 8)));
+  EXPECT_TRUE(host_.HasText(L"e - Command 0 Failed. result 9\n"));
+  EXPECT_EQ(2, phone.Stats().frames);
+  // The phone is back at commands.
+  EXPECT_EQ(1, SendCommand(job_, CMD_RESET, 0, 0, 0));
+}
+
+TEST_F(SimPhoneTest, UnknownCommandIsRefused) {
+  Start({});
+  EXPECT_EQ(255, SendCommand(job_, 799, 0, 0, 0));
+  EXPECT_TRUE(host_.HasText(L"e - Command 799 Failed. result 238\n"));
+}
+
+TEST_F(SimPhoneTest, RebootAfterFormatComesBackOnANewTerminal) {
+  PhoneConfig config;
+  config.faults.rebootAfterFormatMs = 100;
+  SimPhone& phone = Start(config);
+  EXPECT_EQ(1, SendCommand(job_, CMD_FORMAT, 0, 0, 0));
+  job_.m_device.Close();
+  bool back = false;
+  for (int i = 0; i < 500 && !back; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    back = phone.Stats().replugs == 1 &&
+           tarn::platform::QuerySerialComm(tarn::platform::ReadSerialComm(), "qxcdmdm0").has_value();
+  }
+  ASSERT_TRUE(back);
+  EXPECT_EQ(1, phone.Stats().unplugs);
+  EXPECT_EQ(1, OpenComPort(job_, 1));
+  EXPECT_EQ(1, Connect(job_));
+  EXPECT_EQ(2, phone.Stats().greetings);
+}
+
+TEST_F(SimPhoneTest, UnplugAndStopUnregister) {
+  SimPhone& phone = Start({});
+  phone.Unplug();
+  EXPECT_FALSE(tarn::platform::QuerySerialComm(tarn::platform::ReadSerialComm(), "qxcdmdm0"));
+  EXPECT_FALSE(tarn::platform::ResolveComPort(1));
+  EXPECT_EQ(1, phone.Stats().unplugs);
+  phone.Stop();
+  EXPECT_EQ(1, phone.Stats().greetings);  // counters outlive the stop
+}
+
+TEST(SimStore, FileNamesStayInsideTheFolder) {
+  const std::uint8_t name[16] = {'.', '.', '/', 'e', 't', 'c', 0};
+  EXPECT_EQ("fw-_._etc.bin", tarn::sim::FwFileName(name, sizeof(name)));
+  EXPECT_EQ("part07.bin", tarn::sim::PartitionFileName(7));
+  EXPECT_EQ("part23.bin", tarn::sim::PartitionFileName(23));
+}
+
+}  // namespace
