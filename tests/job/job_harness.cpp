@@ -15,6 +15,15 @@ constexpr std::chrono::seconds kJobTimeout{120};
 
 ENGINE_OPTIONS WindowOptions() { return ENGINE_OPTIONS{1, 0, 0, 1, 0, 0, 0, 1, 0, 0, 0}; }
 
+JobSpec PdaJob(int port, int slot, const std::filesystem::path& pda) {
+  JobSpec spec;
+  spec.port = port;
+  spec.slot = slot;
+  spec.mask = IMAGE_MASK_PDA;
+  spec.pda = pda;
+  return spec;
+}
+
 JobHarness::JobHarness(double clockScale) {
   setenv("TARN_DEVICEMAP", (dir_ / "map").c_str(), 1);
   platform::SetClockScale(clockScale);

@@ -32,6 +32,9 @@ struct JobSpec {
   ENGINE_OPTIONS options = WindowOptions();
 };
 
+// A job that sends one PDA archive.
+JobSpec PdaJob(int port, int slot, const std::filesystem::path& pda);
+
 class JobHarness {
  public:
   // Clock scale: small enough for quick waits, large enough that the scaled

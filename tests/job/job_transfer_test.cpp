@@ -16,16 +16,8 @@ namespace {
 using tarn::test::BuildTar;
 using tarn::test::JobHarness;
 using tarn::test::JobSpec;
+using tarn::test::PdaJob;
 using tarn::test::Pattern;
-
-JobSpec PdaJob(int port, int slot, const std::filesystem::path& pda) {
-  JobSpec spec;
-  spec.port = port;
-  spec.slot = slot;
-  spec.mask = IMAGE_MASK_PDA;
-  spec.pda = pda;
-  return spec;
-}
 
 std::vector<std::pair<int, int>> LengthsAndFlags(const std::vector<tarn::sim::CommandRecord>& commands) {
   std::vector<std::pair<int, int>> out;
