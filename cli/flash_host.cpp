@@ -1,9 +1,12 @@
 #include "cli/flash_host.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 
 #include "engine/events.h"
 #include "platform/clock.h"
+#include "platform/devicemap.h"
 
 namespace tarn::cli {
 
@@ -137,11 +140,19 @@ bool FlashHost::Accepts(int port) const {
 }
 
 void FlashHost::WatchMap() {
-  std::vector<int> current = PhonePortsOfMap();
-  std::set<int> now(current.begin(), current.end());
-  for (int port : current) {
-    if (!seenPorts_.count(port) && Accepts(port) &&
-        std::find(arrivals_.begin(), arrivals_.end(), port) == arrivals_.end()) {
+  std::map<int, std::uint64_t> now;
+  for (const auto& entry : platform::ReadSerialComm()) {
+    if (!IsPhoneModemName(entry.name)) continue;
+    const int port = platform::ParseComNumber(entry.port);
+    if (port <= 0) continue;
+    struct stat st {};
+    const auto path = platform::DeviceMapRoot() / "SERIALCOMM" / entry.name;
+    now[port] = stat(path.c_str(), &st) == 0 ? static_cast<std::uint64_t>(st.st_ino) : 0;
+  }
+  for (const auto& [port, identity] : now) {
+    auto seen = seenPorts_.find(port);
+    const bool arrived = seen == seenPorts_.end() || seen->second != identity;
+    if (arrived && Accepts(port) && std::find(arrivals_.begin(), arrivals_.end(), port) == arrivals_.end()) {
       arrivals_.push_back(port);
     }
   }

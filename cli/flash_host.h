@@ -8,7 +8,7 @@
 #include <chrono>
 #include <deque>
 #include <memory>
-#include <set>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -67,7 +67,9 @@ class FlashHost {
   platform::HWND target_;
   std::array<CPellLinuxNp, 8> engines_;
   std::array<SlotRun, 8> slots_{};
-  std::set<int> seenPorts_;
+  // Phone ports of the map at the last look, with the identity of their
+  // entry: a phone that re-registers between two looks still counts as back.
+  std::map<int, std::uint64_t> seenPorts_;
   std::deque<int> arrivals_;
 };
 

@@ -21,8 +21,9 @@ std::string Bar(int percent) {
 }
 
 std::string Percent(int percent) {
+  // Right-aligned in five columns: " 100%", "  50%".
   std::string text = std::to_string(percent) + "%";
-  return std::string(text.size() < 4 ? 4 - text.size() : 0, ' ') + text;
+  return std::string(text.size() < 5 ? 5 - text.size() : 1, ' ') + text;
 }
 
 // Cuts at `width` display columns; the bytes of a multibyte character are
