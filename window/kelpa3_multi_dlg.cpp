@@ -88,6 +88,7 @@ void CKelpa3MultiDlg::ConnectHandlers() {
 }
 
 void CKelpa3MultiDlg::InitDialog() {
+  UpdateData(false);  // the boxes start from their members' defaults
   setWindowIcon(AppIcon());
   setAcceptDrops(true);
   AttachMessageTarget();

@@ -1,0 +1,168 @@
+// START and its refusals, what every slot's engine is given, the control
+// lock, the end of the batch, CLR and the automatic restart.
+#include <QCheckBox>
+#include <QPlainTextEdit>
+
+#include "controls/text_progress_ctrl.h"
+#include "controls/xtip_combo_box.h"
+#include "engine/events.h"
+#include "tests/cli/tar_bytes.h"
+#include "tests/window/window_fixture.h"
+
+using namespace tarn::window;
+
+namespace tarn::test {
+namespace {
+
+class BatchTest : public WindowTest {
+ protected:
+  // Enabled state of every control of the lock list, in list order.
+  std::vector<bool> LockListState() {
+    std::vector<bool> state;
+    for (int id : kControlLockList) state.push_back(Window().Control(id)->isEnabled());
+    return state;
+  }
+  // Every control of the lock list is enabled, except the memory group's
+  // parts while ALL is ticked.
+  bool IdleControls() {
+    for (int id : kControlLockList) {
+      const bool part = id == IDC_STRATINE_UMS || id == IDC_STRATINE_OPT || id == IDC_STRATINE_CSC;
+      if (part && Window().CheckBox(IDC_STRATINE_ALL)->isChecked()) {
+        if (Window().Control(id)->isEnabled()) return false;
+      } else if (!Window().Control(id)->isEnabled()) {
+        return false;
+      }
+    }
+    return true;
+  }
+  std::string Modem() {
+    const auto path = dir_->Path() / "modem.bin";
+    WriteBytes(path, std::vector<unsigned char>(1000, 1));
+    return path.string();
+  }
+};
+
+TEST_F(BatchTest, RefusalsLockNothing) {
+  CKelpa3MultiDlg& window = OpenWindow();
+  window.AddImageFile("/img/mirlane_x.tar", kListKindPda);
+  window.OnStart();
+  EXPECT_EQ(CountLogged("No Device attached"), 1);
+  EXPECT_FALSE(window.InBatch());
+  CloseWindow();
+
+  RegisterPort("qxcdmdm0", 3);
+  CKelpa3MultiDlg& second = OpenWindow();
+  ASSERT_TRUE(IdleControls());
+  const std::vector<bool> before = LockListState();
+  second.OnClear();
+  second.OnStart();
+  EXPECT_EQ(CountLogged("empty file names"), 1);
+  EXPECT_FALSE(second.InBatch());
+  EXPECT_EQ(LockListState(), before);
+
+  second.AddImageFile("/img/other.tar", kListKindPda);
+  second.OnStart();
+  EXPECT_EQ(CountLogged("Error!!!. Platform is wrong.!!!"), 1);
+  EXPECT_FALSE(second.InBatch());
+  EXPECT_EQ(LockListState(), before);
+}
+
+TEST_F(BatchTest, StartGivesEverySlotItsPortSlotAndOptions) {
+  RegisterPort("qxcdmdm0", 3);
+  RegisterPort("qxcdmdm1", 7);
+  RegisterPort("qxcdmdm2", 9);
+  CKelpa3MultiDlg& window = OpenWindow();
+  window.RemoveDevice("COM3");  // slots 1 and 2 stay occupied
+  window.AddImageFile(QString::fromStdString(Modem()), kListKindPhone);
+  window.CheckBox(IDC_STRATINE_ALL)->click();
+  window.CheckBox(IDC_STRATINE_OPT)->click();
+  window.OnStart();
+
+  ASSERT_TRUE(window.InBatch());
+  EXPECT_EQ(window.Running(), 2);
+  EXPECT_EQ(LockListState(), std::vector<bool>(kControlLockList.size(), false));
+  EXPECT_FALSE(window.Control(IDC_STOP)->isEnabled());
+  EXPECT_EQ(window.Platform(), 0);  // only a phone image
+  EXPECT_EQ(window.ImageMask(), IMAGE_MASK_PHONE);
+  EXPECT_EQ(window.Options().bStratineAll, 0);
+  EXPECT_EQ(window.Options().nStratineParts, 2);
+  EXPECT_EQ(window.Options().bNpsMode, 0);
+  EXPECT_EQ(window.Options().bBootUpdate, 1);
+  for (int slot : {1, 2}) {
+    const CKelpa3Engine& job = window.Engine(slot).Context();
+    EXPECT_EQ(job.m_nPort, window.Port(slot));
+    EXPECT_EQ(job.m_nIndex, slot);
+    EXPECT_EQ(job.m_wImageMask, IMAGE_MASK_PHONE);
+    EXPECT_EQ(job.m_nTotalSize, 1000);
+    EXPECT_EQ(job.m_options.nStratineParts, 2);
+  }
+  EXPECT_EQ(window.Engine(0).Context().m_dwState, ENGINE_STATE_IDLE);
+
+  window.OnJobMessage(WM_JOB_PASS, 1, 1);
+  window.OnJobMessage(WM_JOB_PASS, 2, 1);
+  ASSERT_FALSE(window.InBatch());
+  EXPECT_TRUE(IdleControls());
+  EXPECT_FALSE(window.Control(IDC_STOP)->isEnabled());
+  EXPECT_TRUE(window.CheckBox(IDC_STRATINE_OPT)->isChecked());
+  EXPECT_FALSE(window.CheckBox(IDC_STRATINE_ALL)->isChecked());
+  EXPECT_TRUE(window.CheckBox(IDC_STRATINE_UMS)->isEnabled());
+}
+
+TEST_F(BatchTest, StartResetsTheDisplaysAndClearEmptiesTheLists) {
+  RegisterPort("qxcdmdm0", 3);
+  CKelpa3MultiDlg& window = OpenWindow();
+  window.AddImageFile(QString::fromStdString(Modem()), kListKindPhone);
+  window.AddImageFile("/img/CSC_a.tar", kListKindCsc);
+  window.List(IDC_NATION)->setCurrentIndex(5);
+  window.OnJobMessage(WM_JOB_STATE, 0, STATE_FORMAT);
+  window.OnJobMessage(WM_JOB_TEXT, reinterpret_cast<WPARAM>(L"old"), 0);
+  window.OnStart();
+  EXPECT_TRUE(window.UpperBar(0)->WindowText().isEmpty());
+  EXPECT_EQ(window.UpperBar(0)->BkColor(), RGB(255, 255, 255));
+  EXPECT_TRUE(window.Edit(IDC_SLOT_EDIT0)->toPlainText().isEmpty());
+  EXPECT_EQ(window.List(IDC_PHONE_LIST)->count(), 1);
+  window.OnJobMessage(WM_JOB_PASS, 0, 1);
+
+  window.OnClear();
+  for (int id : {IDC_PDA_LIST, IDC_CSC_LIST, IDC_PHONE_LIST}) EXPECT_EQ(window.List(id)->count(), 0);
+  for (int id : {IDC_PDA_CHECK, IDC_CSC_CHECK, IDC_PHONE_CHECK}) EXPECT_FALSE(window.CheckBox(id)->isChecked());
+  EXPECT_EQ(PortLabel(0), QStringLiteral("COM3"));
+  EXPECT_EQ(window.NationSelection(), 5);
+  EXPECT_EQ(window.UpperBar(0)->SendMessage(PBM_GETPOS, 0, 0), 0);
+}
+
+TEST_F(BatchTest, BootFormatBatchStartsAJobOnAPhoneThatArrives) {
+  RegisterPort("qxcdmdm0", 3);
+  CKelpa3MultiDlg& window = OpenWindow();
+  window.AddImageFile(QString::fromStdString(Modem()), kListKindPhone);
+  window.CheckBox(IDC_BOOT_FORMAT)->click();
+  window.OnStart();
+  ASSERT_EQ(window.Options().bBootFormat, 1);
+
+  RegisterPort("qxcdmdm1", 4);
+  EXPECT_EQ(window.AddDevice("COM4"), 0);
+  EXPECT_EQ(CountLogged("Download started. Create Thread"), 1);
+  const CKelpa3Engine& job = window.Engine(1).Context();
+  EXPECT_EQ(job.m_dwState, ENGINE_STATE_READY);
+  EXPECT_EQ(job.m_nPort, 4);
+  EXPECT_EQ(job.m_nIndex, 1);
+  EXPECT_EQ(job.m_options.bBootFormat, 0);
+  EXPECT_EQ(job.m_options.bBootUpdate, 1);
+  EXPECT_EQ(job.m_nTotalSize, 0);
+  EXPECT_EQ(window.Running(), 1);
+}
+
+TEST_F(BatchTest, OrdinaryBatchOnlyGivesAnArrivingPhoneASlot) {
+  RegisterPort("qxcdmdm0", 3);
+  CKelpa3MultiDlg& window = OpenWindow();
+  window.AddImageFile(QString::fromStdString(Modem()), kListKindPhone);
+  window.OnStart();
+  RegisterPort("qxcdmdm1", 4);
+  EXPECT_EQ(window.AddDevice("COM4"), 0);
+  EXPECT_EQ(window.Port(1), 4);
+  EXPECT_EQ(window.Engine(1).Context().m_dwState, ENGINE_STATE_IDLE);
+  EXPECT_EQ(CountLogged("Download started. Create Thread"), 0);
+}
+
+}  // namespace
+}  // namespace tarn::test

@@ -1,0 +1,2 @@
+// placeholder until written
+#include <gtest/gtest.h>

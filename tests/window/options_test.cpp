@@ -1,0 +1,111 @@
+// Option rules (Boot Format, memory group) and the settings kept between runs.
+#include <QCheckBox>
+#include <QSettings>
+
+#include "controls/xtip_combo_box.h"
+#include "tests/cli/tar_bytes.h"
+#include "tests/window/window_fixture.h"
+
+using namespace tarn::window;
+
+namespace tarn::test {
+namespace {
+
+class OptionsTest : public WindowTest {
+ protected:
+  // Ticked / enabled state of ALL, UMS, OPT, CSC as one string, e.g. "1e 0d 0d 0d".
+  std::string Group() {
+    std::string state;
+    for (int id : {IDC_STRATINE_ALL, IDC_STRATINE_UMS, IDC_STRATINE_OPT, IDC_STRATINE_CSC}) {
+      QCheckBox* box = Window().CheckBox(id);
+      if (!state.empty()) state += ' ';
+      state += box->isChecked() ? '1' : '0';
+      state += box->isEnabled() ? 'e' : 'd';
+    }
+    return state;
+  }
+  QSettings Saved() {
+    return QSettings(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("Tarn"), QStringLiteral("window_tests"));
+  }
+};
+
+TEST_F(OptionsTest, BootFormatForcesAndLocksBootUpdate) {
+  CKelpa3MultiDlg& window = OpenWindow();
+  window.CheckBox(IDC_BOOT_UPDATE)->click();  // untick first, so forcing shows
+  ASSERT_FALSE(window.CheckBox(IDC_BOOT_UPDATE)->isChecked());
+  window.CheckBox(IDC_BOOT_FORMAT)->click();
+  EXPECT_TRUE(window.CheckBox(IDC_BOOT_UPDATE)->isChecked());
+  EXPECT_FALSE(window.CheckBox(IDC_BOOT_UPDATE)->isEnabled());
+  window.CheckBox(IDC_BOOT_FORMAT)->click();
+  EXPECT_TRUE(window.CheckBox(IDC_BOOT_UPDATE)->isChecked());
+  EXPECT_TRUE(window.CheckBox(IDC_BOOT_UPDATE)->isEnabled());
+}
+
+TEST_F(OptionsTest, MemoryGroupKeepsExactlyOneTicked) {
+  CKelpa3MultiDlg& window = OpenWindow();
+  ASSERT_EQ(Group(), "1e 0d 0d 0d");
+  window.CheckBox(IDC_STRATINE_ALL)->click();
+  EXPECT_EQ(Group(), "0e 1e 0e 0e");
+  window.CheckBox(IDC_STRATINE_OPT)->click();
+  EXPECT_EQ(Group(), "0e 0e 1e 0e");
+  window.CheckBox(IDC_STRATINE_OPT)->click();
+  EXPECT_EQ(Group(), "1e 0d 0d 0d");
+  window.CheckBox(IDC_STRATINE_ALL)->click();
+  window.CheckBox(IDC_STRATINE_CSC)->click();
+  EXPECT_EQ(Group(), "0e 0e 0e 1e");
+  window.CheckBox(IDC_STRATINE_ALL)->click();
+  EXPECT_EQ(Group(), "1e 0d 0d 0d");
+}
+
+TEST_F(OptionsTest, ClosingWithoutStartSavesEmptyPathsAndTheNation) {
+  {
+    QSettings settings = Saved();
+    settings.setValue(QStringLiteral("Settings/PDA"), QStringLiteral("/images/mirlane_a.tar"));
+  }
+  CKelpa3MultiDlg& window = OpenWindow();
+  EXPECT_EQ(window.List(IDC_PDA_LIST)->currentText(), QStringLiteral("/images/mirlane_a.tar"));
+  EXPECT_TRUE(window.CheckBox(IDC_PDA_CHECK)->isChecked());
+  window.List(IDC_NATION)->setCurrentIndex(4);
+  CloseWindow();
+
+  QSettings settings = Saved();
+  EXPECT_EQ(settings.value(QStringLiteral("Settings/PDA")).toString(), QString());
+  EXPECT_EQ(settings.value(QStringLiteral("Settings/PHONE")).toString(), QString());
+  EXPECT_EQ(settings.value(QStringLiteral("Settings/CSC")).toString(), QString());
+  EXPECT_EQ(settings.value(QStringLiteral("Settings/Nation")).toInt(), 4);
+}
+
+TEST_F(OptionsTest, SettingsRoundTripThroughStart) {
+  const auto phone = dir_->Path() / "modem.bin";
+  WriteBytes(phone, std::vector<unsigned char>(1000, 0x5A));
+  RegisterPort("qxcdmdm0", 3);
+  CKelpa3MultiDlg& window = OpenWindow();
+  window.AddImageFile(QString::fromStdString(phone.string()), kListKindPhone);
+  window.List(IDC_NATION)->setCurrentIndex(9);
+  window.OnStart();
+  ASSERT_TRUE(window.InBatch());
+  EXPECT_EQ(window.TotalSize(), 1000u);
+  CloseWindow();
+
+  CKelpa3MultiDlg& again = OpenWindow();
+  EXPECT_EQ(again.List(IDC_PHONE_LIST)->currentText(), QString::fromStdString(phone.string()));
+  EXPECT_TRUE(again.CheckBox(IDC_PHONE_CHECK)->isChecked());
+  EXPECT_EQ(again.List(IDC_PDA_LIST)->count(), 0);
+  EXPECT_EQ(again.NationSelection(), 9);
+}
+
+TEST_F(OptionsTest, SavedNationOverridesTheSavedCscArchive) {
+  const auto csc = dir_->Path() / "CSC_de.tar";
+  WriteBytes(csc, TarBytes({{"de.csc", 100, ""}}));
+  {
+    QSettings settings = Saved();
+    settings.setValue(QStringLiteral("Settings/CSC"), QString::fromStdString(csc.string()));
+    settings.setValue(QStringLiteral("Settings/Nation"), 7);
+  }
+  CKelpa3MultiDlg& window = OpenWindow();
+  EXPECT_EQ(window.List(IDC_CSC_LIST)->currentText(), QString::fromStdString(csc.string()));
+  EXPECT_EQ(window.List(IDC_NATION)->currentText(), QStringLiteral("Zudarida_PORTUGAL"));
+}
+
+}  // namespace
+}  // namespace tarn::test

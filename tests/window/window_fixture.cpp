@@ -1,0 +1,91 @@
+#include "tests/window/window_fixture.h"
+
+#include <cstdlib>
+
+#include <QApplication>
+#include <QLabel>
+#include <QSettings>
+
+#include "platform/debug_output.h"
+#include "platform/devicemap.h"
+
+namespace tarn::test {
+
+std::optional<QString> FakeFilePicker::PickFile(QWidget*, const QString& initialFile, const QString& filter) {
+  lastInitialFile = initialFile;
+  lastFilter = filter;
+  if (answers.empty()) return std::nullopt;
+  const bool chosen = answers.front().has_value();
+  const QString path = chosen ? *answers.front() : QString();
+  answers.pop_front();
+  if (!chosen) return std::nullopt;
+  return path;
+}
+
+void WindowTest::SetUpTestSuite() {
+  // gtest_main owns main(): the one application object is made here and kept.
+  if (QApplication::instance()) return;
+  static int argc = 1;
+  static char name[] = "window_tests";
+  static char* argv[] = {name, nullptr};
+  new QApplication(argc, argv);
+}
+
+void WindowTest::SetUp() {
+  dir_ = std::make_unique<TempDir>();
+  setenv("TARN_DEVICEMAP", (dir_->Path() / "map").c_str(), 1);
+  std::filesystem::create_directories(dir_->Path() / "map" / "SERIALCOMM");
+  QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, QString::fromStdString((dir_->Path() / "settings").string()));
+  tarn::platform::SetDebugOutputSink([this](std::string_view record) {
+    std::lock_guard<std::mutex> guard(logLock_);
+    log_.emplace_back(record);
+  });
+}
+
+void WindowTest::TearDown() {
+  window_.reset();
+  tarn::platform::SetDebugOutputSink({});
+  unsetenv("TARN_DEVICEMAP");
+  dir_.reset();
+}
+
+CKelpa3MultiDlg& WindowTest::OpenWindow() {
+  if (!window_) {
+    auto picker = std::make_unique<FakeFilePicker>();
+    picker_ = picker.get();
+    window_ = std::make_unique<CKelpa3MultiDlg>(std::move(picker));
+  }
+  return *window_;
+}
+
+void WindowTest::CloseWindow() {
+  window_->close();
+  window_.reset();
+  picker_ = nullptr;
+}
+
+void WindowTest::RegisterPort(const std::string& name, int com) {
+  ASSERT_TRUE(tarn::platform::RegisterPort(name, com, "/dev/null"));
+}
+
+void WindowTest::UnregisterPort(const std::string& name, int com) {
+  ASSERT_TRUE(tarn::platform::UnregisterPort(name, com));
+}
+
+int WindowTest::CountLogged(const std::string& fragment) const {
+  std::lock_guard<std::mutex> guard(logLock_);
+  int count = 0;
+  for (const std::string& record : log_) count += record.find(fragment) != std::string::npos ? 1 : 0;
+  return count;
+}
+
+void WindowTest::ClearLog() {
+  std::lock_guard<std::mutex> guard(logLock_);
+  log_.clear();
+}
+
+QString WindowTest::PortLabel(int slot) const {
+  return static_cast<QLabel*>(window_->Control(tarn::window::IDC_PORT_LABEL0 + slot))->text();
+}
+
+}  // namespace tarn::test

@@ -1,0 +1,63 @@
+// A real operator window on the offscreen platform, with its serial-port map,
+// its settings and its log records kept in a temporary folder of the test.
+#pragma once
+
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include <QString>
+
+#include "tests/testsupport/temp_dir.h"
+#include "window/file_picker.h"
+#include "window/kelpa3_multi_dlg.h"
+
+namespace tarn::test {
+
+// Answers the window's file dialogs from a queue; records what it was asked.
+class FakeFilePicker : public tarn::window::IFilePicker {
+ public:
+  std::optional<QString> PickFile(QWidget* parent, const QString& initialFile, const QString& filter) override;
+  std::deque<std::optional<QString>> answers;
+  QString lastInitialFile;
+  QString lastFilter;
+};
+
+class WindowTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite();
+  void SetUp() override;
+  void TearDown() override;
+
+  // Creates the window (once per test unless closed with CloseWindow).
+  CKelpa3MultiDlg& OpenWindow();
+  // Closes the window as the operator does: settings are saved.
+  void CloseWindow();
+  CKelpa3MultiDlg& Window() { return *window_; }
+  FakeFilePicker& Picker() { return *picker_; }
+
+  // Publishes COM<com> in the serial-port map under `name`.
+  void RegisterPort(const std::string& name, int com);
+  void UnregisterPort(const std::string& name, int com);
+
+  // Log records seen so far that contain `fragment`.
+  int CountLogged(const std::string& fragment) const;
+  void ClearLog();
+
+  QString PortLabel(int slot) const;
+
+  std::unique_ptr<TempDir> dir_;
+
+ private:
+  std::unique_ptr<CKelpa3MultiDlg> window_;
+  FakeFilePicker* picker_ = nullptr;
+  mutable std::mutex logLock_;
+  std::vector<std::string> log_;
+};
+
+}  // namespace tarn::test
