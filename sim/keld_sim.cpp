@@ -104,29 +104,46 @@ struct SimPhone::Impl {
     changed.notify_all();
   }
 
+  // `code` may be a pseudo code; the SetParam answers count with SetParam.
   bool Hits(const CommandFault& fault, int code) {
     if (fault.code == 0 || fault.code != code) return false;
+    const int counted = (code == kSetParamAnswer1 || code == kSetParamAnswer2) ? kSetParam : code;
     std::lock_guard<std::mutex> guard(lock);
-    return occurrences[code] == fault.nth;
+    return occurrences[counted] == fault.nth;
   }
 
-  // Writes an answer with the silence and short-answer faults applied.
-  void Answer(int code, const std::uint8_t* bytes, std::size_t size) {
-    if (Hits(config.faults.silence, code)) return;
-    pty.WriteAll(bytes, Hits(config.faults.shortAnswer, code) ? std::min<std::size_t>(size, 2) : size);
+  // Writes an answer with the unplug, silence and short-answer faults
+  // applied; false when the answer did not go out whole.
+  bool Answer(int code, const std::uint8_t* bytes, std::size_t size) {
+    if (Hits(config.faults.unplug, code)) {
+      Unplug();
+      return false;
+    }
+    if (Hits(config.faults.silence, code)) return false;
+    const bool cut = Hits(config.faults.shortAnswer, code);
+    pty.WriteAll(bytes, cut ? std::min<std::size_t>(size, 2) : size);
+    return !cut;
   }
 
-  void Respond(int code, bool ok = true, std::uint8_t result = 0) {
+  struct Answered {
+    bool whole = false;  // all four bytes went out
+    bool clean = false;  // whole, right echo and success
+  };
+
+  // `faultCode` selects the faults (the code itself or a pseudo code).
+  Answered Respond(int code, bool ok = true, std::uint8_t result = 0, int faultCode = 0) {
+    if (faultCode == 0) faultCode = code;
     std::int16_t echo = static_cast<std::int16_t>(code);
-    if (Hits(config.faults.fail, code)) {
+    if (Hits(config.faults.fail, faultCode)) {
       ok = false;
       result = config.faults.failResult;
     }
-    if (Hits(config.faults.wrongEcho, code)) echo = static_cast<std::int16_t>(code + 1);
+    if (Hits(config.faults.wrongEcho, faultCode)) echo = static_cast<std::int16_t>(code + 1);
     const auto e = static_cast<std::uint16_t>(echo);
     const std::uint8_t bytes[4] = {static_cast<std::uint8_t>(e & 0xFF), static_cast<std::uint8_t>(e >> 8), result,
                                    ok ? kStatusOk : kStatusFailed};
-    Answer(code, bytes, sizeof(bytes));
+    const bool whole = Answer(faultCode, bytes, sizeof(bytes));
+    return {whole, whole && ok && echo == code};
   }
 
   void AnswerWord(int code, std::uint32_t value) {
@@ -166,7 +183,14 @@ struct SimPhone::Impl {
         pty.WriteAll(bytes, sizeof(bytes));
         return;
       }
-      const std::uint8_t bytes[4] = {0, 0, 0, kStatusOk};
+      if (number == config.faults.silentFrame) return;
+      if (number == config.faults.shortFrame) {
+        const std::uint8_t bytes[2] = {0, 0};
+        pty.WriteAll(bytes, sizeof(bytes));
+        return;
+      }
+      const std::uint8_t echo = number == config.faults.wrongEchoFrame ? 1 : 0;
+      const std::uint8_t bytes[4] = {echo, 0, 0, kStatusOk};
       pty.WriteAll(bytes, sizeof(bytes));
     }
   }
@@ -217,10 +241,7 @@ struct SimPhone::Impl {
     // The partition sizes are the phone's own; it keeps nation and reserved words.
     params.nation = written.nation;
     std::copy(std::begin(written.reserved), std::end(written.reserved), std::begin(params.reserved));
-    const std::uint8_t ok[4] = {static_cast<std::uint8_t>(kSetParam & 0xFF), static_cast<std::uint8_t>(kSetParam >> 8),
-                                0, kStatusOk};
-    pty.WriteAll(ok, sizeof(ok));
-    pty.WriteAll(ok, sizeof(ok));
+    if (Respond(kSetParam, true, 0, kSetParamAnswer1).whole) Respond(kSetParam, true, 0, kSetParamAnswer2);
   }
 
   void Handle(const std::uint8_t* packet) {
@@ -238,13 +259,15 @@ struct SimPhone::Impl {
       case kGetParam: {
         std::uint8_t record[kParamRecordSize];
         EncodeParams(params, record);
-        return Answer(code, record, sizeof(record));
+        Answer(code, record, sizeof(record));
+        return;
       }
       case kSetParam:
         return SetParam();
       case kReady:
-        Respond(code);
-        return ReceiveFrames(length);
+        // A refused or unanswered Ready announces no frames.
+        if (Respond(code).clean) ReceiveFrames(length);
+        return;
       case kFormat:
         Respond(code);
         if (config.faults.rebootAfterFormatMs >= 0) {
@@ -257,14 +280,20 @@ struct SimPhone::Impl {
       case kReset:
       case kEndFrames:
       case kFinish:
-        return Respond(code);
+        Respond(code);
+        return;
       case kPhone:
       case kFw:
       case kStratine:
-        return Respond(code, Commit(packet, code, argument, length), kDigestMismatchResult);
+        Respond(code, Commit(packet, code, argument, length), kDigestMismatchResult);
+        return;
       default:
-        if (code >= kWriteBase && code < kPhone) return Respond(code, Commit(packet, code, argument, length));
-        return Respond(code, false, kUnknownCommandResult);
+        if (code >= kWriteBase && code < kPhone) {
+          Respond(code, Commit(packet, code, argument, length));
+        } else {
+          Respond(code, false, kUnknownCommandResult);
+        }
+        return;
     }
   }
 

@@ -40,6 +40,10 @@ namespace tarn::sim {
 
 // Pseudo command code that selects the greeting in a CommandFault.
 constexpr int kGreetingCode = -1;
+// Pseudo command codes for the two answers that follow the parameter record
+// of the n-th SetParam (a cut or missing first answer silences the second).
+constexpr int kSetParamAnswer1 = -2;
+constexpr int kSetParamAnswer2 = -3;
 // Result byte of the answer that refuses a piece whose MD5 text does not match.
 constexpr std::uint8_t kDigestMismatchResult = 0;
 // Result byte of the answer to a command the phone does not know.
@@ -77,6 +81,10 @@ struct FaultPlan {
   int failFrame = 0;              // n-th data frame (counted from Start) answered 0xFF
   std::uint8_t failFrameResult = 0;
   int unplugAtFrame = 0;          // n-th data frame: unplug half way through it
+  CommandFault unplug;            // unplugged when the command (or greeting) arrives, before any answer
+  int wrongEchoFrame = 0;         // n-th data frame answered with echo 1 instead of 0
+  int shortFrame = 0;             // n-th data frame: 2 of the 4 answer bytes, then silence
+  int silentFrame = 0;            // n-th data frame: no answer
   int rebootAfterFormatMs = -1;   // >= 0: after answering Format, unplug and come back after this many ms
 };
 
