@@ -201,7 +201,10 @@ SlotSummary FlashHost::SummaryOf(int slot) {
 
 std::vector<SlotSummary> FlashHost::Run() {
   const bool restarts = setup_.plan.options.bBootFormat != 0;
-  if (restarts) WatchMap();  // ports present now are not arrivals
+  if (restarts) {
+    WatchMap();
+    arrivals_.clear();  // ports present now are not arrivals
+  }
   for (std::size_t slot = 0; slot < setup_.ports.size() && slot < kSlots; ++slot) {
     StartSlot(static_cast<int>(slot), setup_.ports[slot], true);
   }

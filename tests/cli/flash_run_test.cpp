@@ -1,0 +1,288 @@
+// tarn-flash against simulated phones on pseudo-terminals: the program's exit
+// status and output, byte-exact partitions, and the Boot Format restart.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <map>
+#include <memory>
+#include <nlohmann/json.hpp>
+#include <sstream>
+#include <thread>
+
+#include "cli/flash_host.h"
+#include "engine/events.h"
+#include "platform/clock.h"
+#include "platform/debug_output.h"
+#include "sim/keld_sim.h"
+#include "tests/cli/run_tool.h"
+#include "tests/testsupport/temp_dir.h"
+#include "tools/sample_images.h"
+
+namespace {
+
+using namespace tarn::cli;
+using tarn::test::RunTool;
+using tarn::test::TempDir;
+using tarn::test::ToolRun;
+
+constexpr std::uint64_t kSampleSize = 200 * 1024;
+
+std::string ReadFile(const std::filesystem::path& path) {
+  std::ifstream file(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(file), {});
+}
+
+// Member name -> data of a tar file written by the sample generator.
+std::map<std::string, std::string> TarMembers(const std::filesystem::path& path) {
+  std::map<std::string, std::string> members;
+  const std::string tar = ReadFile(path);
+  for (std::size_t at = 0; at + 512 <= tar.size() && tar[at] != 0;) {
+    const std::string name(tar.c_str() + at);
+    const std::size_t size = std::stoul(tar.substr(at + 124, 12), nullptr, 8);
+    members[name] = tar.substr(at + 512, size);
+    at += 512 + (size + 511) / 512 * 512;
+  }
+  return members;
+}
+
+// Where the simulated phone keeps each sample member.
+const std::map<std::string, std::string> kPartitionFiles = {
+    {"BOOT.bin", "part00.bin"}, {"SBL.bin", "part01.bin"},       {"ZIMAGE", "part03.bin"},
+    {"FACTORYFS.rfs", "part05.bin"}, {"STRATINE.img", "part20.bin"}};
+
+class FlashRun : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::filesystem::create_directories(dir_ / "map");
+    setenv("TARN_DEVICEMAP", (dir_ / "map").c_str(), 1);
+    spec_.outDir = (dir_ / "images").string();
+    spec_.size = kSampleSize;
+    std::string error;
+    ASSERT_TRUE(tarn::tools::WriteSampleImages(spec_, &error)) << error;
+  }
+  void TearDown() override {
+    phones_.clear();
+    unsetenv("TARN_DEVICEMAP");
+  }
+
+  tarn::sim::PhoneConfig Config(int index, int com) {
+    tarn::sim::PhoneConfig config;
+    config.index = index;
+    config.comNumber = com;
+    config.greeting = "LAST";
+    config.loaderVersion = 7;
+    config.outputDir = dir_ / ("phone" + std::to_string(com));
+    return config;
+  }
+  tarn::sim::SimPhone& AddPhone(tarn::sim::PhoneConfig config) {
+    phones_.push_back(std::make_unique<tarn::sim::SimPhone>(config));
+    EXPECT_TRUE(phones_.back()->Start());
+    return *phones_.back();
+  }
+  std::string Image(const std::string& name) const { return (dir_ / "images" / name).string(); }
+  std::vector<std::string> AllImages() const {
+    return {"--pda", Image(spec_.pdaName), "--csc", Image(spec_.cscName), "--phone", Image(spec_.phoneName)};
+  }
+
+  // Every member the job sends, compared with what phone COM<com> stored.
+  void ExpectFlashedExactly(int com) {
+    const auto out = dir_ / ("phone" + std::to_string(com));
+    for (const auto& [name, data] : TarMembers(Image(spec_.pdaName))) {
+      EXPECT_TRUE(ReadFile(out / kPartitionFiles.at(name)) == data) << name << " on COM" << com;
+    }
+    EXPECT_TRUE(ReadFile(out / "part23.bin") == TarMembers(Image(spec_.cscName)).at("UK.csc")) << com;
+    EXPECT_TRUE(ReadFile(out / "phone.bin") == ReadFile(Image(spec_.phoneName))) << com;
+  }
+
+  TempDir dir_;
+  tarn::tools::SampleSpec spec_;
+  std::vector<std::unique_ptr<tarn::sim::SimPhone>> phones_;
+};
+
+std::vector<nlohmann::json> JsonLines(const std::string& out) {
+  std::vector<nlohmann::json> lines;
+  std::istringstream stream(out);
+  for (std::string line; std::getline(stream, line);) lines.push_back(nlohmann::json::parse(line));
+  return lines;
+}
+
+TEST_F(FlashRun, TwoPhonesPassAndHoldTheImagesByteForByte) {
+  AddPhone(Config(0, 31));
+  AddPhone(Config(1, 32));
+  std::vector<std::string> args = AllImages();
+  // Slot i runs the i-th --port, whatever the map order.
+  for (const char* a : {"--port", "32", "--port", "31", "--no-factory-mode"}) args.push_back(a);
+  ToolRun run = RunTool(TARN_FLASH_PATH, args);
+  EXPECT_EQ(run.exitCode, kExitPassed) << run.out << run.err;
+  EXPECT_NE(run.out.find("[  0  ] open COM32\n"), std::string::npos);
+  EXPECT_NE(run.out.find("[  1  ] open COM31\n"), std::string::npos);
+  EXPECT_NE(run.out.find("[  0  ] Downloading UK.csc (9), 9\n"), std::string::npos);
+  EXPECT_NE(run.out.find("[  0  ] SKIP FR.csc (1), 9\n"), std::string::npos);
+  EXPECT_EQ(run.out.find("ERROR"), std::string::npos);
+  EXPECT_NE(run.out.find("[  0  ] PASS\n[  1  ] PASS\n"), std::string::npos);
+  EXPECT_EQ(run.err, "");  // no terminal, no trace: nothing on standard error
+  ExpectFlashedExactly(31);
+  ExpectFlashedExactly(32);
+}
+
+TEST_F(FlashRun, AFailingPhoneEndsWithExitOneAndItsErrorsInTheSummary) {
+  tarn::sim::PhoneConfig bad = Config(0, 21);
+  bad.faults.failFrame = 2;
+  bad.faults.failFrameResult = 0xFF;
+  AddPhone(bad);
+  AddPhone(Config(1, 22));
+  std::vector<std::string> args = AllImages();
+  args.push_back("--no-factory-mode");
+  args.push_back("--json");
+  ToolRun run = RunTool(TARN_FLASH_PATH, args);  // ports from the map
+  EXPECT_EQ(run.exitCode, kExitFailed) << run.out << run.err;
+  std::vector<nlohmann::json> lines = JsonLines(run.out);
+  std::map<int, nlohmann::json> summaries;
+  int slot0Errors = 0;
+  int slot1Passed = -1;  // files done as the job's final message carries it
+  for (const auto& line : lines) {
+    if (line["type"] == "summary") summaries[line["slot"].get<int>()] = line;
+    if (line["type"] == "error" && line["slot"] == 0) ++slot0Errors;
+    if (line["type"] == "pass" && line["slot"] == 1) slot1Passed = line["files_done"].get<int>();
+  }
+  ASSERT_EQ(summaries.size(), 2u);
+  EXPECT_EQ(summaries[0]["result"], "FAIL");
+  EXPECT_EQ(summaries[0]["port"], 21);
+  EXPECT_EQ(summaries[0]["errors"].size(), static_cast<std::size_t>(slot0Errors));
+  EXPECT_GE(slot0Errors, 1);
+  EXPECT_EQ(summaries[1]["result"], "PASS");
+  EXPECT_EQ(summaries[1]["port"], 22);
+  EXPECT_GE(slot1Passed, 8);  // 5 PDA and 3 CSC members at least
+  EXPECT_EQ(summaries[1]["files_done"], slot1Passed);
+  EXPECT_TRUE(summaries[1]["errors"].empty());
+  EXPECT_GT(summaries[1]["seconds"].get<double>(), 0.0);
+  ExpectFlashedExactly(22);
+}
+
+TEST_F(FlashRun, RefusedStartsExitTwoWithAMessage) {
+  ToolRun noPhone = RunTool(TARN_FLASH_PATH, AllImages());
+  EXPECT_EQ(noPhone.exitCode, kExitRefused);
+  EXPECT_NE(noPhone.err.find("no phone attached"), std::string::npos);
+  EXPECT_EQ(noPhone.out, "");
+
+  std::filesystem::copy_file(Image(spec_.pdaName), dir_ / "other.tar");
+  ToolRun badName = RunTool(TARN_FLASH_PATH, {"--port", "5", "--pda", (dir_ / "other.tar").string()});
+  EXPECT_EQ(badName.exitCode, kExitRefused);
+  EXPECT_NE(badName.err.find("other.tar names no known platform"), std::string::npos);
+
+  ToolRun unreadable = RunTool(TARN_FLASH_PATH, {"--port", "5", "--phone", (dir_ / "none.bin").string()});
+  EXPECT_EQ(unreadable.exitCode, kExitRefused);
+  EXPECT_NE(unreadable.err.find("cannot read the image"), std::string::npos);
+
+  ToolRun badArgs = RunTool(TARN_FLASH_PATH, {"--stratine", "half"});
+  EXPECT_EQ(badArgs.exitCode, kExitRefused);
+
+  ToolRun help = RunTool(TARN_FLASH_PATH, {"--help"});
+  EXPECT_EQ(help.exitCode, kExitPassed);
+  EXPECT_NE(help.out.find("--boot-format"), std::string::npos);
+}
+
+TEST_F(FlashRun, BootFormatFlashesThePhoneAgainWhenItComesBack) {
+  tarn::sim::SimPhone& phone = AddPhone(Config(0, 41));
+  std::vector<std::string> args = AllImages();
+  args.push_back("--no-factory-mode");
+  args.push_back("--boot-format");
+  ToolRun run;
+  std::thread flasher([&] { run = RunTool(TARN_FLASH_PATH, args); });
+  const bool formatted = phone.WaitForCommand(702, std::chrono::seconds(60));
+  if (formatted) {
+    // The phone reboots: it leaves the map and comes back on the same port.
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    phones_.clear();
+    std::filesystem::remove_all(dir_ / "phone41");
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    AddPhone(Config(0, 41));
+  }
+  flasher.join();
+  ASSERT_TRUE(formatted);
+  EXPECT_EQ(run.exitCode, kExitPassed) << run.out;
+  EXPECT_NE(run.out.find("[  0  ] Format\n"), std::string::npos);
+  std::size_t first = run.out.find("[  0  ] open COM41\n");
+  ASSERT_NE(first, std::string::npos);
+  EXPECT_NE(run.out.find("[  0  ] open COM41\n", first + 1), std::string::npos);
+  EXPECT_NE(run.out.find("[  0  ] PASS\n"), std::string::npos);
+  const auto commands = phones_.back()->Commands();
+  EXPECT_TRUE(std::none_of(commands.begin(), commands.end(), [](const auto& c) { return c.code == 702; }))
+      << "the second job must not format";
+  ExpectFlashedExactly(41);
+}
+
+// In-process: what the host answers for the Factory Mode box, and a phone
+// that never comes back after its format-only run, on the test clock.
+class RecordingReport : public FlashReport {
+ public:
+  void JobStarted(int slot, int, bool restart) override { starts.push_back({slot, restart}); }
+  void Text(int, const std::wstring& text) override { texts.push_back(text); }
+  void Error(int, const std::wstring& text) override { errors.push_back(text); }
+  void Progress(int, int, int) override {}
+  void State(int, int code) override { states.push_back(code); }
+  void Files(int, int) override {}
+  void Pass(int slot, int) override { passes.push_back(slot); }
+  void Summary(const SlotSummary&) override {}
+  std::vector<std::pair<int, bool>> starts;
+  std::vector<std::wstring> texts, errors;
+  std::vector<int> states, passes;
+};
+
+class FlashHostClock : public FlashRun {
+ protected:
+  void SetUp() override {
+    FlashRun::SetUp();
+    tarn::platform::SetClockScale(0.05);
+    previousSink_ = tarn::platform::SetDebugOutputSink([](std::string_view) {});
+  }
+  void TearDown() override {
+    tarn::platform::SetDebugOutputSink(previousSink_);
+    tarn::platform::SetClockScale(1.0);
+    FlashRun::TearDown();
+  }
+  FlashSetup SetupFor(std::vector<int> ports, bool factoryMode, bool bootFormat) {
+    FlashArgs args;
+    args.pda = Image(spec_.pdaName);
+    args.ports = std::move(ports);
+    args.noFactoryMode = !factoryMode;
+    args.bootFormat = bootFormat;
+    SetupOutcome outcome = PrepareFlash(args);
+    EXPECT_TRUE(outcome.ok) << outcome.refusal;
+    return outcome.setup;
+  }
+  tarn::platform::DebugSink previousSink_;
+};
+
+TEST_F(FlashHostClock, FactoryModeBoxDecidesTheCompletionWait) {
+  AddPhone(Config(0, 51));
+  for (bool factoryMode : {true, false}) {
+    FlashSetup setup = SetupFor({51}, factoryMode, false);
+    RecordingReport report;
+    FlashHost host(setup, report, nullptr);
+    std::vector<SlotSummary> summaries = host.Run();
+    ASSERT_EQ(summaries.size(), 1u);
+    EXPECT_TRUE(summaries[0].passed) << factoryMode;
+    const bool waited = std::find(report.states.begin(), report.states.end(), STATE_WAIT) != report.states.end();
+    EXPECT_EQ(waited, factoryMode);
+    EXPECT_EQ(ExitCodeOf(summaries), kExitPassed);
+  }
+}
+
+TEST_F(FlashHostClock, APhoneThatNeverComesBackFailsInsteadOfHanging) {
+  AddPhone(Config(0, 52));
+  FlashSetup setup = SetupFor({52}, false, true);
+  RecordingReport report;
+  FlashHost host(setup, report, nullptr);
+  std::vector<SlotSummary> summaries = host.Run();
+  ASSERT_EQ(summaries.size(), 1u);
+  EXPECT_FALSE(summaries[0].passed);
+  EXPECT_TRUE(std::find(report.states.begin(), report.states.end(), STATE_FORMAT) != report.states.end());
+  ASSERT_EQ(report.errors.size(), 1u);
+  EXPECT_EQ(report.errors[0], L"e - the phone did not come back after the boot format");
+  EXPECT_EQ(report.starts.size(), 1u);
+  EXPECT_EQ(ExitCodeOf(summaries), kExitFailed);
+}
+
+}  // namespace
