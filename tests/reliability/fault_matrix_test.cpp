@@ -1,0 +1,377 @@
+// The fault matrix: every protocol phase of a job against every fault the
+// simulated phone can inject. Each cell must end before a generous deadline
+// with the texts this place calls for, its port closed, its member table
+// freed, its image unmapped, and no descriptor or thread left behind. Cells
+// run eight at a time (one per slot); the matrix is printed at the end.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "engine/events.h"
+#include "engine/options.h"
+#include "platform/text.h"
+#include "tests/job/job_harness.h"
+#include "tests/job/tar_builder.h"
+#include "tests/reliability/resource_count.h"
+
+namespace {
+
+using tarn::test::BuildTar;
+using tarn::test::JobHarness;
+using tarn::test::JobSpec;
+using tarn::test::Pattern;
+namespace sim = tarn::sim;
+
+enum class Fault { Fail, WrongEcho, Short, Unplug, Silence };
+constexpr Fault kFaults[] = {Fault::Fail, Fault::WrongEcho, Fault::Short, Fault::Unplug, Fault::Silence};
+
+const char* FaultName(Fault f) {
+  switch (f) {
+    case Fault::Fail: return "status 0xFF";
+    case Fault::WrongEcho: return "wrong echo";
+    case Fault::Short: return "short answer";
+    case Fault::Unplug: return "unplug";
+    case Fault::Silence: return "silence";
+  }
+  return "?";
+}
+
+enum class Setup { Plain, CsaClear, Format, Finish };
+// How the job treats the answer at this place.
+enum class Kind { Word, Fatal, Reported, FrameAnswer, RecordAnswer };
+
+struct Phase {
+  const char* name;
+  int code;   // keld-sim fault code (0 for frames)
+  int frame;  // data frame number for the frame phases
+  Kind kind;
+  Setup setup;
+};
+
+const Phase kPhases[] = {
+    {"greeting", sim::kGreetingCode, 0, Kind::Word, Setup::Plain},
+    {"GetVersion 712", 712, 0, Kind::Word, Setup::Plain},
+    {"GetPlatform 713", 713, 0, Kind::Word, Setup::Plain},
+    {"GetParam 704", 704, 0, Kind::Word, Setup::Plain},
+    {"SetParam 703", 703, 0, Kind::Reported, Setup::Plain},
+    {"SetParam answer 1", sim::kSetParamAnswer1, 0, Kind::RecordAnswer, Setup::Plain},
+    {"SetParam answer 2", sim::kSetParamAnswer2, 0, Kind::RecordAnswer, Setup::Plain},
+    {"Ready 700", 700, 0, Kind::Fatal, Setup::Plain},
+    {"first frame", 0, 1, Kind::FrameAnswer, Setup::Plain},
+    {"middle frame", 0, 2, Kind::FrameAnswer, Setup::Plain},
+    {"last frame", 0, 3, Kind::FrameAnswer, Setup::Plain},
+    {"711", 711, 0, Kind::Fatal, Setup::Plain},
+    {"write 503", 503, 0, Kind::Fatal, Setup::Plain},
+    {"CSA clear 701", 701, 0, Kind::Reported, Setup::CsaClear},
+    {"Format 702", 702, 0, Kind::Fatal, Setup::Format},
+    {"Reset 707", 707, 0, Kind::Reported, Setup::Plain},
+    {"finish 714", 714, 0, Kind::Reported, Setup::Finish},
+};
+
+enum class End { NotApplicable, Pass, Fail, FormatDone, Hung };
+
+struct Expectation {
+  End end = End::Pass;
+  std::vector<std::wstring> statuses;  // must appear in this order
+  std::vector<std::wstring> errors;    // must appear in this order
+  const char* note = "";
+};
+
+constexpr std::uint8_t kFailResult = 7;
+constexpr int kPlatform = 3;
+const std::wstring kTimedOut = L"e - the phone did not answer within 300 seconds.";
+const std::string kZImage = Pattern(2 * 131072 + 5000, 11);  // three frames in one piece
+
+std::wstring Failed(int echo, int result) {
+  return tarn::platform::Widen("e - Command " + std::to_string(echo) + " Failed. result " + std::to_string(result) +
+                               "\n");
+}
+std::wstring Respond(int code, int echo) {
+  return tarn::platform::Widen("Command " + std::to_string(code) + ", respond " + std::to_string(echo) + "\n");
+}
+
+// What the word and record answers lead to when cut short or missing.
+Expectation ExpectWord(const Phase& p, Fault f) {
+  if (f == Fault::Fail || f == Fault::WrongEcho) return {End::NotApplicable, {}, {}, "no response record here"};
+  std::vector<std::wstring> lead;
+  if (f == Fault::Silence) lead.push_back(kTimedOut);
+  auto with = [&](std::vector<std::wstring> more) {
+    lead.insert(lead.end(), more.begin(), more.end());
+    return lead;
+  };
+  switch (p.code) {
+    case sim::kGreetingCode:
+      return {End::Fail, with({f == Fault::Short ? L"target sent : L A . ." : L"target sent : . . . ."}),
+              {L"e - dll cannot setup connection with the target.", L"e - Connection failed."}};
+    case 712:
+      // The version sits in the low 12 bits: two bytes carry it; none leave 0.
+      return {End::Pass, with({}), {}, f == Fault::Short ? "version in the bytes that came" : "goes on with version 0"};
+    case 713:
+      return {End::Fail,
+              with({L"[ Device ] platform 0, revision 0.", L"[ File ] platform 3\n",
+                    L"e - platform number is different from the target."}),
+              {L"e - Checking platform failed."}};
+    default:  // GetParam: a cut record leaves zero partition sizes
+      return {End::Fail, with({L"index: 3, file size: " + std::to_wstring(kZImage.size()) + L", partition size: 0"}),
+              {L"e - file size is greater than partition size!!"}};
+  }
+}
+
+Expectation Expect(const Phase& p, Fault f) {
+  if (f == Fault::Unplug) return {End::Fail, {}, {}, "unplugged"};
+  if (p.kind == Kind::Word) return ExpectWord(p, f);
+  const int echo = p.kind == Kind::FrameAnswer ? 0 : (p.kind == Kind::RecordAnswer ? 703 : p.code);
+  const End bad = p.kind == Kind::Fatal || p.kind == Kind::FrameAnswer ? End::Fail : End::Pass;
+  switch (f) {
+    case Fault::Fail:
+      return {bad, {Failed(echo, kFailResult)}, {}};
+    case Fault::WrongEcho:
+      if (p.kind == Kind::FrameAnswer || p.kind == Kind::RecordAnswer) {
+        return {End::Pass, {}, {}, "accepted by design: any echo"};
+      }
+      return {bad, {Respond(p.code, p.code + 1)}, {}};
+    case Fault::Short:
+      if (p.code == sim::kSetParamAnswer1) {  // the second answer then stays away
+        return {bad, {Failed(echo, 0), kTimedOut, Failed(0, 0)}, {}};
+      }
+      return {bad, {Failed(echo, 0)}, {}};
+    case Fault::Silence:
+      if (p.code == sim::kSetParamAnswer1) return {bad, {kTimedOut, Failed(0, 0), kTimedOut, Failed(0, 0)}, {}};
+      return {bad, {kTimedOut, Failed(0, 0)}, {}};
+    case Fault::Unplug:
+      break;
+  }
+  return {};
+}
+
+bool IsSlow(const Phase& p, Fault f) {
+  return f == Fault::Silence || (f == Fault::Short && p.code == sim::kSetParamAnswer1);
+}
+
+struct Cell {
+  const Phase* phase = nullptr;
+  Fault fault = Fault::Fail;
+  Expectation expect;
+  std::string observed;
+  bool ok = true;
+};
+
+sim::FaultPlan PlanFor(const Phase& p, Fault f) {
+  sim::FaultPlan plan;
+  plan.failResult = kFailResult;
+  plan.failFrameResult = kFailResult;
+  if (p.frame > 0) {
+    switch (f) {
+      case Fault::Fail: plan.failFrame = p.frame; break;
+      case Fault::WrongEcho: plan.wrongEchoFrame = p.frame; break;
+      case Fault::Short: plan.shortFrame = p.frame; break;
+      case Fault::Unplug: plan.unplugAtFrame = p.frame; break;
+      case Fault::Silence: plan.silentFrame = p.frame; break;
+    }
+    return plan;
+  }
+  const sim::CommandFault at{p.code, 1};
+  switch (f) {
+    case Fault::Fail: plan.fail = at; break;
+    case Fault::WrongEcho: plan.wrongEcho = at; break;
+    case Fault::Short: plan.shortAnswer = at; break;
+    case Fault::Unplug: plan.unplug = at; break;
+    case Fault::Silence: plan.silence = at; break;
+  }
+  return plan;
+}
+
+// Texts `want` appear in `have` in this order (others may come between).
+bool InOrder(const std::vector<std::wstring>& have, const std::vector<std::wstring>& want) {
+  std::size_t at = 0;
+  for (const auto& text : have) {
+    if (at < want.size() && text == want[at]) ++at;
+  }
+  return at == want.size();
+}
+
+std::string Dump(const std::vector<std::wstring>& texts) {
+  std::string out;
+  for (const auto& t : texts) out += "  [" + tarn::platform::Narrow(t) + "]\n";
+  return out;
+}
+
+class FaultMatrix : public ::testing::Test {
+ protected:
+  // Eight cells at a time, one per slot, each on its own simulated phone.
+  void RunGroup(const std::vector<Cell*>& cells, double clockScale) {
+    JobHarness h(clockScale);
+    std::vector<CPellLinuxNp*> engines;
+    std::vector<sim::SimPhone*> phones;
+    std::vector<std::filesystem::path> images;
+    std::vector<JobSpec> specs;
+    for (std::size_t i = 0; i < cells.size(); ++i) {
+      const Cell& cell = *cells[i];
+      const int com = static_cast<int>(i) + 1;
+      sim::PhoneConfig config = JobHarness::Config(cell.phase->setup == Setup::Finish ? 8 : 7);
+      config.platform = cell.phase->setup == Setup::Finish ? 2 : kPlatform;
+      config.faults = PlanFor(*cell.phase, cell.fault);
+      phones.push_back(&h.AddPhone(com, config));
+      std::vector<tarn::test::TarMember> members;
+      if (cell.phase->setup == Setup::Format) {
+        members = {{"boot.bin", Pattern(4000, 1)}, {"sbl.bin", Pattern(3000, 2)}};
+      }
+      members.push_back({"zImage", kZImage});
+      images.push_back(h.Image("cell" + std::to_string(i) + ".tar", BuildTar(members)));
+      JobSpec spec = tarn::test::PdaJob(com, static_cast<int>(i), images.back());
+      spec.options.nPlatform = config.platform;
+      spec.options.bCsaClear = cell.phase->setup == Setup::CsaClear ? 1 : 0;
+      spec.options.bBootFormat = cell.phase->setup == Setup::Format ? 1 : 0;
+      spec.options.bAutoReboot = cell.phase->setup == Setup::Finish ? 0 : 1;
+      specs.push_back(spec);
+    }
+    const tarn::test::Resources before = tarn::test::Measure();
+    for (const auto& spec : specs) engines.push_back(&h.Start(spec));
+    const bool ended = h.host.RunUntil(
+        [&] {
+          for (auto* engine : engines) {
+            std::int16_t running = 0;
+            engine->IsJobRunning(&running);
+            if (running) return false;
+          }
+          return true;
+        },
+        kGroupDeadline);
+    int unplugged = 0;
+    for (auto* phone : phones) unplugged += phone->Stats().unplugs;
+    if (!ended) {
+      for (auto* engine : engines) engine->StopJob();
+      h.WaitAll();
+    }
+    EXPECT_EQ(tarn::test::WaitForThreadCount(before.threads, std::chrono::seconds(10)), before.threads)
+        << "a job thread is left behind";
+    // An unplugged phone closes both sides of its pseudo-terminal.
+    EXPECT_EQ(tarn::test::OpenFdCount(), before.fds - 2 * unplugged) << "a descriptor is left behind";
+
+    for (std::size_t i = 0; i < cells.size(); ++i) {
+      Cell& cell = *cells[i];
+      const int slot = static_cast<int>(i);
+      std::int16_t running = 0;
+      engines[i]->IsJobRunning(&running);
+      SCOPED_TRACE(std::string(cell.phase->name) + " x " + FaultName(cell.fault));
+      CheckCell(cell, h, slot, running != 0, *engines[i], images[i], *phones[i]);
+    }
+  }
+
+  void CheckCell(Cell& cell, JobHarness& h, int slot, bool running, CPellLinuxNp& engine,
+                 const std::filesystem::path& image, sim::SimPhone& phone) {
+    const auto texts = h.host.Texts(slot);
+    const auto errors = h.host.Errors(slot);
+    const auto states = h.host.States(slot);
+    End seen = End::Pass;
+    if (running) {
+      seen = End::Hung;
+    } else if (h.host.Passed(slot)) {
+      seen = End::Pass;
+    } else if (errors.empty() && !states.empty() && states.back() == STATE_FORMAT) {
+      seen = End::FormatDone;
+    } else {
+      seen = End::Fail;
+    }
+    const Expectation& want = cell.expect;
+    const int failuresBefore = ::testing::UnitTest::GetInstance()->current_test_info()->result()->total_part_count();
+    EXPECT_FALSE(running) << "did not end before the deadline";
+    EXPECT_TRUE(seen == want.end) << "ended otherwise\n" << Dump(texts) << Dump(errors);
+    EXPECT_FALSE(engine.Context().m_device.IsOpen()) << "port left open";
+    EXPECT_TRUE(engine.Context().m_members.empty()) << "member table left";
+    EXPECT_FALSE(tarn::test::IsMapped(image)) << "image left mapped";
+    EXPECT_EQ(phone.Stats().unplugs, cell.fault == Fault::Unplug ? 1 : 0);
+    EXPECT_TRUE(InOrder(texts, want.statuses)) << Dump(texts);
+    EXPECT_TRUE(InOrder(errors, want.errors)) << Dump(errors);
+    if (want.end == End::Fail) {
+      ASSERT_FALSE(errors.empty());
+      EXPECT_EQ(errors.back(), L"e - usb is disconnected!!");
+      ASSERT_FALSE(texts.empty());
+      EXPECT_EQ(texts.back(), L"thread will be terminated.");
+      EXPECT_NE(std::find(states.begin(), states.end(), STATE_ERROR), states.end());
+    }
+    if (want.end == End::Pass) {
+      EXPECT_TRUE(errors.empty()) << Dump(errors);
+      EXPECT_TRUE(h.Stored(static_cast<int>(slot) + 1, "part03.bin") == kZImage) << "image not byte-exact";
+      if (want.statuses.empty()) {
+        for (const auto& t : texts) {
+          EXPECT_TRUE(t.rfind(L"e - ", 0) != 0 && t.rfind(L"Command ", 0) != 0) << "unexpected report: " << t;
+        }
+      }
+    }
+    cell.ok = ::testing::UnitTest::GetInstance()->current_test_info()->result()->total_part_count() == failuresBefore;
+    cell.observed = Describe(seen, cell);
+  }
+
+  static std::string Describe(End seen, const Cell& cell) {
+    std::string text;
+    switch (seen) {
+      case End::Pass: text = cell.expect.statuses.empty() ? "PASS" : "PASS, reported"; break;
+      case End::Fail: text = cell.fault == Fault::Unplug ? "FAIL, unplugged" : "FAIL"; break;
+      case End::FormatDone: text = "format done"; break;
+      case End::Hung: text = "HUNG"; break;
+      case End::NotApplicable: text = "n/a"; break;
+    }
+    if (std::string(cell.expect.note) == "accepted by design: any echo") text = "PASS, accepted";
+    return cell.ok ? text : text + " (!)";
+  }
+
+  static void Print(const std::vector<Cell>& cells) {
+    std::printf("\nFault matrix (phase x fault -> outcome; (!) marks a cell that broke its checks)\n");
+    std::printf("%-20s", "phase");
+    for (Fault f : kFaults) std::printf("| %-17s", FaultName(f));
+    std::printf("\n");
+    for (const Phase& p : kPhases) {
+      std::printf("%-20s", p.name);
+      for (Fault f : kFaults) {
+        for (const Cell& c : cells) {
+          if (c.phase == &p && c.fault == f) std::printf("| %-17s", c.observed.c_str());
+        }
+      }
+      std::printf("\n");
+    }
+    std::printf("PASS, reported: the Parts report the fault and let the job go on; "
+                "PASS, accepted: any echo is taken there; n/a: that place answers with a word or record\n");
+    std::fflush(stdout);
+  }
+
+  static constexpr std::chrono::seconds kGroupDeadline{100};
+};
+
+TEST_F(FaultMatrix, EveryPhaseAndFaultEndsCleanlyWithItsTexts) {
+  std::vector<Cell> cells;
+  for (const Phase& p : kPhases) {
+    for (Fault f : kFaults) {
+      Cell cell;
+      cell.phase = &p;
+      cell.fault = f;
+      cell.expect = Expect(p, f);
+      if (cell.expect.end == End::NotApplicable) cell.observed = "n/a";
+      cells.push_back(cell);
+    }
+  }
+  // Silent phones wait out the first-byte bound: they run together on a
+  // faster clock; the rest on the harness's usual one.
+  std::vector<Cell*> slow, fast;
+  for (Cell& c : cells) {
+    if (c.expect.end == End::NotApplicable) continue;
+    (IsSlow(*c.phase, c.fault) ? slow : fast).push_back(&c);
+  }
+  int run = 0;
+  for (auto* list : {&slow, &fast}) {
+    const double scale = list == &slow ? 0.03 : 0.05;
+    for (std::size_t at = 0; at < list->size(); at += 8) {
+      const std::vector<Cell*> group(list->begin() + static_cast<std::ptrdiff_t>(at),
+                                     list->begin() + static_cast<std::ptrdiff_t>(std::min(at + 8, list->size())));
+      RunGroup(group, scale);
+      run += static_cast<int>(group.size());
+    }
+  }
+  Print(cells);
+  EXPECT_EQ(run, 77);  // 17 phases x 5 faults, less the 8 places without a response record
+}
+
+}  // namespace
