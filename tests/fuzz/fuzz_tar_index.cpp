@@ -4,6 +4,7 @@
 
 #include "engine/archive.h"
 #include "engine/kelpa3_engine.h"
+#include "engine/results.h"
 #include "tests/fuzz/fuzz_support.h"
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
