@@ -126,6 +126,20 @@ TEST_F(FlashRun, TwoPhonesPassAndHoldTheImagesByteForByte) {
   ExpectFlashedExactly(32);
 }
 
+TEST_F(FlashRun, EightPhonesOfTheMapAtOnce) {
+  for (int i = 0; i < 8; ++i) AddPhone(Config(i, 60 + i));
+  std::vector<std::string> args = AllImages();
+  args.push_back("--no-factory-mode");
+  ToolRun run = RunTool(TARN_FLASH_PATH, args);
+  EXPECT_EQ(run.exitCode, kExitPassed) << run.out;
+  for (int slot = 0; slot < 8; ++slot) {
+    const std::string prefix = "[  " + std::to_string(slot) + "  ] ";
+    EXPECT_NE(run.out.find(prefix + "open COM" + std::to_string(60 + slot) + "\n"), std::string::npos) << slot;
+    EXPECT_NE(run.out.find(prefix + "PASS\n"), std::string::npos) << slot;
+    ExpectFlashedExactly(60 + slot);
+  }
+}
+
 TEST_F(FlashRun, AFailingPhoneEndsWithExitOneAndItsErrorsInTheSummary) {
   tarn::sim::PhoneConfig bad = Config(0, 21);
   bad.faults.failFrame = 2;
