@@ -43,6 +43,7 @@ void LogViewFailure(CKelpa3Engine& job) {
 // The frame loop shared by image and buffer sources.
 int SendFrames(CKelpa3Engine& job, FrameSource copy, const void* source, DWORD start, DWORD size) {
   std::vector<std::uint8_t> frame(kFrameSize);
+  int lastOverall = -1, lastFile = -1;
   for (DWORD sent = 0; sent < size;) {
     const DWORD n = std::min(size - sent, kFrameSize);
     std::fill(frame.begin(), frame.end(), kFrameFill);
@@ -54,7 +55,15 @@ int SendFrames(CKelpa3Engine& job, FrameSource copy, const void* source, DWORD s
     if (CheckResponse(job, 0) != RESULT_OK) return RESULT_FAIL;
     job.m_dwProgressDone += n;
     sent += n;
-    job.ReportOverallProgress(PercentOf(sent, size));
+    // The host only draws percentages: a frame that moves neither is not
+    // worth making the job wait for the host.
+    const int overall = PercentOf(job.m_dwProgressDone, job.m_dwProgressTotal);
+    const int file = PercentOf(sent, size);
+    if (overall != lastOverall || file != lastFile || sent == size) {
+      job.ReportProgress(overall, file);
+      lastOverall = overall;
+      lastFile = file;
+    }
   }
   return RESULT_OK;
 }

@@ -1,0 +1,34 @@
+// Pieces of the benchmark program.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace tarn::bench {
+
+constexpr std::uint32_t kFrameBytes = 131072;
+constexpr std::uint32_t kPauseMs = 5;
+constexpr std::uint32_t kMiB = 1u << 20;
+
+// MiB/s of each link, measured over its own transfer.
+struct LinkRates {
+  std::vector<double> mibPerSecond;
+  double Sum() const;
+};
+
+// A PDA archive with one raw member of `mib` MiB of varied bytes.
+std::filesystem::path WriteBenchPda(const std::filesystem::path& dir, std::uint32_t mib);
+
+// `links` pseudo-terminal pairs, each sending `mib` MiB as 131072-byte frames
+// with a 5 ms pause after each and a 4-byte answer per frame.
+LinkRates RunRawPingPong(int links, std::uint32_t mib);
+// `links` simulated phones flashed by the engine in one process; each link's
+// rate covers its archive from "PDA Download start" to "PDA Download end".
+LinkRates RunEngine(int links, std::uint32_t mib, const std::filesystem::path& pda);
+// Peak resident memory (KiB) of tarn-flash flashing `links` simulated phones;
+// -1 when it could not be run. `passed` tells whether it exited with 0.
+long FlashPeakRssKiB(int links, const std::filesystem::path& pda, bool* passed);
+
+}  // namespace tarn::bench

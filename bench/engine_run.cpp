@@ -1,0 +1,83 @@
+// The engine flashing simulated phones in this process.
+#include <chrono>
+#include <map>
+#include <memory>
+#include <vector>
+
+#include "bench/bench.h"
+#include "engine/events.h"
+#include "engine/options.h"
+#include "engine/pell_linux_np.h"
+#include "platform/messages.h"
+#include "sim/keld_sim.h"
+
+namespace tarn::bench {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+constexpr auto kRunLimit = std::chrono::minutes(30);
+
+struct SlotTimes {
+  Clock::time_point start, end;
+  bool passed = false;
+  bool ended = false;
+};
+
+}  // namespace
+
+LinkRates RunEngine(int links, std::uint32_t mib, const std::filesystem::path& pda) {
+  std::map<int, SlotTimes> times;
+  auto host = platform::CMessageTarget::Create([&times](UINT message, WPARAM wParam, LPARAM lParam) -> LRESULT {
+    if (message == platform::WM_HOST_QUERY_CONTROL) return platform::ControlAnswer(0);  // factory mode off
+    if (message == WM_JOB_STATE && lParam == STATE_PDA_START) times[static_cast<int>(wParam)].start = Clock::now();
+    if (message == WM_JOB_STATE && lParam == STATE_PDA_END) times[static_cast<int>(wParam)].end = Clock::now();
+    if (message == WM_JOB_PASS) times[static_cast<int>(wParam)].passed = true;
+    return 1;
+  });
+  platform::SetMainWindow(host);
+
+  std::vector<std::unique_ptr<sim::SimPhone>> phones;
+  std::vector<std::unique_ptr<CPellLinuxNp>> engines;
+  ENGINE_OPTIONS options{1, 0, 0, 1, 0, 0, 0, 1, 0, 0, 0};
+  for (int i = 0; i < links; ++i) {
+    sim::PhoneConfig config;
+    config.greeting = "LAST";
+    config.loaderVersion = 7;
+    config.comNumber = i + 1;
+    config.index = i;
+    phones.push_back(std::make_unique<sim::SimPhone>(config));
+    phones.back()->Start();
+    engines.push_back(std::make_unique<CPellLinuxNp>());
+    auto& engine = *engines.back();
+    engine.Init(L"K-Project");
+    engine.SetPdaPath(pda.wstring().c_str());
+    engine.SetImageMask(IMAGE_MASK_PDA);
+    engine.SetTotalSize(static_cast<std::int32_t>(mib * kMiB));
+    engine.SetOptions(&options);
+    engine.StartJob(static_cast<std::int16_t>(i + 1), static_cast<std::int16_t>(i));
+  }
+  const auto deadline = Clock::now() + kRunLimit;
+  for (;;) {
+    bool running = false;
+    for (auto& engine : engines) {
+      std::int16_t r = 0;
+      engine->IsJobRunning(&r);
+      running = running || r != 0;
+    }
+    if (!running || Clock::now() > deadline) break;
+    host->WaitAndDispatch(std::chrono::milliseconds(20));
+  }
+  host->DispatchPending();
+  LinkRates rates;
+  for (int i = 0; i < links; ++i) {
+    const auto& t = times[i];
+    const double seconds = std::chrono::duration<double>(t.end - t.start).count();
+    rates.mibPerSecond.push_back(t.passed && seconds > 0 ? mib / seconds : 0.0);
+  }
+  host->Detach();
+  platform::SetMainWindow(nullptr);
+  return rates;
+}
+
+}  // namespace tarn::bench
