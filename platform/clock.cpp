@@ -52,6 +52,12 @@ std::chrono::nanoseconds RealDuration(DWORD clockMs) {
   return std::chrono::nanoseconds(static_cast<long long>(ns));
 }
 
+std::chrono::nanoseconds GuardDuration(DWORD clockMs) {
+  const std::chrono::nanoseconds floor = std::chrono::milliseconds(clockMs < kGuardFloorMs ? clockMs : kGuardFloorMs);
+  const std::chrono::nanoseconds scaled = RealDuration(clockMs);
+  return scaled > floor ? scaled : floor;
+}
+
 }  // namespace tarn::platform
 
 void Sleep(DWORD ms) {

@@ -18,6 +18,13 @@ double ClockScale();
 // Real time that `clockMs` clock milliseconds take at the current scale.
 std::chrono::nanoseconds RealDuration(DWORD clockMs);
 
+// A time-out that guards against a stalled peer is scaled like any delay, but
+// never drops below kGuardFloorMs of real time (or its own length, when that
+// is shorter): on a loaded machine a healthy peer may simply not have been
+// scheduled within a few scaled milliseconds. Production (scale 1) is unchanged.
+constexpr DWORD kGuardFloorMs = 250;
+std::chrono::nanoseconds GuardDuration(DWORD clockMs);
+
 }  // namespace tarn::platform
 
 // Sleeps `ms` clock milliseconds. On a job thread that was asked to stop it

@@ -111,14 +111,14 @@ bool CSerialPort::Write(const void* buffer, std::size_t count) {
   }
   // The time-out bounds a stall, not the whole block: a 128 KiB frame may
   // take longer than that on a slow line while bytes keep moving.
-  auto deadline = Steady::now() + RealDuration(kSerialWriteTimeoutMs);
+  auto deadline = Steady::now() + GuardDuration(kSerialWriteTimeoutMs);
   const auto* bytes = static_cast<const unsigned char*>(buffer);
   std::size_t done = 0;
   while (done < count) {
     const ssize_t n = ::write(fd_, bytes + done, count - done);
     if (n > 0) {
       done += static_cast<std::size_t>(n);
-      deadline = Steady::now() + RealDuration(kSerialWriteTimeoutMs);
+      deadline = Steady::now() + GuardDuration(kSerialWriteTimeoutMs);
       continue;
     }
     if (n < 0 && errno != EAGAIN && errno != EINTR) {
@@ -140,7 +140,7 @@ bool CSerialPort::Write(const void* buffer, std::size_t count) {
 
 CSerialPort::WaitResult CSerialPort::WaitReadable(DWORD clockMs) {
   if (fd_ < 0) return WaitResult::Gone;
-  const short revents = PollUntil(fd_, POLLIN, Steady::now() + RealDuration(clockMs));
+  const short revents = PollUntil(fd_, POLLIN, Steady::now() + GuardDuration(clockMs));
   // Data still queued is delivered before a hang-up counts.
   if (revents & POLLIN) return WaitResult::Readable;
   if (IsHangUp(revents)) return WaitResult::Gone;

@@ -36,6 +36,13 @@ TEST(Clock, ScaleChangesKeepTickCountContinuous) {
   EXPECT_EQ(tarn::platform::RealDuration(1000), std::chrono::nanoseconds(1000000000));
 }
 
+TEST_F(ScaledClock, GuardTimeOutsKeepARealFloor) {
+  using tarn::platform::GuardDuration;
+  EXPECT_EQ(GuardDuration(1000), std::chrono::milliseconds(250));    // 10 ms scaled, floor wins
+  EXPECT_EQ(GuardDuration(300000), std::chrono::milliseconds(3000));  // scaled wins
+  EXPECT_EQ(GuardDuration(100), std::chrono::milliseconds(100));      // never longer than itself
+}
+
 TEST(Thread, ReportsRunningAndExitCode) {
   std::atomic<bool> release{false};
   auto thread = CThread::Create([&] {
