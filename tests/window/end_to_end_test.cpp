@@ -1,2 +1,103 @@
-// placeholder until written
-#include <gtest/gtest.h>
+// The whole window against eight simulated phones: attached through the
+// serial-port map, START, every slot to PASS, the batch ends and the controls
+// come back. A picture of the window after the batch is kept in the build tree.
+#include <QCheckBox>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTest>
+
+#include <fstream>
+#include <iterator>
+
+#include "controls/text_progress_ctrl.h"
+#include "controls/xtip_combo_box.h"
+#include "platform/clock.h"
+#include "sim/keld_sim.h"
+#include "tests/cli/tar_bytes.h"
+#include "tests/window/window_fixture.h"
+
+using namespace tarn::window;
+
+namespace tarn::test {
+namespace {
+
+// Generous bound for the whole batch on a busy two-core machine.
+constexpr int kBatchWaitMs = 300000;
+constexpr double kTestClockScale = 0.01;
+constexpr int kFirstCom = 11;
+constexpr std::uint32_t kLoaderVersion = 8;
+
+std::string ReadFile(const std::filesystem::path& path) {
+  std::ifstream file(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+}
+
+std::string MemberBytes(std::uint32_t size) {
+  std::string bytes;
+  for (std::uint32_t i = 0; i < size; ++i) bytes.push_back(static_cast<char>(static_cast<unsigned char>(i * 7)));
+  return bytes;
+}
+
+class EndToEndTest : public WindowTest {
+ protected:
+  void SetUp() override {
+    WindowTest::SetUp();
+    tarn::platform::SetClockScale(kTestClockScale);
+  }
+  void TearDown() override {
+    WindowTest::TearDown();
+    phones_.clear();
+    tarn::platform::SetClockScale(1.0);
+  }
+  std::vector<std::unique_ptr<tarn::sim::SimPhone>> phones_;
+};
+
+TEST_F(EndToEndTest, EightPhonesPassAndTheBatchEnds) {
+  for (int i = 0; i < kSlotCount; ++i) {
+    tarn::sim::PhoneConfig config;
+    config.index = i;
+    config.greeting = "LAST";  // a loader recent enough for file-system members
+    config.loaderVersion = kLoaderVersion;
+    config.comNumber = kFirstCom + i;
+    config.outputDir = dir_->Path() / ("phone" + std::to_string(i));
+    phones_.push_back(std::make_unique<tarn::sim::SimPhone>(config));
+    ASSERT_TRUE(phones_.back()->Start());
+  }
+  const auto pda = dir_->Path() / "test_pda.tar";
+  WriteBytes(pda, TarBytes({{"zImage", 300000, ""}, {"factoryfs.rfs", 150001, ""}}));
+  const auto csc = dir_->Path() / "CSC_test.tar";
+  WriteBytes(csc, TarBytes({{"ZUDARIDA.csc", 9000, ""}}));
+
+  CKelpa3MultiDlg& window = OpenWindow();
+  ASSERT_EQ(window.PortCount(), kSlotCount);
+  window.AddImageFile(QString::fromStdString(pda.string()), kListKindPda);
+  window.AddImageFile(QString::fromStdString(csc.string()), kListKindCsc);
+  window.CheckBox(IDC_FACTORY)->click();  // no completion wait
+  ASSERT_FALSE(window.CheckBox(IDC_FACTORY)->isChecked());
+  window.show();
+
+  static_cast<QPushButton*>(window.Control(IDC_START))->click();
+  ASSERT_TRUE(window.InBatch());
+  EXPECT_EQ(window.TotalSize(), 300000u + 150001u + 9000u);
+  EXPECT_TRUE(QTest::qWaitFor([&] { return !window.InBatch(); }, kBatchWaitMs));
+
+  for (int slot = 0; slot < kSlotCount; ++slot) {
+    EXPECT_EQ(window.UpperBar(slot)->WindowText(), QStringLiteral("PASS  ")) << slot;
+    EXPECT_EQ(window.UpperBar(slot)->BarColor(), RGB(33, 255, 33)) << slot;
+    EXPECT_EQ(window.LowerBar(slot)->SendMessage(PBM_GETPOS, 0, 0), 100) << slot;
+    const auto out = dir_->Path() / ("phone" + std::to_string(slot));
+    EXPECT_TRUE(ReadFile(out / "part03.bin") == MemberBytes(300000)) << slot;
+    EXPECT_TRUE(ReadFile(out / "part05.bin") == MemberBytes(150001)) << slot;
+    EXPECT_TRUE(ReadFile(out / "part23.bin") == MemberBytes(9000)) << slot;
+  }
+  EXPECT_EQ(window.Edit(IDC_MAIN_EDIT)->toPlainText().toStdString(), "");
+  EXPECT_EQ(window.Running(), 0);
+  EXPECT_TRUE(window.Control(IDC_START)->isEnabled());
+  EXPECT_TRUE(window.Control(IDC_CLR)->isEnabled());
+  EXPECT_FALSE(window.Control(IDC_STOP)->isEnabled());
+
+  EXPECT_TRUE(window.grab().save(QStringLiteral(TARN_SCREENSHOT_PATH)));
+}
+
+}  // namespace
+}  // namespace tarn::test
