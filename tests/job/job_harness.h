@@ -39,7 +39,7 @@ class JobHarness {
  public:
   // Clock scale: small enough for quick waits, large enough that the scaled
   // 1000 ms serial time-outs survive a loaded machine.
-  explicit JobHarness(double clockScale = 0.05);
+  explicit JobHarness(double clockScale = 0.1);
   ~JobHarness();
 
   // A phone on COM<comNumber>, storing into Dir()/phone<comNumber>. Config
