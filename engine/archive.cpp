@@ -71,6 +71,35 @@ std::unique_ptr<CFileMapping> OpenSharedImage(CKelpa3Engine& job, const wchar_t*
   return mapping;
 }
 
+// The words each kind of image is opened with.
+struct OpenTexts {
+  const wchar_t* createLog;   // path
+  const wchar_t* openError;   // system error
+  const wchar_t* npsStatus;
+  const wchar_t* npsNameStatus;  // mapping name
+  const wchar_t* npsLog;
+};
+
+constexpr OpenTexts kArchiveTexts = {L"create file %ls\n", L"e - dll cannot open the pda file. code: %d", L"NPS Mode",
+                                     L"PDA file name: %ls", L"NPS : file mapping\n"};
+constexpr OpenTexts kPhoneTexts = {L"create file for phone. %ls\n", L"e - dll cannot open the phone file. code: %d",
+                                   L"nps mode.. connect to mapped file.", L"mapped file name: %ls",
+                                   L"NPS file mapping\n"};
+
+// A file, or in NPS mode the host's shared image; nullptr after reporting.
+std::unique_ptr<CFileMapping> OpenImage(CKelpa3Engine& job, const OpenTexts& texts, const wchar_t* path,
+                                        std::uint32_t npsSize, std::uint32_t* size) {
+  if (!job.m_options.bNpsMode) {
+    TLOG_SLOT(job.m_nIndex, texts.createLog, path);
+    return OpenImageFile(job, path, texts.openError, size);
+  }
+  job.ReportStatus(0, texts.npsStatus);
+  job.ReportStatus(0, texts.npsNameStatus, path);
+  TLOG_SLOT(job.m_nIndex, texts.npsLog);
+  *size = npsSize;
+  return OpenSharedImage(job, path, npsSize);
+}
+
 void CloseImage(CKelpa3Engine& job, CFileMapping& mapping) {
   if (!mapping.Close()) job.ReportError(L"e - dll cannot close the file. code: %d", static_cast<int>(GetLastError()));
 }
@@ -101,18 +130,8 @@ std::int32_t SendArchive(CKelpa3Engine& job, const CFileMapping& mapping, std::u
 std::int32_t ArchiveDownload(CKelpa3Engine& job, ArchiveKind kind) {
   const ImageSource source = SourceOf(job, kind);
   TLOG_SLOT(job.m_nIndex, L"%ls", source.logName);
-  std::unique_ptr<CFileMapping> mapping;
   std::uint32_t size = 0;
-  if (!job.m_options.bNpsMode) {
-    TLOG_SLOT(job.m_nIndex, L"create file %ls\n", source.path);
-    mapping = OpenImageFile(job, source.path, L"e - dll cannot open the pda file. code: %d", &size);
-  } else {
-    job.ReportStatus(0, L"NPS Mode");
-    job.ReportStatus(0, L"PDA file name: %ls", source.path);
-    TLOG_SLOT(job.m_nIndex, L"NPS : file mapping\n");
-    size = source.npsSize;
-    mapping = OpenSharedImage(job, source.path, size);
-  }
+  const auto mapping = OpenImage(job, kArchiveTexts, source.path, source.npsSize, &size);
   if (!mapping) return RESULT_FAIL;
   const std::int32_t r = SendArchive(job, *mapping, size, source.formats);
   if (kind == ArchiveKind::Pda) TLOG_SLOT(job.m_nIndex, L">>> Close Device\n");
@@ -122,24 +141,13 @@ std::int32_t ArchiveDownload(CKelpa3Engine& job, ArchiveKind kind) {
 
 std::int32_t PhoneDownload(CKelpa3Engine& job) {
   job.ReportStatus(0, L"Downloading Modem");
-  std::unique_ptr<CFileMapping> mapping;
   std::uint32_t size = 0;
-  if (!job.m_options.bNpsMode) {
-    TLOG_SLOT(job.m_nIndex, L"create file for phone. %ls\n", job.m_szPhoneImage);
-    mapping = OpenImageFile(job, job.m_szPhoneImage, L"e - dll cannot open the phone file. code: %d", &size);
-    if (!mapping) {
-      TLOG_SLOT(job.m_nIndex, L"Error Cannot open the phone file.\n");
-      return RESULT_FAIL;
-    }
-    TLOG_SLOT(job.m_nIndex, L"create file mapping for phone\n");
-  } else {
-    job.ReportStatus(0, L"nps mode.. connect to mapped file.");
-    job.ReportStatus(0, L"mapped file name: %ls", job.m_szPhoneImage);
-    TLOG_SLOT(job.m_nIndex, L"NPS file mapping\n");
-    size = job.m_dwPhoneSize;
-    mapping = OpenSharedImage(job, job.m_szPhoneImage, size);
-    if (!mapping) return RESULT_FAIL;
+  const auto mapping = OpenImage(job, kPhoneTexts, job.m_szPhoneImage, job.m_dwPhoneSize, &size);
+  if (!mapping) {
+    if (!job.m_options.bNpsMode) TLOG_SLOT(job.m_nIndex, L"Error Cannot open the phone file.\n");
+    return RESULT_FAIL;
   }
+  if (!job.m_options.bNpsMode) TLOG_SLOT(job.m_nIndex, L"create file mapping for phone\n");
   TLOG_SLOT(job.m_nIndex, L"get file size : %d\n", static_cast<int>(size));
   IMAGE_MEMBER member{};
   member.dwOffset = 0;
