@@ -151,3 +151,39 @@ TEST(JobTransfer, ImagesOf4GiBAreRefused) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(JobTransfer, CsaClearOnlyWithOptionOne) {
+  JobHarness h;
+  const auto pda = h.Image("pda.tar", BuildTar({{"zImage", "abc"}}));
+  for (int value : {0, 1, 2}) {
+    h.AddPhone(value + 1);
+    JobSpec spec = PdaJob(value + 1, value, pda);
+    spec.options.bCsaClear = value;
+    h.Start(spec);
+  }
+  ASSERT_TRUE(h.WaitAll());
+  EXPECT_TRUE(h.CommandsOf(1, CMD_CSA_CLEAR).empty());
+  EXPECT_EQ(h.CommandsOf(2, CMD_CSA_CLEAR).size(), 1u);
+  EXPECT_TRUE(h.CommandsOf(3, CMD_CSA_CLEAR).empty());
+  for (int slot = 0; slot < 3; ++slot) EXPECT_TRUE(h.host.Passed(slot));
+}
+
+TEST(JobTransfer, UnplugDuringAFrameEndsTheJobAndReleasesItsPort) {
+  JobHarness h;
+  auto config = JobHarness::Config();
+  config.faults.unplugAtFrame = 2;
+  h.AddPhone(4, config);
+  auto& engine = h.Start(PdaJob(4, 0, h.Image("pda.tar", BuildTar({{"zImage", Pattern(4 * 131072, 3)}}))));
+  ASSERT_TRUE(h.WaitAll());
+  EXPECT_FALSE(h.host.Passed(0));
+  const auto errors = h.host.Errors(0);
+  ASSERT_FALSE(errors.empty());
+  EXPECT_EQ(errors.back(), L"e - usb is disconnected!!");
+  EXPECT_TRUE(h.host.HasText(L"thread will be terminated.", 0));
+  EXPECT_TRUE(engine.Context().m_members.empty());
+  EXPECT_FALSE(engine.Context().m_device.IsOpen());
+}
+
+}  // namespace
