@@ -31,7 +31,7 @@ std::int32_t FormatBoot(CKelpa3Engine& job, const tarn::platform::CFileMapping& 
 const IMAGE_MEMBER* FirstMemberOf(const CKelpa3Engine& job, int partition);
 
 // A tar size field: octal digits, optionally led by spaces and ended by NUL,
-// space or the field's end. false for any other character or a value that
+// spaces or the field's end (bytes after a NUL are not read). false for any other character or a value that
 // does not fit 32 bits.
 bool ParseOctalField(const char* field, std::size_t width, std::uint32_t* value);
 // The same for NUL-ended text; -1 when it is not such a number.

@@ -100,9 +100,9 @@ bool ParseOctalField(const char* field, std::size_t width, std::uint32_t* value)
     result = result * 8 + static_cast<std::uint64_t>(field[i] - '0');
     if (result > kMaxImageBytes) return false;
   }
-  // Only terminators may follow the digits.
-  for (; i < width; ++i) {
-    if (field[i] != '\0' && field[i] != ' ') return false;
+  // Only spaces may follow the digits, up to a NUL; what follows the NUL is not read.
+  for (; i < width && field[i] != '\0'; ++i) {
+    if (field[i] != ' ') return false;
   }
   *value = static_cast<std::uint32_t>(result);
   return true;
