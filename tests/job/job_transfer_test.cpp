@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdio>
 
 #include "engine/events.h"
 #include "engine/options.h"
@@ -40,15 +41,22 @@ TEST(JobTransfer, FrameBoundariesAt131072And131073) {
   EXPECT_EQ(h.Stored(1, "part04.bin"), over);
 }
 
-// A PDA whose zImage is 60 MiB + 1000 bytes, mostly a hole in the file.
-std::string WriteLargePda(const std::filesystem::path& path, std::uint32_t size, std::string* member) {
+// A PDA whose zImage is 60 MiB + 1000 bytes, mostly a hole in a sparse file.
+void WriteLargePda(const std::filesystem::path& path, std::uint32_t size, std::string* member) {
   const std::string head = Pattern(70000, 5), tail = Pattern(1000, 6);
-  std::string tar = BuildTar({{"zImage", std::string(size, '\0')}}, true);
-  tar.replace(512, head.size(), head);
-  tar.replace(512 + size - tail.size(), tail.size(), tail);
-  tarn::test::WriteFile(path, tar);
-  *member = tar.substr(512, size);
-  return tar;
+  const std::string header = BuildTar({{"zImage", "", std::to_string(0)}}, false).substr(0, 512);
+  char sizeField[13];
+  std::snprintf(sizeField, sizeof(sizeField), "%011o", size);
+  std::string first = header;
+  first.replace(124, 12, std::string(sizeField, 12));
+  first += head;
+  tarn::test::WriteFile(path, first);
+  const int fd = open(path.c_str(), O_WRONLY);
+  ASSERT_GE(fd, 0);
+  ASSERT_EQ(pwrite(fd, tail.data(), tail.size(), 512 + size - tail.size()), static_cast<ssize_t>(tail.size()));
+  ASSERT_EQ(ftruncate(fd, 512 + (size + 511) / 512 * 512 + 1024), 0);
+  close(fd);
+  *member = head + std::string(size - head.size() - tail.size(), '\0') + tail;
 }
 
 TEST(JobTransfer, PieceLimitDependsOnTheLoaderVersion) {
