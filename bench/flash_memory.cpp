@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <memory>
@@ -33,6 +34,7 @@ long HighWaterKiB(pid_t pid) {
 }  // namespace
 
 long FlashPeakRssKiB(int links, const std::filesystem::path& pda, bool* passed) {
+  const std::string report = (pda.parent_path() / "tarn-flash.txt").string();
   *passed = false;
 #ifndef TARN_FLASH_PATH
   (void)links;
@@ -54,9 +56,9 @@ long FlashPeakRssKiB(int links, const std::filesystem::path& pda, bool* passed) 
   }
   const pid_t child = fork();
   if (child == 0) {
-    const int null = open("/dev/null", O_WRONLY);
-    dup2(null, STDOUT_FILENO);
-    dup2(null, STDERR_FILENO);
+    const int out = open(report.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    dup2(out, STDOUT_FILENO);
+    dup2(out, STDERR_FILENO);
     std::vector<char*> argv;
     for (auto& a : args) argv.push_back(a.data());
     argv.push_back(nullptr);
@@ -77,6 +79,16 @@ long FlashPeakRssKiB(int links, const std::filesystem::path& pda, bool* passed) 
     std::this_thread::sleep_for(kSampleInterval);
   }
   *passed = WIFEXITED(status) && WEXITSTATUS(status) == 0;
+  if (!*passed) {
+    // Show why: the error lines and the verdicts.
+    std::ifstream lines(report);
+    std::string line;
+    while (std::getline(lines, line)) {
+      if (line.find("ERROR") != std::string::npos || line.find("FAIL") != std::string::npos) {
+        std::fprintf(stderr, "tarn-flash: %s\n", line.c_str());
+      }
+    }
+  }
   return peak;
 #endif
 }

@@ -46,7 +46,7 @@ int SendFrames(CKelpa3Engine& job, FrameSource copy, const void* source, DWORD s
   int lastOverall = -1, lastFile = -1;
   for (DWORD sent = 0; sent < size;) {
     const DWORD n = std::min(size - sent, kFrameSize);
-    std::fill(frame.begin(), frame.end(), kFrameFill);
+    std::fill(frame.begin() + n, frame.end(), kFrameFill);  // the data overwrites the rest
     if (copy(source, start + sent, frame.data(), n) != RESULT_OK) {
       LogViewFailure(job);
       return RESULT_FAIL;
