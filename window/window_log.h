@@ -10,7 +10,8 @@ namespace tarn::window {
 
 constexpr const char* kWindowModule = "./Kelpa3MultiDlg";
 
-// A record whose body is `text` as it stands: no formatting, no line end added.
+// A record whose body is `text` as it stands (no formatting), closed with a
+// line end when it has none, so that records stay one per line.
 void LogReadyString(const QString& text);
 
 }  // namespace tarn::window

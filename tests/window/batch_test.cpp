@@ -14,7 +14,7 @@ using namespace tarn::window;
 namespace tarn::test {
 namespace {
 
-class BatchTest : public WindowTest {
+class WindowBatchTest : public WindowTest {
  protected:
   // Enabled state of every control of the lock list, in list order.
   std::vector<bool> LockListState() {
@@ -42,7 +42,7 @@ class BatchTest : public WindowTest {
   }
 };
 
-TEST_F(BatchTest, RefusalsLockNothing) {
+TEST_F(WindowBatchTest, RefusalsLockNothing) {
   CKelpa3MultiDlg& window = OpenWindow();
   window.AddImageFile("/img/mirlane_x.tar", kListKindPda);
   window.OnStart();
@@ -67,7 +67,7 @@ TEST_F(BatchTest, RefusalsLockNothing) {
   EXPECT_EQ(LockListState(), before);
 }
 
-TEST_F(BatchTest, StartGivesEverySlotItsPortSlotAndOptions) {
+TEST_F(WindowBatchTest, StartGivesEverySlotItsPortSlotAndOptions) {
   RegisterPort("qxcdmdm0", 3);
   RegisterPort("qxcdmdm1", 7);
   RegisterPort("qxcdmdm2", 9);
@@ -108,7 +108,7 @@ TEST_F(BatchTest, StartGivesEverySlotItsPortSlotAndOptions) {
   EXPECT_TRUE(window.CheckBox(IDC_STRATINE_UMS)->isEnabled());
 }
 
-TEST_F(BatchTest, StartResetsTheDisplaysAndClearEmptiesTheLists) {
+TEST_F(WindowBatchTest, StartResetsTheDisplaysAndClearEmptiesTheLists) {
   RegisterPort("qxcdmdm0", 3);
   CKelpa3MultiDlg& window = OpenWindow();
   window.AddImageFile(QString::fromStdString(Modem()), kListKindPhone);
@@ -131,7 +131,7 @@ TEST_F(BatchTest, StartResetsTheDisplaysAndClearEmptiesTheLists) {
   EXPECT_EQ(window.UpperBar(0)->SendMessage(PBM_GETPOS, 0, 0), 0);
 }
 
-TEST_F(BatchTest, BootFormatBatchStartsAJobOnAPhoneThatArrives) {
+TEST_F(WindowBatchTest, BootFormatBatchStartsAJobOnAPhoneThatArrives) {
   RegisterPort("qxcdmdm0", 3);
   CKelpa3MultiDlg& window = OpenWindow();
   window.AddImageFile(QString::fromStdString(Modem()), kListKindPhone);
@@ -152,7 +152,7 @@ TEST_F(BatchTest, BootFormatBatchStartsAJobOnAPhoneThatArrives) {
   EXPECT_EQ(window.Running(), 1);
 }
 
-TEST_F(BatchTest, OrdinaryBatchOnlyGivesAnArrivingPhoneASlot) {
+TEST_F(WindowBatchTest, OrdinaryBatchOnlyGivesAnArrivingPhoneASlot) {
   RegisterPort("qxcdmdm0", 3);
   CKelpa3MultiDlg& window = OpenWindow();
   window.AddImageFile(QString::fromStdString(Modem()), kListKindPhone);

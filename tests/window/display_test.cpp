@@ -18,7 +18,7 @@ constexpr COLORREF kNavy = RGB(0, 0, 128);
 constexpr COLORREF kMaroon = RGB(128, 0, 0);
 constexpr COLORREF kGreen = RGB(33, 255, 33);
 
-class DisplayTest : public WindowTest {
+class WindowDisplayTest : public WindowTest {
  protected:
   LRESULT Send(UINT message, WPARAM wParam, LPARAM lParam) { return Window().OnJobMessage(message, wParam, lParam); }
   LRESULT SendText(UINT message, const wchar_t* text, int slot) {
@@ -27,7 +27,7 @@ class DisplayTest : public WindowTest {
   QString EditText(int id) { return Window().Edit(id)->toPlainText(); }
 };
 
-TEST_F(DisplayTest, ProgressMovesBothBarsOfTheSlot) {
+TEST_F(WindowDisplayTest, ProgressMovesBothBarsOfTheSlot) {
   CKelpa3MultiDlg& window = OpenWindow();
   EXPECT_EQ(Send(WM_JOB_PROGRESS, PackProgress(3, 0xEE, 50, 100), 0), 0);
   EXPECT_EQ(window.UpperBar(3)->SendMessage(PBM_GETPOS, 0, 0), 50);
@@ -37,7 +37,7 @@ TEST_F(DisplayTest, ProgressMovesBothBarsOfTheSlot) {
   EXPECT_EQ(window.UpperBar(3)->BarTextColor(), kWhite);
 }
 
-TEST_F(DisplayTest, StateTextsAndColours) {
+TEST_F(WindowDisplayTest, StateTextsAndColours) {
   CKelpa3MultiDlg& window = OpenWindow();
   CTextProgressCtrl* bar = window.UpperBar(0);
   Send(WM_JOB_STATE, 0, STATE_FORMAT);
@@ -66,7 +66,7 @@ TEST_F(DisplayTest, StateTextsAndColours) {
   EXPECT_EQ(CountLogged("Progress bar 9 Error"), 1);
 }
 
-TEST_F(DisplayTest, TextAndErrorLines) {
+TEST_F(WindowDisplayTest, TextAndErrorLines) {
   OpenWindow();
   EXPECT_EQ(SendText(WM_JOB_TEXT, L"Connected", 2), 0);
   EXPECT_EQ(EditText(IDC_SLOT_EDIT0 + 2), QStringLiteral("[  2  ] Connected\n"));
@@ -79,7 +79,7 @@ TEST_F(DisplayTest, TextAndErrorLines) {
   EXPECT_EQ(Send(WM_JOB_FILES, 3, 1), 0);
 }
 
-TEST_F(DisplayTest, PassPaintsTheSlotGreen) {
+TEST_F(WindowDisplayTest, PassPaintsTheSlotGreen) {
   CKelpa3MultiDlg& window = OpenWindow();
   EXPECT_EQ(Send(WM_JOB_PASS, 6, 4), 0);
   EXPECT_EQ(CountLogged(">>> End Event : 6 Count 4"), 1);
@@ -91,7 +91,7 @@ TEST_F(DisplayTest, PassPaintsTheSlotGreen) {
   EXPECT_EQ(window.LowerBar(6)->SendMessage(PBM_GETPOS, 0, 0), 100);
 }
 
-TEST_F(DisplayTest, BatchEndsWhenEveryJobHasReported) {
+TEST_F(WindowDisplayTest, BatchEndsWhenEveryJobHasReported) {
   RegisterPort("qxcdmdm0", 3);
   RegisterPort("qxcdmdm1", 4);
   CKelpa3MultiDlg& window = OpenWindow();
@@ -117,7 +117,7 @@ TEST_F(DisplayTest, BatchEndsWhenEveryJobHasReported) {
   EXPECT_FALSE(window.InBatch());
 }
 
-TEST_F(DisplayTest, JobsReadTheNationAndFactoryModeThroughQueries) {
+TEST_F(WindowDisplayTest, JobsReadTheNationAndFactoryModeThroughQueries) {
   CKelpa3MultiDlg& window = OpenWindow();
   window.List(IDC_NATION)->setCurrentIndex(6);
   EXPECT_EQ(Send(tarn::platform::WM_HOST_QUERY_CONTROL, IDC_NATION_LIST, 0), tarn::platform::ControlAnswer(6));

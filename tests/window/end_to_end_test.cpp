@@ -4,6 +4,7 @@
 #include <QCheckBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QSettings>
 #include <QTest>
 
 #include <fstream>
@@ -38,7 +39,7 @@ std::string MemberBytes(std::uint32_t size) {
   return bytes;
 }
 
-class EndToEndTest : public WindowTest {
+class WindowEndToEndTest : public WindowTest {
  protected:
   void SetUp() override {
     WindowTest::SetUp();
@@ -49,32 +50,44 @@ class EndToEndTest : public WindowTest {
     phones_.clear();
     tarn::platform::SetClockScale(1.0);
   }
+  void StartPhones() {
+    for (int i = 0; i < kSlotCount; ++i) {
+      tarn::sim::PhoneConfig config;
+      config.index = i;
+      config.greeting = "LAST";  // a loader recent enough for file-system members
+      config.loaderVersion = kLoaderVersion;
+      config.comNumber = kFirstCom + i;
+      config.outputDir = dir_->Path() / ("phone" + std::to_string(i));
+      phones_.push_back(std::make_unique<tarn::sim::SimPhone>(config));
+      ASSERT_TRUE(phones_.back()->Start());
+    }
+  }
+  // Opens the window with the phones attached and the images chosen.
+  CKelpa3MultiDlg& OpenReadyWindow() {
+    CKelpa3MultiDlg& window = OpenWindow();
+    window.AddImageFile(QString::fromStdString(pda_.string()), kListKindPda);
+    window.AddImageFile(QString::fromStdString(csc_.string()), kListKindCsc);
+    window.CheckBox(IDC_FACTORY)->click();  // no completion wait
+    window.show();
+    return window;
+  }
+  void WriteImages(std::uint32_t zImageSize) {
+    pda_ = dir_->Path() / "test_pda.tar";
+    WriteBytes(pda_, TarBytes({{"zImage", zImageSize, ""}, {"factoryfs.rfs", 150001, ""}}));
+    csc_ = dir_->Path() / "CSC_test.tar";
+    WriteBytes(csc_, TarBytes({{"ZUDARIDA.csc", 9000, ""}}));
+  }
+
   std::vector<std::unique_ptr<tarn::sim::SimPhone>> phones_;
+  std::filesystem::path pda_, csc_;
 };
 
-TEST_F(EndToEndTest, EightPhonesPassAndTheBatchEnds) {
-  for (int i = 0; i < kSlotCount; ++i) {
-    tarn::sim::PhoneConfig config;
-    config.index = i;
-    config.greeting = "LAST";  // a loader recent enough for file-system members
-    config.loaderVersion = kLoaderVersion;
-    config.comNumber = kFirstCom + i;
-    config.outputDir = dir_->Path() / ("phone" + std::to_string(i));
-    phones_.push_back(std::make_unique<tarn::sim::SimPhone>(config));
-    ASSERT_TRUE(phones_.back()->Start());
-  }
-  const auto pda = dir_->Path() / "test_pda.tar";
-  WriteBytes(pda, TarBytes({{"zImage", 300000, ""}, {"factoryfs.rfs", 150001, ""}}));
-  const auto csc = dir_->Path() / "CSC_test.tar";
-  WriteBytes(csc, TarBytes({{"ZUDARIDA.csc", 9000, ""}}));
-
-  CKelpa3MultiDlg& window = OpenWindow();
+TEST_F(WindowEndToEndTest, EightPhonesPassAndTheBatchEnds) {
+  StartPhones();
+  WriteImages(300000);
+  CKelpa3MultiDlg& window = OpenReadyWindow();
   ASSERT_EQ(window.PortCount(), kSlotCount);
-  window.AddImageFile(QString::fromStdString(pda.string()), kListKindPda);
-  window.AddImageFile(QString::fromStdString(csc.string()), kListKindCsc);
-  window.CheckBox(IDC_FACTORY)->click();  // no completion wait
   ASSERT_FALSE(window.CheckBox(IDC_FACTORY)->isChecked());
-  window.show();
 
   static_cast<QPushButton*>(window.Control(IDC_START))->click();
   ASSERT_TRUE(window.InBatch());
@@ -97,6 +110,32 @@ TEST_F(EndToEndTest, EightPhonesPassAndTheBatchEnds) {
   EXPECT_FALSE(window.Control(IDC_STOP)->isEnabled());
 
   EXPECT_TRUE(window.grab().save(QStringLiteral(TARN_SCREENSHOT_PATH)));
+}
+
+TEST_F(WindowEndToEndTest, ClosingDuringABatchSavesTheSettingsAndEndsTheJobs) {
+  StartPhones();
+  WriteImages(8u << 20);  // long enough to be mid-transfer when the window closes
+  CKelpa3MultiDlg& window = OpenReadyWindow();
+  static_cast<QPushButton*>(window.Control(IDC_START))->click();
+  ASSERT_TRUE(window.InBatch());
+  ASSERT_TRUE(QTest::qWaitFor([&] { return window.UpperBar(0)->WindowText() == QStringLiteral("PDA "); },
+                              kBatchWaitMs));
+
+  window.close();  // mid-batch: the jobs are still running
+  ASSERT_TRUE(window.InBatch());
+  window.StopJobsForExit();
+  const auto allEnded = [&] {
+    for (int slot = 0; slot < kSlotCount; ++slot) {
+      std::int16_t running = 0;
+      window.Engine(slot).IsJobRunning(&running);
+      if (running) return false;
+    }
+    return true;
+  };
+  EXPECT_TRUE(QTest::qWaitFor(allEnded, kBatchWaitMs));
+  QSettings saved(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("Tarn"), QStringLiteral("window_tests"));
+  EXPECT_EQ(saved.value(QStringLiteral("Settings/PDA")).toString(), QString::fromStdString(pda_.string()));
+  EXPECT_EQ(saved.value(QStringLiteral("Settings/CSC")).toString(), QString::fromStdString(csc_.string()));
 }
 
 }  // namespace

@@ -15,7 +15,7 @@ using namespace tarn::window;
 namespace tarn::test {
 namespace {
 
-class ImagesTest : public WindowTest {
+class WindowImagesTest : public WindowTest {
  protected:
   void Drop(const QStringList& paths) {
     QMimeData mime;
@@ -36,7 +36,7 @@ class ImagesTest : public WindowTest {
   }
 };
 
-TEST_F(ImagesTest, DroppedFilesGoToTheListOfTheirKind) {
+TEST_F(WindowImagesTest, DroppedFilesGoToTheListOfTheirKind) {
   OpenWindow();
   Drop({"/img/a.TAR", "/img/b.bin", "/img/c.txt", "/img/CSC_x.tar", "/img/csc_lower.tar"});
   EXPECT_EQ(CountLogged("Drag and Drop Number : 5"), 1);
@@ -49,7 +49,7 @@ TEST_F(ImagesTest, DroppedFilesGoToTheListOfTheirKind) {
   EXPECT_TRUE(Window().CheckBox(IDC_CSC_CHECK)->isChecked());
 }
 
-TEST_F(ImagesTest, ListsStaySortedWithoutDuplicates) {
+TEST_F(WindowImagesTest, ListsStaySortedWithoutDuplicates) {
   CKelpa3MultiDlg& window = OpenWindow();
   window.AddImageFile("/img/b.tar", kListKindPda);
   window.AddImageFile("/img/C.tar", kListKindPda);
@@ -59,7 +59,7 @@ TEST_F(ImagesTest, ListsStaySortedWithoutDuplicates) {
   EXPECT_EQ(window.List(IDC_PDA_LIST)->currentText(), QStringLiteral("/img/b.tar"));
 }
 
-TEST_F(ImagesTest, FileButtonsAskThePickerAndSortByPath) {
+TEST_F(WindowImagesTest, FileButtonsAskThePickerAndSortByPath) {
   CKelpa3MultiDlg& window = OpenWindow();
   Picker().answers = {QString("/img/CSC_from_pda_button.tar"), std::nullopt, QString("/img/modem.bin")};
   static_cast<QAbstractButton*>(window.Control(IDC_PDA_BUTTON))->click();
@@ -77,7 +77,7 @@ TEST_F(ImagesTest, FileButtonsAskThePickerAndSortByPath) {
   EXPECT_EQ(Entries(IDC_PHONE_LIST), QStringList({"/img/modem.bin"}));
 }
 
-TEST_F(ImagesTest, ImageBoxCannotBeTickedWithAnEmptyList) {
+TEST_F(WindowImagesTest, ImageBoxCannotBeTickedWithAnEmptyList) {
   CKelpa3MultiDlg& window = OpenWindow();
   QCheckBox* pda = window.CheckBox(IDC_PDA_CHECK);
   pda->click();
@@ -89,7 +89,7 @@ TEST_F(ImagesTest, ImageBoxCannotBeTickedWithAnEmptyList) {
   EXPECT_TRUE(pda->isChecked());
 }
 
-TEST_F(ImagesTest, CscArchiveSelectsTheNationOfItsLastPerNationMember) {
+TEST_F(WindowImagesTest, CscArchiveSelectsTheNationOfItsLastPerNationMember) {
   CKelpa3MultiDlg& window = OpenWindow();
   const auto germany = dir_->Path() / "CSC_de.tar";
   WriteBytes(germany, TarBytes({{"FRANCE.csc", 10, ""}, {"DE.csc", 20, ""}, {"logo.bin", 30, ""}}));

@@ -11,7 +11,7 @@ using namespace tarn::window;
 namespace tarn::test {
 namespace {
 
-class OptionsTest : public WindowTest {
+class WindowOptionsTest : public WindowTest {
  protected:
   // Ticked / enabled state of ALL, UMS, OPT, CSC as one string, e.g. "1e 0d 0d 0d".
   std::string Group() {
@@ -29,7 +29,7 @@ class OptionsTest : public WindowTest {
   }
 };
 
-TEST_F(OptionsTest, BootFormatForcesAndLocksBootUpdate) {
+TEST_F(WindowOptionsTest, BootFormatForcesAndLocksBootUpdate) {
   CKelpa3MultiDlg& window = OpenWindow();
   window.CheckBox(IDC_BOOT_UPDATE)->click();  // untick first, so forcing shows
   ASSERT_FALSE(window.CheckBox(IDC_BOOT_UPDATE)->isChecked());
@@ -41,7 +41,7 @@ TEST_F(OptionsTest, BootFormatForcesAndLocksBootUpdate) {
   EXPECT_TRUE(window.CheckBox(IDC_BOOT_UPDATE)->isEnabled());
 }
 
-TEST_F(OptionsTest, MemoryGroupKeepsExactlyOneTicked) {
+TEST_F(WindowOptionsTest, MemoryGroupKeepsExactlyOneTicked) {
   CKelpa3MultiDlg& window = OpenWindow();
   ASSERT_EQ(Group(), "1e 0d 0d 0d");
   window.CheckBox(IDC_STRATINE_ALL)->click();
@@ -57,7 +57,7 @@ TEST_F(OptionsTest, MemoryGroupKeepsExactlyOneTicked) {
   EXPECT_EQ(Group(), "1e 0d 0d 0d");
 }
 
-TEST_F(OptionsTest, ClosingWithoutStartSavesEmptyPathsAndTheNation) {
+TEST_F(WindowOptionsTest, ClosingWithoutStartSavesEmptyPathsAndTheNation) {
   {
     QSettings settings = Saved();
     settings.setValue(QStringLiteral("Settings/PDA"), QStringLiteral("/images/mirlane_a.tar"));
@@ -75,7 +75,7 @@ TEST_F(OptionsTest, ClosingWithoutStartSavesEmptyPathsAndTheNation) {
   EXPECT_EQ(settings.value(QStringLiteral("Settings/Nation")).toInt(), 4);
 }
 
-TEST_F(OptionsTest, SettingsRoundTripThroughStart) {
+TEST_F(WindowOptionsTest, SettingsRoundTripThroughStart) {
   const auto phone = dir_->Path() / "modem.bin";
   WriteBytes(phone, std::vector<unsigned char>(1000, 0x5A));
   RegisterPort("qxcdmdm0", 3);
@@ -94,7 +94,7 @@ TEST_F(OptionsTest, SettingsRoundTripThroughStart) {
   EXPECT_EQ(again.NationSelection(), 9);
 }
 
-TEST_F(OptionsTest, SavedNationOverridesTheSavedCscArchive) {
+TEST_F(WindowOptionsTest, SavedNationOverridesTheSavedCscArchive) {
   const auto csc = dir_->Path() / "CSC_de.tar";
   WriteBytes(csc, TarBytes({{"de.csc", 100, ""}}));
   {

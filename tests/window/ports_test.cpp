@@ -16,9 +16,9 @@ namespace {
 // outcome and never judge how fast it came.
 constexpr int kWatchWaitMs = 10000;
 
-class PortsTest : public WindowTest {};
+class WindowPortsTest : public WindowTest {};
 
-TEST_F(PortsTest, StartupScanAttachesDmPortsOnly) {
+TEST_F(WindowPortsTest, StartupScanAttachesDmPortsOnly) {
   RegisterPort("qxcdmdm0", 5);
   RegisterPort("qxcdmdm7", 12);
   RegisterPort("qxcemdm3", 9);
@@ -35,7 +35,7 @@ TEST_F(PortsTest, StartupScanAttachesDmPortsOnly) {
   EXPECT_FALSE(window.IsPhoneModemPort(1));
 }
 
-TEST_F(PortsTest, AddDeviceRefusals) {
+TEST_F(WindowPortsTest, AddDeviceRefusals) {
   RegisterPort("qxcdmdm0", 5);
   RegisterPort("serial0", 1);
   CKelpa3MultiDlg& window = OpenWindow();
@@ -52,7 +52,7 @@ TEST_F(PortsTest, AddDeviceRefusals) {
   EXPECT_EQ(window.PortCount(), 1);
 }
 
-TEST_F(PortsTest, LowestFreeSlotAndTheNinthPhoneRefused) {
+TEST_F(WindowPortsTest, LowestFreeSlotAndTheNinthPhoneRefused) {
   for (int i = 0; i < 9; ++i) RegisterPort("qxcdmdm" + std::to_string(i), 20 + i);
   CKelpa3MultiDlg& window = OpenWindow();
   ASSERT_EQ(window.PortCount(), 8);
@@ -72,7 +72,7 @@ TEST_F(PortsTest, LowestFreeSlotAndTheNinthPhoneRefused) {
   EXPECT_EQ(window.Port(3), 23);
 }
 
-TEST_F(PortsTest, WatchedMapReportsArrivalAndRemoval) {
+TEST_F(WindowPortsTest, WatchedMapReportsArrivalAndRemoval) {
   CKelpa3MultiDlg& window = OpenWindow();
   RegisterPort("qxcdmdm2", 6);
   EXPECT_TRUE(QTest::qWaitFor([&] { return window.Port(0) == 6; }, kWatchWaitMs));
@@ -85,7 +85,7 @@ TEST_F(PortsTest, WatchedMapReportsArrivalAndRemoval) {
   EXPECT_GE(CountLogged("[ DC ] Removed"), 1);
 }
 
-TEST_F(PortsTest, WatchSurvivesTheMapBeingCreatedAgain) {
+TEST_F(WindowPortsTest, WatchSurvivesTheMapBeingCreatedAgain) {
   CKelpa3MultiDlg& window = OpenWindow();
   std::filesystem::remove_all(dir_->Path() / "map");
   QTest::qWait(50);  // let the watcher see the folder go

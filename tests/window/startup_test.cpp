@@ -16,9 +16,9 @@ namespace {
 constexpr COLORREF kWhite = RGB(255, 255, 255);
 constexpr COLORREF kNavy = RGB(0, 0, 128);
 
-class StartupTest : public WindowTest {};
+class WindowStartupTest : public WindowTest {};
 
-TEST_F(StartupTest, CaptionSizeAndControlsFoundByTheirIds) {
+TEST_F(WindowStartupTest, CaptionSizeAndControlsFoundByTheirIds) {
   CKelpa3MultiDlg& window = OpenWindow();
   EXPECT_EQ(window.windowTitle(), QStringLiteral("Tarn2  [Oct 23 2009]"));
 
@@ -45,7 +45,7 @@ TEST_F(StartupTest, CaptionSizeAndControlsFoundByTheirIds) {
   }
 }
 
-TEST_F(StartupTest, IdleStateWithNoPhone) {
+TEST_F(WindowStartupTest, IdleStateWithNoPhone) {
   CKelpa3MultiDlg& window = OpenWindow();
   for (int slot = 0; slot < kSlotCount; ++slot) {
     EXPECT_TRUE(PortLabel(slot).isEmpty());
@@ -76,7 +76,7 @@ TEST_F(StartupTest, IdleStateWithNoPhone) {
   }
 }
 
-TEST_F(StartupTest, NationListInTableOrderWithTheFirstSelected) {
+TEST_F(WindowStartupTest, NationListInTableOrderWithTheFirstSelected) {
   CKelpa3MultiDlg& window = OpenWindow();
   CXTipComboBox* nations = window.List(IDC_NATION);
   ASSERT_EQ(nations->count(), 10);
