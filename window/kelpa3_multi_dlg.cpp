@@ -103,12 +103,14 @@ void CKelpa3MultiDlg::InitDialog() {
   static_cast<QLabel*>(Control(IDC_HIDDEN_STATIC))->setText(QStringLiteral("Tarn"));
   setWindowTitle(QString::fromLatin1(kCaption));
   Control(IDC_PHONE_EFS_CLEAR)->setEnabled(false);
-  ScanSerialPorts();
-  ApplyIdleState();
-  ApplyStratineAll();
+  // The watch starts before the scan, so a port that appears in between is
+  // reported (and refused as already added) rather than missed.
   m_portWatcher = new CPortWatcher(this);
   connect(m_portWatcher, &CPortWatcher::PortArrived, this, &CKelpa3MultiDlg::OnDeviceArrival);
   connect(m_portWatcher, &CPortWatcher::PortRemoved, this, &CKelpa3MultiDlg::OnDeviceRemoval);
+  ScanSerialPorts();
+  ApplyIdleState();
+  ApplyStratineAll();
 }
 
 void CKelpa3MultiDlg::AttachMessageTarget() {

@@ -85,6 +85,18 @@ TEST_F(WindowPortsTest, WatchedMapReportsArrivalAndRemoval) {
   EXPECT_GE(CountLogged("[ DC ] Removed"), 1);
 }
 
+TEST_F(WindowPortsTest, EntryThatChangesItsPortIsARemovalAndAnArrival) {
+  RegisterPort("qxcdmdm0", 5);
+  CKelpa3MultiDlg& window = OpenWindow();
+  ASSERT_EQ(window.Port(0), 5);
+  RegisterPort("qxcemdm4", 9);  // an "em" entry arriving is a phone too
+  ASSERT_TRUE(QTest::qWaitFor([&] { return window.Port(1) == 9; }, kWatchWaitMs));
+  RegisterPort("qxcdmdm0", 6);  // the same entry now names another port
+  EXPECT_TRUE(QTest::qWaitFor([&] { return window.Port(0) == 6; }, kWatchWaitMs));
+  EXPECT_EQ(window.PortCount(), 2);
+  EXPECT_EQ(CountLogged("REMOVED Port 5(0)"), 1);
+}
+
 TEST_F(WindowPortsTest, WatchSurvivesTheMapBeingCreatedAgain) {
   CKelpa3MultiDlg& window = OpenWindow();
   std::filesystem::remove_all(dir_->Path() / "map");
