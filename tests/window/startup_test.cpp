@@ -1,6 +1,10 @@
 // The window as it comes up: caption, controls by id with their texts and
 // places, bars, buttons and the memory group.
+#include <QApplication>
 #include <QCheckBox>
+#include <QDialog>
+#include <QLabel>
+#include <QTimer>
 #include <QPushButton>
 
 #include "controls/text_progress_ctrl.h"
@@ -84,6 +88,26 @@ TEST_F(WindowStartupTest, NationListInTableOrderWithTheFirstSelected) {
   EXPECT_EQ(nations->itemText(2), QStringLiteral("Zudarida_GERMANY"));
   EXPECT_EQ(nations->itemText(9), QStringLiteral("Zudarida_UK"));
   EXPECT_EQ(window.NationSelection(), 0);
+}
+
+TEST_F(WindowStartupTest, AboutBoxOpensAndTheWindowGoesOn) {
+  CKelpa3MultiDlg& window = OpenWindow();
+  window.show();
+  QString aboutText;
+  QTimer closer;  // keeps trying until the box is up, then answers it
+  closer.setInterval(10);
+  QObject::connect(&closer, &QTimer::timeout, [&] {
+    auto* modal = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+    if (!modal) return;
+    if (auto* text = modal->findChild<QLabel*>(QStringLiteral("aboutText"))) aboutText = text->text();
+    closer.stop();
+    modal->accept();
+  });
+  closer.start();
+  window.OpenAboutBox();
+  EXPECT_EQ(aboutText, QStringLiteral("Tarn Multi Downloader, Version 1.0"));
+  EXPECT_TRUE(window.isVisible());
+  EXPECT_TRUE(window.Control(IDC_START)->isEnabled());
 }
 
 }  // namespace
