@@ -1,0 +1,11 @@
+#!/usr/bin/env bash
+# The main job: installs what is missing, builds, and flashes eight simulated
+# phones — in the operator window when a display is present, otherwise with
+# tarn-flash on the terminal (then every phone is checked byte for byte).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash scripts/install-deps.sh
+if [[ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]]; then
+  exec bash window/demo-window.sh
+fi
+exec bash scripts/demo.sh
