@@ -51,7 +51,9 @@ int SendFrames(CKelpa3Engine& job, FrameSource copy, const void* source, DWORD s
       LogViewFailure(job);
       return RESULT_FAIL;
     }
-    SendBytes(job, frame.data(), kFrameSize);  // the answer decides
+    // A frame that did not go out whole is never answered: waiting for the
+    // answer would only hang the job until the first-byte bound.
+    if (SendBytes(job, frame.data(), kFrameSize) != 1) return RESULT_FAIL;
     if (CheckResponse(job, 0) != RESULT_OK) return RESULT_FAIL;
     job.m_dwProgressDone += n;
     sent += n;
@@ -196,7 +198,7 @@ int rep_XmitSecurityFrame(CKelpa3Engine& job, const CFileMapping& mapping, DWORD
     LogViewFailure(job);
     return RESULT_FAIL;
   }
-  SendBytes(job, frame.data(), kFrameSize);
+  if (SendBytes(job, frame.data(), kFrameSize) != 1) return RESULT_FAIL;
   if (CheckResponse(job, 0) != RESULT_OK) return RESULT_FAIL;
   job.m_dwProgressDone += kInfoBlockSize + n;
   job.ReportOverallProgress(PercentOf(n, size));
