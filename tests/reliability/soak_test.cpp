@@ -13,6 +13,14 @@ namespace {
 constexpr int kBatches = 20;
 constexpr long kRssGrowthKiB = 8 * 1024;
 
+// AddressSanitizer keeps freed memory in quarantine, so resident memory grows
+// there by design; its leak checker covers that build instead.
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool kRssMeaningful = false;
+#else
+constexpr bool kRssMeaningful = true;
+#endif
+
 TEST(Soak, BatchesOfEightPhonesLeaveDescriptorsThreadsAndMemoryFlat) {
   tarn::test::SoakOptions options;
   options.batches = kBatches;
@@ -29,7 +37,7 @@ TEST(Soak, BatchesOfEightPhonesLeaveDescriptorsThreadsAndMemoryFlat) {
     EXPECT_EQ(b.after.fds, b.before.fds);
     EXPECT_EQ(b.after.threads, b.before.threads);
     EXPECT_EQ(b.after.fds, first.fds);
-    EXPECT_LE(b.after.rssKiB - first.rssKiB, kRssGrowthKiB);
+    if (kRssMeaningful) EXPECT_LE(b.after.rssKiB - first.rssKiB, kRssGrowthKiB);
   }
   std::printf("soak: %d batches, fds %d, threads %d, RSS %ld KiB after the first batch, %ld KiB after the last\n",
               kBatches, first.fds, first.threads, first.rssKiB, batches.back().after.rssKiB);
