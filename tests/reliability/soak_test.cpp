@@ -37,7 +37,9 @@ TEST(Soak, BatchesOfEightPhonesLeaveDescriptorsThreadsAndMemoryFlat) {
     EXPECT_EQ(b.after.fds, b.before.fds);
     EXPECT_EQ(b.after.threads, b.before.threads);
     EXPECT_EQ(b.after.fds, first.fds);
-    if (kRssMeaningful) EXPECT_LE(b.after.rssKiB - first.rssKiB, kRssGrowthKiB);
+    if (kRssMeaningful) {
+      EXPECT_LE(b.after.rssKiB - first.rssKiB, kRssGrowthKiB);
+    }
   }
   std::printf("soak: %d batches, fds %d, threads %d, RSS %ld KiB after the first batch, %ld KiB after the last\n",
               kBatches, first.fds, first.threads, first.rssKiB, batches.back().after.rssKiB);
