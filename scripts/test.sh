@@ -1,6 +1,29 @@
 #!/usr/bin/env bash
-# Installs what is missing, configures, builds and runs the whole test suite.
+# Installs what is missing, configures, builds and runs the whole test suite:
+#   1. every test (ctest, default preset, window included, offscreen);
+#   2. the tests without the window under AddressSanitizer + UBSan, and under
+#      ThreadSanitizer (the window's suite under sanitizers is left to
+#      developers: `cmake --preset asan && cmake --build --preset asan &&
+#      ctest --preset asan`, same for tsan — it does not fit CI's time);
+#   3. every libFuzzer target for a short bounded time on its seed corpus.
+# TARN_QUICK=1 runs step 1 only.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-bash scripts/install-deps.sh
+TARN_WITH_CLANG=1 bash scripts/install-deps.sh
+start=$SECONDS
+stamp() { echo "== $1 ($((SECONDS - start)) s)"; }
+
+stamp "default preset: build and all tests"
 cmake --workflow --preset default
+[[ "${TARN_QUICK:-0}" == 1 ]] && exit 0
+
+for preset in asan tsan; do
+  stamp "$preset preset: build and tests without the window"
+  cmake --preset "$preset" -DTARN_BUILD_WINDOW=OFF >/dev/null
+  cmake --build --preset "$preset"
+  ctest --preset "$preset"
+done
+
+stamp "fuzz targets"
+bash scripts/fuzz.sh "${TARN_FUZZ_SECONDS:-15}"
+stamp "done"
