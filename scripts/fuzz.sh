@@ -10,7 +10,7 @@ cmake --build --preset fuzz
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 status=0
-for target in tar_index size_walk answers names devicemap; do
+for target in tar_index size_walk answers names devicemap settings; do
   mkdir -p "$work/$target" "$work/artifacts"
   cp -r tests/fuzz/corpus/$target/. "$work/$target/"
   log="$work/$target.log"

@@ -1,10 +1,13 @@
 // The option rules (Boot Format, the memory group) and the saved settings.
 #include <QCheckBox>
 #include <QCoreApplication>
+#include <QFile>
 #include <QSettings>
 
 #include "controls/xtip_combo_box.h"
 #include "window/kelpa3_multi_dlg.h"
+#include "window/saved_settings.h"
+#include "window/window_log.h"
 
 using namespace tarn::window;
 
@@ -19,7 +22,42 @@ QSettings OpenSettings() {
 
 constexpr const char* kSection = "Settings";
 
+// The toolkit decodes a value written as @Variant(...) into any registered
+// type from a binary stream, which a hand-edited file can make it allocate
+// without bound. This window writes only text and numbers, so a file holding
+// one was not written here and is not read.
+bool HoldsEncodedObject(const QString& fileName) {
+  QFile file(fileName);
+  if (!file.open(QIODevice::ReadOnly)) return false;
+  return file.readAll().contains("@Variant(");
+}
+
 }  // namespace
+
+namespace tarn::window {
+
+SavedSettings ReadSavedSettings(QSettings& settings) {
+  SavedSettings saved;
+  if (HoldsEncodedObject(settings.fileName())) {
+    TLOG_WINDOW(L"settings not loaded: the file holds an encoded object\n");
+    return saved;
+  }
+  settings.beginGroup(QLatin1String(kSection));
+  saved.pda = settings.value(QStringLiteral("PDA")).toString();
+  saved.phone = settings.value(QStringLiteral("PHONE")).toString();
+  saved.csc = settings.value(QStringLiteral("CSC")).toString();
+  bool valid = false;
+  saved.nation = settings.value(QStringLiteral("Nation"), 0).toInt(&valid);
+  if (!valid) saved.nation = 0;
+  settings.endGroup();
+  return saved;
+}
+
+int NationIndex(const SavedSettings& saved, int nationCount) {
+  return saved.nation >= 0 && saved.nation < nationCount ? saved.nation : -1;
+}
+
+}  // namespace tarn::window
 
 void CKelpa3MultiDlg::OnBootFormat() {
   UpdateData(true);
@@ -64,20 +102,16 @@ void CKelpa3MultiDlg::ApplyStratineAll() {
 
 void CKelpa3MultiDlg::LoadSettings() {
   QSettings settings = OpenSettings();
-  settings.beginGroup(QLatin1String(kSection));
+  const SavedSettings saved = ReadSavedSettings(settings);
   const struct {
-    const char* key;
+    const QString& path;
     int kind;
-  } images[] = {{"PDA", kListKindPda}, {"PHONE", kListKindPhone}, {"CSC", kListKindCsc}};
+  } images[] = {{saved.pda, kListKindPda}, {saved.phone, kListKindPhone}, {saved.csc, kListKindCsc}};
   for (const auto& image : images) {
-    const QString path = settings.value(QLatin1String(image.key)).toString();
-    if (!path.isEmpty()) AddImageFile(path, image.kind);
+    if (!image.path.isEmpty()) AddImageFile(image.path, image.kind);
   }
-  bool valid = false;
-  int nation = settings.value(QStringLiteral("Nation"), 0).toInt(&valid);
-  if (!valid) nation = 0;
   CXTipComboBox* nations = List(IDC_NATION);
-  nations->setCurrentIndex(nation >= 0 && nation < nations->count() ? nation : -1);
+  nations->setCurrentIndex(NationIndex(saved, nations->count()));
 }
 
 void CKelpa3MultiDlg::SaveSettings() {
