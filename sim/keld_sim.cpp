@@ -166,6 +166,9 @@ struct SimPhone::Impl {
   void ReceiveFrames(std::int32_t length) {
     const std::uint32_t frames = (static_cast<std::uint32_t>(std::max(length, 0)) + kFrameSize - 1) / kFrameSize;
     piece.clear();
+    // Growing the piece frame by frame would copy it over and over and stall
+    // the phone on large pieces.
+    piece.reserve(static_cast<std::size_t>(frames) * kFrameSize);
     for (std::uint32_t i = 0; i < frames; ++i) {
       int number = 0;
       Count([&](Counters& c) { number = c.frames + 1; });
