@@ -45,13 +45,15 @@ if [ "$count" -lt "$PHONES" ]; then
   echo "only $count of $PHONES phones appeared"; cat "$WORK/keld-sim.log"; exit 1
 fi
 
-# The images the window shows at start-up, as if chosen in an earlier run.
+# The images (and the nation of the sample CSC archive's last member, UK)
+# the window shows at start-up, as if chosen in an earlier run.
 mkdir -p "$XDG_CONFIG_HOME/Tarn"
 cat >"$XDG_CONFIG_HOME/Tarn/tarn-multi-downloader.ini" <<INI
 [Settings]
 PDA=$IMAGES/test_PDA.tar
 CSC=$IMAGES/test_CSC.tar
 PHONE=$IMAGES/test_PHONE.bin
+Nation=9
 INI
 
 echo "Eight simulated phones are attached; press START in the window, close it to end."
