@@ -10,6 +10,7 @@
 #include <cwctype>
 #include <limits>
 
+#include "engine/archive.h"
 #include "engine/tables.h"
 #include "platform/text.h"
 #include "support/log.h"
@@ -17,7 +18,6 @@
 namespace {
 
 constexpr const char* kModule = "./StartPlan";
-constexpr std::size_t kTarBlock = 512;
 constexpr std::size_t kTarNameField = 100;
 constexpr std::size_t kTarSizeOffset = 124;
 constexpr std::size_t kTarSizeField = 12;
@@ -41,24 +41,6 @@ bool IsNationMember(const std::wstring& name) {
   std::wstring tail = name.substr(name.size() - 3);
   for (auto& c : tail) c = static_cast<wchar_t>(std::towlower(c));
   return tail == L"csc";
-}
-
-// Octal size field: optional leading spaces, digits, then only NUL or space.
-// An empty field is 0. Anything else (base-256 sizes, letters, values of
-// 4 GiB or more) is refused so a corrupt header cannot pass as some size.
-bool ParseSizeField(const unsigned char* field, std::uint32_t* size) {
-  std::size_t i = 0;
-  while (i < kTarSizeField && field[i] == ' ') ++i;
-  std::uint64_t value = 0;
-  for (; i < kTarSizeField && field[i] >= '0' && field[i] <= '7'; ++i) {
-    value = value * 8 + (field[i] - '0');
-    if (value > std::numeric_limits<std::uint32_t>::max()) return false;
-  }
-  for (; i < kTarSizeField; ++i) {
-    if (field[i] != 0 && field[i] != ' ') return false;
-  }
-  *size = static_cast<std::uint32_t>(value);
-  return true;
 }
 
 std::wstring HeaderName(const unsigned char* header) {
@@ -95,7 +77,7 @@ int WalkTarHeaders(int fd, std::uint32_t fileSize, Visit visit) {
     TarMember member;
     member.name = HeaderName(header.data());
     LogReadyString(member.name);
-    if (!ParseSizeField(header.data() + kTarSizeOffset, &member.size)) {
+    if (!ParseOctalField(reinterpret_cast<const char*>(header.data()) + kTarSizeOffset, kTarSizeField, &member.size)) {
       TLOG_FILE(kModule, L"e - size field of %ls is not an octal number\n", member.name.c_str());
       return kStartFail;
     }

@@ -22,14 +22,9 @@ if [ ! -f "$BUILD/build.ninja" ]; then
 fi
 cmake --build --preset default --target tarn-flash keld-sim tarn-sample-images
 
-WORK=$(mktemp -d "${TMPDIR:-/tmp}/tarn-demo.XXXXXX")
-SIM_PID=
-cleanup() {
-  if [ -n "$SIM_PID" ]; then kill "$SIM_PID" 2>/dev/null || true; wait "$SIM_PID" 2>/dev/null || true; fi
-  rm -rf "$WORK"
-}
-trap cleanup EXIT
-export TARN_DEVICEMAP=$WORK/devicemap
+# shellcheck source=scripts/demo-phones.sh
+source "$ROOT/scripts/demo-phones.sh"
+demo_workspace tarn-demo
 IMAGES=$WORK/images
 OUT=$WORK/phones
 
@@ -38,18 +33,7 @@ say "Writing sample images ($SIZE-byte members) into $IMAGES"
 ls -l "$IMAGES"
 
 say "Starting $PHONES simulated phones (serial-port map $TARN_DEVICEMAP)"
-# LAST with loader version 7: a loader that takes file-system members.
-"$BUILD/sim/keld-sim" --phones "$PHONES" --greeting LAST --loader-version 7 --output "$OUT" \
-  >"$WORK/keld-sim.log" 2>&1 &
-SIM_PID=$!
-for _ in $(seq 100); do
-  count=$(find "$TARN_DEVICEMAP/SERIALCOMM" -maxdepth 1 -type f 2>/dev/null | wc -l)
-  [ "$count" -ge "$PHONES" ] && break
-  sleep 0.1
-done
-if [ "${count:-0}" -lt "$PHONES" ]; then
-  echo "only ${count:-0} of $PHONES phones appeared"; cat "$WORK/keld-sim.log"; exit 1
-fi
+start_demo_phones "$BUILD" "$PHONES" "$OUT"
 
 say "Flashing all phones with tarn-flash (no completion wait)"
 status=0

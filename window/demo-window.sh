@@ -20,30 +20,14 @@ if [ ! -f "$BUILD/build.ninja" ]; then
 fi
 cmake --build --preset default --target tarn-multi-downloader keld-sim tarn-sample-images
 
-WORK=$(mktemp -d "${TMPDIR:-/tmp}/tarn-window-demo.XXXXXX")
-SIM_PID=
-cleanup() {
-  if [ -n "$SIM_PID" ]; then kill "$SIM_PID" 2>/dev/null || true; wait "$SIM_PID" 2>/dev/null || true; fi
-  rm -rf "$WORK"
-}
-trap cleanup EXIT
-export TARN_DEVICEMAP=$WORK/devicemap
+# shellcheck source=scripts/demo-phones.sh
+source "$ROOT/scripts/demo-phones.sh"
+demo_workspace tarn-window-demo
 export XDG_CONFIG_HOME=$WORK/config
 IMAGES=$WORK/images
 
 "$BUILD/cli/tools/tarn-sample-images" --out "$IMAGES" --size "$SIZE" >/dev/null
-"$BUILD/sim/keld-sim" --phones "$PHONES" --greeting LAST --loader-version 7 --output "$WORK/phones" \
-  >"$WORK/keld-sim.log" 2>&1 &
-SIM_PID=$!
-count=0
-for _ in $(seq 100); do
-  count=$(find "$TARN_DEVICEMAP/SERIALCOMM" -maxdepth 1 -type f 2>/dev/null | wc -l)
-  [ "$count" -ge "$PHONES" ] && break
-  sleep 0.1
-done
-if [ "$count" -lt "$PHONES" ]; then
-  echo "only $count of $PHONES phones appeared"; cat "$WORK/keld-sim.log"; exit 1
-fi
+start_demo_phones "$BUILD" "$PHONES" "$WORK/phones"
 
 # The images (and the nation of the sample CSC archive's last member, UK)
 # the window shows at start-up, as if chosen in an earlier run.
