@@ -14,9 +14,7 @@ namespace {
 bool EqualNoCase(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
   for (std::size_t i = 0; i < a.size(); ++i) {
-    if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i]))) {
-      return false;
-    }
+    if (platform::AsciiUpper(a[i]) != platform::AsciiUpper(b[i])) return false;
   }
   return true;
 }
@@ -77,7 +75,7 @@ ParseOutcome ParseFlashArgs(int argc, const char* const* argv, FlashArgs* args, 
     *err = std::string("tarn-flash: ") + e.what() + "\n";
     return {false, kExitRefused};
   }
-  for (auto& c : args->stratine) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  for (auto& c : args->stratine) c = c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c;
   if (args->ports.size() > 8) {
     *err = "tarn-flash: at most eight --port\n";
     return {false, kExitRefused};

@@ -109,6 +109,9 @@ SetupOutcome PrepareFlash(const FlashArgs& args) {
       outcome.refusal = "tarn-flash: the PDA file name " +
                         platform::Narrow(FileNameOfPath(setup.pda)) + " names no known platform\n";
       return outcome;
+    case StartRefusal::NothingToSend:
+      outcome.refusal = "tarn-flash: " + platform::Narrow(setup.plan.refusalText) + "\n";
+      return outcome;
     case StartRefusal::None:
       break;
   }

@@ -7,7 +7,6 @@
 #include <array>
 #include <cerrno>
 #include <cstring>
-#include <cwctype>
 #include <limits>
 
 #include "engine/archive.h"
@@ -38,9 +37,7 @@ bool Contains(std::wstring_view text, std::wstring_view part) {
 // Names ending in "csc" (any case) are the per-nation CSC members.
 bool IsNationMember(const std::wstring& name) {
   if (name.size() < 3) return false;
-  std::wstring tail = name.substr(name.size() - 3);
-  for (auto& c : tail) c = static_cast<wchar_t>(std::towlower(c));
-  return tail == L"csc";
+  return tarn::platform::AsciiLowered(std::wstring_view(name).substr(name.size() - 3)) == L"csc";
 }
 
 std::wstring HeaderName(const unsigned char* header) {
@@ -150,8 +147,7 @@ std::wstring FileNameOfPath(std::wstring_view path) {
 }
 
 PlatformCheck CheckPlatformByName(std::wstring_view fileName) {
-  std::wstring name(fileName);
-  for (auto& c : name) c = static_cast<wchar_t>(std::towlower(c));
+  const std::wstring name = tarn::platform::AsciiLowered(fileName);
   LogReadyString(name);
   PlatformCheck check;
   check.accepted = true;
@@ -255,12 +251,14 @@ StartPlan PlanStart(const StartInputs& inputs) {
     PlatformCheck check = CheckPlatformByName(FileNameOfPath(inputs.pda));
     if (!check.accepted) {
       plan.refusal = StartRefusal::PlatformRefused;
+      plan.refusalText = L"e - the PDA file name names no known platform: " + FileNameOfPath(inputs.pda);
       return plan;
     }
     plan.platform = check.setsPlatform ? check.platform : inputs.previousPlatform;
   } else if (inputs.csc.empty() && inputs.phone.empty()) {
     TLOG_FILE(kModule, L"empty file names\n");
     plan.refusal = StartRefusal::EmptyFileNames;
+    plan.refusalText = L"e - no image is chosen";
     return plan;
   } else {
     plan.platform = 0;

@@ -23,7 +23,7 @@ struct PlatformCheck {
   std::int16_t platform = -1;  // meaningful when setsPlatform
 };
 
-// `fileName` without directories. Lower-cases it (locale-aware), logs it and
+// `fileName` without directories. Lower-cases it (ASCII letters only), logs it and
 // classifies it; a refusal logs "Error!!!. Platform is wrong.!!!\n".
 PlatformCheck CheckPlatformByName(std::wstring_view fileName);
 
@@ -105,10 +105,14 @@ enum class StartRefusal {
   None,
   EmptyFileNames,   // no image named at all (logged "empty file names\n")
   PlatformRefused,  // the PDA file name has no known platform
+  NothingToSend,    // a chosen image holds nothing to send (empty file, archive without members)
 };
 
 struct StartPlan {
   StartRefusal refusal = StartRefusal::None;
+  // One line for the operator saying why START was refused, beginning "e - "
+  // (empty when it was not). Hosts show it as it stands.
+  std::wstring refusalText;
   std::int16_t platform = -1;
   std::uint16_t imageMask = 0;
   std::uint32_t totalSize = 0;

@@ -1,6 +1,6 @@
 #include "engine/tables.h"
 
-#include <cwctype>
+#include "platform/text.h"
 
 namespace {
 
@@ -16,13 +16,7 @@ const Nation kNations[kNationCount] = {
     {L"IRELAND", L"IE"},        {L"ITALY", L"IT"},       {L"NETHERLANDS", L"NL"},
     {L"PORTUGAL", L"PT"},       {L"SPAIN", L"ES"},       {L"UK", L"UK"}};
 
-bool EqualNoCase(std::wstring_view a, std::wstring_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (std::towupper(static_cast<wint_t>(a[i])) != std::towupper(static_cast<wint_t>(b[i]))) return false;
-  }
-  return true;
-}
+bool EqualNoCase(std::wstring_view a, std::wstring_view b) { return tarn::platform::EqualsAsciiNoCase(a, b); }
 
 std::wstring_view BaseName(std::wstring_view name) {
   const std::size_t dot = name.find(L'.');

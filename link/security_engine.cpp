@@ -1,6 +1,5 @@
 #include "link/security_engine.h"
 
-#include <cctype>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -22,13 +21,7 @@ constexpr std::size_t kSizeOffset = 36;
 constexpr std::size_t kModelOffset = 40;
 constexpr std::size_t kModelBytes = 32;
 
-bool SameNoCase(std::wstring_view a, std::wstring_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (std::towlower(a[i]) != std::towlower(b[i])) return false;
-  }
-  return true;
-}
+bool SameNoCase(std::wstring_view a, std::wstring_view b) { return tarn::platform::EqualsAsciiNoCase(a, b); }
 
 char ImageLetter(const IMAGE_MEMBER& member) {
   std::wstring_view name(member.szName, wcsnlen(member.szName, std::size(member.szName)));
@@ -37,7 +30,7 @@ char ImageLetter(const IMAGE_MEMBER& member) {
   if (SameNoCase(name, L"zImage")) return 'K';
   if (SameNoCase(name, L"initrd")) return 'R';
   const std::string narrow = tarn::platform::Narrow(name);
-  return narrow.empty() ? '\0' : static_cast<char>(std::toupper(static_cast<unsigned char>(narrow[0])));
+  return narrow.empty() ? '\0' : tarn::platform::AsciiUpper(narrow[0]);
 }
 
 }  // namespace

@@ -105,3 +105,21 @@ void CopyCut(wchar_t* field, std::size_t capacity, std::wstring_view source) {
 }
 
 }  // namespace tarn::platform
+
+namespace tarn::platform {
+
+bool EqualsAsciiNoCase(std::wstring_view a, std::wstring_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    if (AsciiLower(a[i]) != AsciiLower(b[i])) return false;
+  }
+  return true;
+}
+
+std::wstring AsciiLowered(std::wstring_view text) {
+  std::wstring lowered(text);
+  for (auto& c : lowered) c = AsciiLower(c);
+  return lowered;
+}
+
+}  // namespace tarn::platform

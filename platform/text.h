@@ -33,4 +33,13 @@ std::string FormatA(std::size_t capacity, const char* format, ...)
 // capacity - 1 and terminating it.
 void CopyCut(wchar_t* field, std::size_t capacity, std::wstring_view source);
 
+// Case folding of the ASCII letters only. File, member, nation and platform
+// names are matched this way: the C library's folding follows the locale, and
+// under a Turkish one 'i' and 'I' are not each other's case.
+constexpr wchar_t AsciiLower(wchar_t c) { return c >= L'A' && c <= L'Z' ? static_cast<wchar_t>(c + 32) : c; }
+constexpr wchar_t AsciiUpper(wchar_t c) { return c >= L'a' && c <= L'z' ? static_cast<wchar_t>(c - 32) : c; }
+constexpr char AsciiUpper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c; }
+bool EqualsAsciiNoCase(std::wstring_view a, std::wstring_view b);
+std::wstring AsciiLowered(std::wstring_view text);
+
 }  // namespace tarn::platform
