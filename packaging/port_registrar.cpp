@@ -31,7 +31,8 @@ std::optional<int> AcmIndex(const std::string& devName) {
 class MapLock {
  public:
   MapLock() {
-    fs::create_directories(DeviceMapRoot());
+    std::error_code ec;
+    fs::create_directories(DeviceMapRoot(), ec);
     fd_ = ::open((DeviceMapRoot() / ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
     if (fd_ >= 0) ::flock(fd_, LOCK_EX);
   }
@@ -55,6 +56,14 @@ std::optional<fs::path> Target(int n) {
   return target;
 }
 
+// The number whose link already leads to the node, or 0.
+int NumberOf(const std::string& devName) {
+  for (int n = 1; n <= kHighestComNumber; ++n) {
+    if (Target(n) == fs::path(devName)) return n;
+  }
+  return 0;
+}
+
 }  // namespace
 
 int AddPhonePort(const std::string& devName) {
@@ -63,11 +72,12 @@ int AddPhonePort(const std::string& devName) {
   MapLock lock;
   if (!lock.Held()) return -1;
   const std::string name = "qxcdmdm" + std::to_string(*index);
-  // A repeated add for the same node keeps its number.
-  int chosen = 0;
+  // udev repeats add events for a node (change, a trigger, a re-run): the
+  // node keeps the number it has, even when a lower one has come free since,
+  // so its slot does not move and it never gets a second link.
+  int chosen = NumberOf(devName);
   for (int n = 1; n <= kHighestComNumber && chosen == 0; ++n) {
-    const auto target = Target(n);
-    if (!target || *target == fs::path(devName)) chosen = n;
+    if (!Target(n)) chosen = n;
   }
   if (chosen == 0) return -1;
   return RegisterPort(name, chosen, devName) ? chosen : -1;

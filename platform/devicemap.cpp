@@ -93,7 +93,10 @@ std::vector<SerialCommEntry> ReadSerialComm() {
   for (fs::directory_iterator it(SerialCommDir(), ec), end; !ec && it != end; it.increment(ec)) {
     const std::string name = it->path().filename().string();
     if (!IsPlainName(name)) continue;
-    if (!fs::is_regular_file(it->symlink_status())) continue;
+    // The error-code forms throughout: a map folder this user may list but
+    // not read is a map without that entry, never an exception on a job thread.
+    std::error_code statusError;
+    if (!fs::is_regular_file(it->symlink_status(statusError)) || statusError) continue;
     entries.push_back({name, ReadValue(it->path())});
   }
   std::sort(entries.begin(), entries.end(), [](const auto& a, const auto& b) { return a.name < b.name; });

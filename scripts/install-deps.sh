@@ -3,7 +3,7 @@
 set -euo pipefail
 
 packages=(g++ cmake ninja-build pkg-config libgtest-dev libgmock-dev libbenchmark-dev
-          qt6-base-dev libcli11-dev nlohmann-json3-dev)
+          qt6-base-dev libcli11-dev nlohmann-json3-dev locales)
 if [[ "${TARN_WITH_CLANG:-0}" == 1 ]]; then
   packages+=(clang libclang-rt-14-dev)
 fi

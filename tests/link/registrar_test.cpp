@@ -66,6 +66,11 @@ TEST_F(Registrar, RepeatedAddKeepsTheNumber) {
   ASSERT_EQ(0, Run("add", "/dev/ttyACM3"));
   EXPECT_EQ("COM2", Entry("qxcdmdm3"));
   EXPECT_FALSE(ResolveComPort(3));
+  // A number that came free below does not pull a known node down to it.
+  ASSERT_EQ(0, Run("remove", "/dev/ttyACM1"));
+  ASSERT_EQ(0, Run("add", "/dev/ttyACM3"));
+  EXPECT_EQ("COM2", Entry("qxcdmdm3"));
+  EXPECT_FALSE(ResolveComPort(1));
 }
 
 TEST_F(Registrar, RefusesOtherDevicesAndActions) {
