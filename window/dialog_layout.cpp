@@ -115,8 +115,9 @@ QWidget* MakeWidget(const ControlSpec& spec, QWidget* parent) {
     case K::PushButton:
     case K::DefaultButton:
     case K::HiddenButton: {
+      // Framed push buttons in the platform's style: a pressed look and a
+      // focus mark, which flat buttons do not draw.
       auto* button = new QPushButton(text, parent);
-      button->setFlat(spec.kind != K::HiddenButton);
       button->setDefault(spec.kind == K::DefaultButton);
       button->setAutoDefault(false);
       if (spec.kind == K::HiddenButton) button->hide();

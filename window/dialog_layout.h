@@ -20,8 +20,8 @@ enum class ControlKind {
   PortLabel,     // centred, sunken static
   CheckBox,
   DropList,      // sorted drop-down list
-  PushButton,    // flat
-  DefaultButton, // flat, default
+  PushButton,
+  DefaultButton, // the default push button
   HiddenStatic,
   HiddenButton,
   Static,

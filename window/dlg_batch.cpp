@@ -20,8 +20,14 @@ std::wstring PathOfList(const QString& text) { return text.left(kMaxPathChars).t
 }  // namespace
 
 void CKelpa3MultiDlg::OnStart() {
+  // An engine is never given a new job while its thread still runs.
+  if (m_bBatch == 1 || AnyJobRunning()) {
+    RefuseStart(QStringLiteral("e - the jobs of the last START are still running"));
+    return;
+  }
   if (m_nPortCount == 0) {
     TLOG_WINDOW(L"No Device attached\n");
+    RefuseStart(QStringLiteral("e - no phone is attached"));
     return;
   }
   m_szPda = PathOfList(ListText(IDC_PDA_LIST));
@@ -38,7 +44,11 @@ void CKelpa3MultiDlg::OnStart() {
   inputs.selectedNation = NationSelection();
   inputs.previousPlatform = m_nPlatform;
   const StartPlan plan = PlanStart(inputs);
-  if (plan.refusal != StartRefusal::None) return;  // the plan has logged why
+  if (plan.refusal != StartRefusal::None) {
+    RefuseStart(plan.refusalText.empty() ? QStringLiteral("e - START was refused")
+                                         : QString::fromStdWString(plan.refusalText));
+    return;
+  }
   m_nPlatform = plan.platform;
   m_imageMask = static_cast<std::uint8_t>(plan.imageMask);
   m_nTotalSize = plan.totalSize;
@@ -63,11 +73,22 @@ void CKelpa3MultiDlg::OnStart() {
   m_options = BuildEngineOptions(choices);
   m_nStratineMode = m_options.nStratineParts;
 
+  // Every slot is counted in before the first job starts, so that a job
+  // that cannot start does not end the batch of the others.
+  m_bBatch = 1;
+  m_batchSlots.Clear();
+  for (int slot = 0; slot < kSlotCount; ++slot) {
+    if (m_nPort[slot] != -1) m_batchSlots.CountIn(slot);
+  }
   for (int slot = 0; slot < kSlotCount; ++slot) {
     if (m_nPort[slot] != -1) StartSlot(slot, m_options, true);
   }
-  m_bBatch = 1;
-  m_nRunning = m_nPortCount;
+}
+
+void CKelpa3MultiDlg::RefuseStart(const QString& line) {
+  QPlainTextEdit* main = Edit(IDC_MAIN_EDIT);
+  if (main) AppendLine(main, line);
+  LogReadyString(line);
 }
 
 void CKelpa3MultiDlg::OnClear() { ResetDisplays(true); }
@@ -105,7 +126,11 @@ void CKelpa3MultiDlg::ResetDisplays(bool clearLists) {
 
 void CKelpa3MultiDlg::OnBatchEnd() {
   m_bBatch = 0;
+  m_batchPoll.stop();
   ApplyIdleState();
+  // Unlocking enabled " Boot Update" with the rest; it stays locked while
+  // " Boot Format" is ticked.
+  OnBootFormat();
 }
 
 void CKelpa3MultiDlg::ApplyIdleState() {

@@ -1,6 +1,6 @@
 // The jobs' messages: each slot's bars and message box, the main message box
-// and the count-down that ends a batch. Handlers run on the window's thread
-// while the sending job waits, so none of them ever waits for a job.
+// and each slot's final outcome. Handlers run on the window's thread while the
+// sending job waits, so none of them ever waits for a job.
 #include <QCheckBox>
 #include <QPlainTextEdit>
 
@@ -90,15 +90,8 @@ LRESULT CKelpa3MultiDlg::OnJobText(const wchar_t* text, int slot) {
   return 0;
 }
 
-bool CKelpa3MultiDlg::CountDownBatch() {
-  --m_nRunning;
-  if (m_nRunning != 0) return false;
-  OnBatchEnd();
-  return true;
-}
-
 LRESULT CKelpa3MultiDlg::OnJobError(const wchar_t* text, int slot) {
-  CountDownBatch();
+  FinishSlot(slot);
   const QString line = QStringLiteral("ERROR [  Device %1  ] ").arg(slot) + QString::fromWCharArray(text);
   QPlainTextEdit* main = Edit(IDC_MAIN_EDIT);
   if (!main) {
@@ -137,7 +130,7 @@ LRESULT CKelpa3MultiDlg::OnJobState(int slot, int code) {
 
 LRESULT CKelpa3MultiDlg::OnJobPass(int slot, int filesDone) {
   TLOG_WINDOW(L">>> End Event : %d Count %d\n", slot, filesDone);
-  CountDownBatch();
+  FinishSlot(slot);
   CTextProgressCtrl* bar = ValidSlot(slot) ? UpperBar(slot) : nullptr;
   if (!bar) {
     TLOG_WINDOW(L"Progress bar %d Error\n", slot);

@@ -30,7 +30,8 @@ int ListOfKind(int kind) {
   }
 }
 
-// The list keeps its entries sorted without regard to case.
+// The list keeps its entries sorted without regard to case; entries that
+// differ only in case are different files and both stay.
 int SortedPosition(const QComboBox* list, const QString& path) {
   int i = 0;
   while (i < list->count() && QString::compare(list->itemText(i), path, Qt::CaseInsensitive) <= 0) ++i;
@@ -52,7 +53,7 @@ void CKelpa3MultiDlg::AddImageFile(const QString& path, int kind) {
   UpdateData(true);
   if (const int listId = ListOfKind(kind)) {
     CXTipComboBox* list = List(listId);
-    int index = list->findText(path, Qt::MatchFixedString);
+    int index = list->findText(path, Qt::MatchFixedString | Qt::MatchCaseSensitive);
     if (index < 0) {
       LogReadyString(path);
       index = SortedPosition(list, path);

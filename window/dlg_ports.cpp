@@ -88,14 +88,16 @@ int CKelpa3MultiDlg::AddDevice(const QString& name) {
   ++m_nPortCount;
   static_cast<QLabel*>(Control(IDC_PORT_LABEL0 + slot))->setText(name);
 
-  if (m_bBatch == 1 && m_options.bBootFormat != 0) {
-    TLOG_WINDOW(L"Download started. Create Thread\n");
-    ENGINE_OPTIONS options = m_options;
-    options.bBootFormat = 0;
-    TLOG_WINDOW(L"PDA   : %ls\n", m_szPda.c_str());
-    TLOG_WINDOW(L"CSC   : %ls\n", m_szCsc.c_str());
-    TLOG_WINDOW(L"PHone : %ls\n", m_szPhone.c_str());
-    StartSlot(slot, options, false);
+  if (m_bBatch == 1 && m_options.bBootFormat != 0 && !m_closed) {
+    // A phone back from its format may find the slot's last job still in its
+    // pause after "Format Done!": two jobs must never share one engine.
+    if (JobRunning(slot)) {
+      TLOG_WINDOW(L"Slot %d: its last job still runs; the new job waits for it\n", slot);
+      m_batchSlots.DeferStart(slot);
+      CheckBatchEnd();
+    } else {
+      RestartSlot(slot);
+    }
   }
   return 0;
 }
@@ -109,6 +111,10 @@ int CKelpa3MultiDlg::RemoveDevice(const QString& name) {
   for (int slot = 0; slot < kSlotCount; ++slot) {
     if (m_nPort[slot] != n) continue;
     TLOG_WINDOW(L"REMOVED Port %d(%d)\n", n, slot);
+    if (m_batchSlots.StartDeferred(slot)) {
+      TLOG_WINDOW(L"Slot %d: its phone left before its job started\n", slot);
+      m_batchSlots.CancelStart(slot);
+    }
     m_nPort[slot] = -1;
     --m_nPortCount;
     static_cast<QLabel*>(Control(IDC_PORT_LABEL0 + slot))->setText(QString());

@@ -15,9 +15,8 @@ int CKelpa3MultiApp::InitInstance() {
   setOrganizationName(QStringLiteral("Tarn"));
   auto window = std::make_unique<CKelpa3MultiDlg>();
   window->exec();
-  // Closing during a batch: the window has saved the settings and cut the
-  // jobs off from itself; they end with the window's engines.
-  window->StopJobsForExit();
+  // Closing has saved the settings, cut the jobs off from the window and
+  // asked them to stop; the engines' destructors wait for them to end.
   window.reset();
   return ExitInstance();
 }

@@ -28,7 +28,6 @@ namespace {
 // The dialog font: the desktop's own face at the dialog's 8 points.
 constexpr int kDialogFontPoints = 8;
 constexpr const char* kCaption = "Tarn2  [Oct 23 2009]";
-constexpr const char* kProjectName = "K-Project";
 
 const char* const kNations[] = {"Zudarida",         "Zudarida_FRANCE",      "Zudarida_GERMANY",  "Zudarida_GREECE",
                                 "Zudarida_IRELAND", "Zudarida_ITALY",       "Zudarida_NETHERLANDS",
@@ -36,18 +35,18 @@ const char* const kNations[] = {"Zudarida",         "Zudarida_FRANCE",      "Zud
 
 }  // namespace
 
-CKelpa3MultiDlg::CKelpa3MultiDlg(std::unique_ptr<IFilePicker> picker, QWidget* parent)
-    : QDialog(parent), m_picker(picker ? std::move(picker) : std::make_unique<CDialogFilePicker>()) {
+CKelpa3MultiDlg::CKelpa3MultiDlg(std::unique_ptr<IFilePicker> picker, std::unique_ptr<ICloseConfirmer> confirmer,
+                                 QWidget* parent)
+    : QDialog(parent),
+      m_picker(picker ? std::move(picker) : std::make_unique<CDialogFilePicker>()),
+      m_confirmer(confirmer ? std::move(confirmer) : std::make_unique<CMessageBoxCloseConfirmer>()) {
   m_nPort.fill(-1);
   BuildWindow();
   ConnectHandlers();
   InitDialog();
 }
 
-CKelpa3MultiDlg::~CKelpa3MultiDlg() {
-  CloseDown();
-  StopJobsForExit();
-}
+CKelpa3MultiDlg::~CKelpa3MultiDlg() { CloseDown(); }
 
 void CKelpa3MultiDlg::BuildWindow() {
   setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
@@ -83,6 +82,7 @@ void CKelpa3MultiDlg::ConnectHandlers() {
     onClick(id, [this, id] { OnMemoryGroup(id); });
   }
   connect(List(IDC_CSC_LIST), QOverload<int>::of(&QComboBox::activated), this, [this] { OnCscSelChange(); });
+  connect(&m_batchPoll, &QTimer::timeout, this, &CKelpa3MultiDlg::OnBatchPoll);
   auto* about = new QShortcut(QKeySequence::HelpContents, this);
   connect(about, &QShortcut::activated, this, &CKelpa3MultiDlg::OpenAboutBox);
 }
@@ -200,38 +200,45 @@ void CKelpa3MultiDlg::CloseDown() {
   if (m_closed) return;
   m_closed = true;
   SaveSettings();
+  // No job starts from here on: a start that waited for its slot is dropped.
+  m_batchPoll.stop();
+  for (int slot = 0; slot < kSlotCount; ++slot) m_batchSlots.CancelStart(slot);
   // From here on every job's message returns at once: no job waits for a
   // window that is going away.
   if (m_target) m_target->Detach();
   if (tarn::platform::GetMainWindow() == m_target) tarn::platform::SetMainWindow(nullptr);
+  // The engines' destructors wait for the threads; asking them to stop now
+  // lets that wait be short.
+  StopJobsForExit();
 }
 
 void CKelpa3MultiDlg::StopJobsForExit() {
-  for (CPellLinuxNp& engine : m_engines) {
-    std::int16_t running = 0;
-    engine.IsJobRunning(&running);
-    if (running) engine.StopJob();
+  for (int slot = 0; slot < kSlotCount; ++slot) {
+    if (JobRunning(slot)) m_engines[slot].StopJob();
   }
 }
 
+bool CKelpa3MultiDlg::MayClose() {
+  if (m_closed || m_bBatch == 0) return true;
+  if (m_confirmer->ConfirmCloseDuringBatch(this)) {
+    TLOG_WINDOW(L"Closed during a batch: the jobs are stopped\n");
+    return true;
+  }
+  TLOG_WINDOW(L"Close cancelled: the batch goes on\n");
+  return false;
+}
+
 void CKelpa3MultiDlg::closeEvent(QCloseEvent* event) {
+  if (!MayClose()) {
+    event->ignore();
+    return;
+  }
   CloseDown();
   QDialog::closeEvent(event);
 }
 
 void CKelpa3MultiDlg::reject() {
+  if (!MayClose()) return;
   CloseDown();
   QDialog::reject();
-}
-
-void CKelpa3MultiDlg::StartSlot(int slot, const ENGINE_OPTIONS& options, bool setTotalSize) {
-  CPellLinuxNp& engine = m_engines[slot];
-  engine.Init(tarn::platform::Widen(kProjectName).c_str());
-  engine.SetPdaPath(m_szPda.c_str());
-  engine.SetCscPath(m_szCsc.c_str());
-  engine.SetPhonePath(m_szPhone.c_str());
-  engine.SetImageMask(static_cast<std::uint16_t>(static_cast<std::int8_t>(m_imageMask)));
-  if (setTotalSize) engine.SetTotalSize(static_cast<std::int32_t>(m_nTotalSize));
-  engine.SetOptions(&options);
-  engine.StartJob(static_cast<std::int16_t>(m_nPort[slot]), static_cast<std::int16_t>(slot));
 }

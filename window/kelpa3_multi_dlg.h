@@ -12,10 +12,13 @@
 
 #include <QDialog>
 #include <QString>
+#include <QTimer>
 
 #include "engine/options.h"
 #include "engine/pell_linux_np.h"
 #include "platform/messages.h"
+#include "window/batch_slots.h"
+#include "window/close_confirmer.h"
 #include "window/control_ids.h"
 #include "window/file_picker.h"
 
@@ -33,7 +36,9 @@ class CKelpa3MultiDlg : public QDialog {
   Q_OBJECT
 
  public:
-  explicit CKelpa3MultiDlg(std::unique_ptr<tarn::window::IFilePicker> picker = nullptr, QWidget* parent = nullptr);
+  explicit CKelpa3MultiDlg(std::unique_ptr<tarn::window::IFilePicker> picker = nullptr,
+                           std::unique_ptr<tarn::window::ICloseConfirmer> confirmer = nullptr,
+                           QWidget* parent = nullptr);
   ~CKelpa3MultiDlg() override;
 
   // The control with this id, or nullptr.
@@ -47,7 +52,8 @@ class CKelpa3MultiDlg : public QDialog {
   CPellLinuxNp& Engine(int slot) { return m_engines[slot]; }
   int Port(int slot) const { return m_nPort[slot]; }
   int PortCount() const { return m_nPortCount; }
-  int Running() const { return m_nRunning; }
+  // Slots of the batch whose job has not reported its final outcome yet.
+  int Running() const { return m_batchSlots.Unfinished(); }
   bool InBatch() const { return m_bBatch != 0; }
   const ENGINE_OPTIONS& Options() const { return m_options; }
   std::uint8_t ImageMask() const { return m_imageMask; }
@@ -69,6 +75,8 @@ class CKelpa3MultiDlg : public QDialog {
   void OnClear();
   void ResetDisplays(bool clearLists);
   void OnBatchEnd();
+  // Whether the job thread of `slot` still runs.
+  bool JobRunning(int slot);
 
   // Job messages, as they arrive from the jobs (also callable directly).
   LRESULT OnJobMessage(UINT message, WPARAM wParam, LPARAM lParam);
@@ -115,7 +123,20 @@ class CKelpa3MultiDlg : public QDialog {
   void ApplyMemoryGroupFromMode(int mode);
   void ApplyStratineAll();
   void AppendLine(QPlainTextEdit* edit, const QString& line);
+  bool AnyJobRunning();
+  // Gives the slot's engine everything and starts its job; the engine's
+  // thread must have ended.
   void StartSlot(int slot, const ENGINE_OPTIONS& options, bool setTotalSize);
+  // The job a re-attached phone gets during a Boot Format batch.
+  void RestartSlot(int slot);
+  void RefuseStart(const QString& line);
+  // The slot's first final outcome counts; the batch ends once every slot
+  // has one, no start waits and every job thread has ended.
+  void FinishSlot(int slot);
+  void CheckBatchEnd();
+  void OnBatchPoll();
+  // True when the window may close: no batch, or the operator agrees.
+  bool MayClose();
   void CloseDown();
 
   LRESULT OnJobProgress(WPARAM packed);
@@ -124,7 +145,6 @@ class CKelpa3MultiDlg : public QDialog {
   LRESULT OnJobState(int slot, int code);
   LRESULT OnJobPass(int slot, int filesDone);
   LRESULT OnHostQuery(int controlId);
-  bool CountDownBatch();
 
   QString ListText(int id) const;
   std::int32_t* ImageFlagOfKind(int kind);
@@ -132,7 +152,10 @@ class CKelpa3MultiDlg : public QDialog {
   // Slots and batch.
   std::array<int, tarn::window::kSlotCount> m_nPort;
   int m_nPortCount = 0;
-  int m_nRunning = 0;
+  tarn::window::CBatchSlots m_batchSlots;
+  // Runs while a start waits for a slot's previous job or the batch waits
+  // for its last threads to end.
+  QTimer m_batchPoll;
   std::array<CPellLinuxNp, tarn::window::kSlotCount> m_engines;
   ENGINE_OPTIONS m_options{};
   std::uint8_t m_imageMask = 0;
@@ -163,6 +186,7 @@ class CKelpa3MultiDlg : public QDialog {
 
   std::map<int, QWidget*> m_controls;
   std::unique_ptr<tarn::window::IFilePicker> m_picker;
+  std::unique_ptr<tarn::window::ICloseConfirmer> m_confirmer;
   tarn::window::CPortWatcher* m_portWatcher = nullptr;
   tarn::platform::HWND m_target;
   bool m_closed = false;

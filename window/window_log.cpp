@@ -2,8 +2,9 @@
 
 namespace tarn::window {
 
-void LogReadyString(const QString& text) {
-  TARN_LOG_BEGIN_FILE(kWindowModule);
+void LogReadyString(const QString& text, std::source_location where) {
+  LogBegin(tarn::log::kFilePrefix, static_cast<unsigned>(tarn::platform::CurrentThreadId()), kWindowModule,
+           static_cast<int>(where.line()));
   std::wstring body = text.toStdWString();
   if (body.empty() || body.back() != L'\n') body += L'\n';
   LogEndText(std::move(body));

@@ -2,6 +2,8 @@
 // module name.
 #pragma once
 
+#include <source_location>
+
 #include <QString>
 
 #include "support/log.h"
@@ -11,8 +13,9 @@ namespace tarn::window {
 constexpr const char* kWindowModule = "./Kelpa3MultiDlg";
 
 // A record whose body is `text` as it stands (no formatting), closed with a
-// line end when it has none, so that records stay one per line.
-void LogReadyString(const QString& text);
+// line end when it has none, so that records stay one per line. The record
+// carries the caller's line, like every other record of the window.
+void LogReadyString(const QString& text, std::source_location where = std::source_location::current());
 
 }  // namespace tarn::window
 

@@ -1,7 +1,9 @@
 // START and its refusals, what every slot's engine is given, the control
-// lock, the end of the batch, CLR and the automatic restart.
+// lock, the end of the batch, CLR, the automatic restart and closing during
+// a batch.
 #include <QCheckBox>
 #include <QPlainTextEdit>
+#include <QTest>
 
 #include "controls/text_progress_ctrl.h"
 #include "controls/xtip_combo_box.h"
@@ -13,6 +15,9 @@ using namespace tarn::window;
 
 namespace tarn::test {
 namespace {
+
+// Bound for jobs on a port that is no phone to give up, on a busy machine.
+constexpr int kThreadsEndMs = 60000;
 
 class WindowBatchTest : public WindowTest {
  protected:
@@ -35,6 +40,14 @@ class WindowBatchTest : public WindowTest {
     }
     return true;
   }
+  // COM3 in slot 0 and a phone binary chosen.
+  CKelpa3MultiDlg& OpenWithOnePhone() {
+    RegisterPort("qxcdmdm0", 3);
+    CKelpa3MultiDlg& window = OpenWindow();
+    window.AddImageFile(QString::fromStdString(Modem()), kListKindPhone);
+    return window;
+  }
+  QString MainBox() { return Window().Edit(IDC_MAIN_EDIT)->toPlainText(); }
   std::string Modem() {
     const auto path = dir_->Path() / "modem.bin";
     WriteBytes(path, std::vector<unsigned char>(1000, 1));
@@ -42,12 +55,15 @@ class WindowBatchTest : public WindowTest {
   }
 };
 
-TEST_F(WindowBatchTest, RefusalsLockNothing) {
+TEST_F(WindowBatchTest, RefusalsLockNothingAndSayWhy) {
   CKelpa3MultiDlg& window = OpenWindow();
   window.AddImageFile("/img/mirlane_x.tar", kListKindPda);
   window.OnStart();
   EXPECT_EQ(CountLogged("No Device attached"), 1);
   EXPECT_FALSE(window.InBatch());
+  EXPECT_EQ(MainBox(), QStringLiteral("e - no phone is attached\n"));
+  window.close();
+  EXPECT_EQ(Confirmer().asked, 0) << "an idle window closes without a question";
   CloseWindow();
 
   RegisterPort("qxcdmdm0", 3);
@@ -59,12 +75,15 @@ TEST_F(WindowBatchTest, RefusalsLockNothing) {
   EXPECT_EQ(CountLogged("empty file names"), 1);
   EXPECT_FALSE(second.InBatch());
   EXPECT_EQ(LockListState(), before);
+  EXPECT_EQ(MainBox(), QStringLiteral("e - no image is chosen\n"));
 
   second.AddImageFile("/img/other.tar", kListKindPda);
   second.OnStart();
   EXPECT_EQ(CountLogged("Error!!!. Platform is wrong.!!!"), 1);
   EXPECT_FALSE(second.InBatch());
   EXPECT_EQ(LockListState(), before);
+  EXPECT_EQ(MainBox(), QStringLiteral("e - no image is chosen\n"
+                                      "e - the PDA file name names no known platform: other.tar\n"));
 }
 
 TEST_F(WindowBatchTest, StartGivesEverySlotItsPortSlotAndOptions) {
@@ -100,7 +119,7 @@ TEST_F(WindowBatchTest, StartGivesEverySlotItsPortSlotAndOptions) {
 
   window.OnJobMessage(WM_JOB_PASS, 1, 1);
   window.OnJobMessage(WM_JOB_PASS, 2, 1);
-  ASSERT_FALSE(window.InBatch());
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !window.InBatch(); }, kThreadsEndMs));
   EXPECT_TRUE(IdleControls());
   EXPECT_FALSE(window.Control(IDC_STOP)->isEnabled());
   EXPECT_TRUE(window.CheckBox(IDC_STRATINE_OPT)->isChecked());
@@ -109,9 +128,7 @@ TEST_F(WindowBatchTest, StartGivesEverySlotItsPortSlotAndOptions) {
 }
 
 TEST_F(WindowBatchTest, StartResetsTheDisplaysAndClearEmptiesTheLists) {
-  RegisterPort("qxcdmdm0", 3);
-  CKelpa3MultiDlg& window = OpenWindow();
-  window.AddImageFile(QString::fromStdString(Modem()), kListKindPhone);
+  CKelpa3MultiDlg& window = OpenWithOnePhone();
   window.AddImageFile("/img/CSC_a.tar", kListKindCsc);
   window.List(IDC_NATION)->setCurrentIndex(5);
   window.OnJobMessage(WM_JOB_STATE, 0, STATE_FORMAT);
@@ -132,13 +149,21 @@ TEST_F(WindowBatchTest, StartResetsTheDisplaysAndClearEmptiesTheLists) {
 }
 
 TEST_F(WindowBatchTest, BootFormatBatchStartsAJobOnAPhoneThatArrives) {
-  RegisterPort("qxcdmdm0", 3);
-  CKelpa3MultiDlg& window = OpenWindow();
-  window.AddImageFile(QString::fromStdString(Modem()), kListKindPhone);
+  CKelpa3MultiDlg& window = OpenWithOnePhone();
   window.CheckBox(IDC_BOOT_FORMAT)->click();
   window.OnStart();
   ASSERT_EQ(window.Options().bBootFormat, 1);
 
+  // Slot 0's job waits for the window to take its first message, so it is
+  // alive while its phone leaves and comes back: its new job must wait.
+  ASSERT_TRUE(window.JobRunning(0));
+  window.RemoveDevice("COM3");
+  EXPECT_EQ(window.AddDevice("COM3"), 0);
+  EXPECT_EQ(CountLogged("the new job waits for it"), 1);
+  EXPECT_EQ(CountLogged("Download started. Create Thread"), 0);
+  EXPECT_EQ(window.Engine(0).Context().m_options.bBootFormat, 1);
+
+  // A slot whose engine is idle starts at once, without the format step.
   RegisterPort("qxcdmdm1", 4);
   EXPECT_EQ(window.AddDevice("COM4"), 0);
   EXPECT_EQ(CountLogged("Download started. Create Thread"), 1);
@@ -149,13 +174,47 @@ TEST_F(WindowBatchTest, BootFormatBatchStartsAJobOnAPhoneThatArrives) {
   EXPECT_EQ(job.m_options.bBootFormat, 0);
   EXPECT_EQ(job.m_options.bBootUpdate, 1);
   EXPECT_EQ(job.m_nTotalSize, 0);
-  EXPECT_EQ(window.Running(), 1);
+  EXPECT_EQ(window.Running(), 2);
+
+  // Once slot 0's first job has ended, its waiting job starts.
+  EXPECT_TRUE(QTest::qWaitFor([&] { return CountLogged("Download started. Create Thread") == 2; }, kThreadsEndMs));
+  EXPECT_EQ(window.Engine(0).Context().m_options.bBootFormat, 0);
+  EXPECT_EQ(window.Engine(0).Context().m_nPort, 3);
+
+  // Ports that are no phones fail every job; at the batch end the Boot
+  // Format rule holds again.
+  EXPECT_TRUE(QTest::qWaitFor([&] { return !window.InBatch(); }, kThreadsEndMs));
+  EXPECT_TRUE(window.CheckBox(IDC_BOOT_FORMAT)->isChecked());
+  EXPECT_TRUE(window.CheckBox(IDC_BOOT_UPDATE)->isChecked());
+  EXPECT_FALSE(window.Control(IDC_BOOT_UPDATE)->isEnabled());
+  EXPECT_TRUE(window.Control(IDC_START)->isEnabled());
+}
+
+TEST_F(WindowBatchTest, ClosingDuringABatchAsksFirst) {
+  CKelpa3MultiDlg& window = OpenWithOnePhone();
+  window.show();
+  window.OnStart();
+  ASSERT_TRUE(window.JobRunning(0));
+
+  Confirmer().answer = false;
+  window.close();
+  QTest::keyClick(&window, Qt::Key_Escape);
+  EXPECT_EQ(Confirmer().asked, 2);
+  EXPECT_TRUE(window.isVisible());
+  EXPECT_TRUE(window.InBatch());
+  EXPECT_TRUE(window.JobRunning(0));
+  // The batch goes on: the job's messages still reach the window.
+  EXPECT_TRUE(QTest::qWaitFor([&] { return !window.Edit(IDC_SLOT_EDIT0)->toPlainText().isEmpty(); }, kThreadsEndMs));
+
+  Confirmer().answer = true;
+  window.close();
+  EXPECT_EQ(Confirmer().asked, 3);
+  EXPECT_FALSE(window.isVisible());
+  EXPECT_TRUE(QTest::qWaitFor([&] { return !window.JobRunning(0); }, kThreadsEndMs));
 }
 
 TEST_F(WindowBatchTest, OrdinaryBatchOnlyGivesAnArrivingPhoneASlot) {
-  RegisterPort("qxcdmdm0", 3);
-  CKelpa3MultiDlg& window = OpenWindow();
-  window.AddImageFile(QString::fromStdString(Modem()), kListKindPhone);
+  CKelpa3MultiDlg& window = OpenWithOnePhone();
   window.OnStart();
   RegisterPort("qxcdmdm1", 4);
   EXPECT_EQ(window.AddDevice("COM4"), 0);

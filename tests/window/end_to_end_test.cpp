@@ -1,6 +1,7 @@
-// The whole window against eight simulated phones: attached through the
+// The whole window against simulated phones: attached through the
 // serial-port map, START, every slot to PASS, the batch ends and the controls
-// come back. A picture of the window after the batch is kept in the build tree.
+// come back; phones that come back after Boot Format. A picture of the window
+// after the batch is kept in the build tree.
 #include <QCheckBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -24,7 +25,6 @@ namespace {
 
 // Generous bound for the whole batch on a busy two-core machine.
 constexpr int kBatchWaitMs = 300000;
-constexpr double kTestClockScale = 0.01;
 constexpr int kFirstCom = 11;
 constexpr std::uint32_t kLoaderVersion = 8;
 
@@ -41,19 +41,17 @@ std::string MemberBytes(std::uint32_t size) {
 
 class WindowEndToEndTest : public WindowTest {
  protected:
-  void SetUp() override {
-    WindowTest::SetUp();
-    tarn::platform::SetClockScale(kTestClockScale);
-  }
   void TearDown() override {
     WindowTest::TearDown();
     phones_.clear();
-    tarn::platform::SetClockScale(1.0);
   }
-  void StartPhones() {
-    for (int i = 0; i < kSlotCount; ++i) {
+  // `rebootAfterFormatMs` >= 0: each phone leaves after Format and comes
+  // back that many (real) milliseconds later.
+  void StartPhones(int count = kSlotCount, int rebootAfterFormatMs = -1) {
+    for (int i = 0; i < count; ++i) {
       tarn::sim::PhoneConfig config;
       config.index = i;
+      config.faults.rebootAfterFormatMs = rebootAfterFormatMs;
       config.greeting = "LAST";  // a loader recent enough for file-system members
       config.loaderVersion = kLoaderVersion;
       config.comNumber = kFirstCom + i;
@@ -136,6 +134,34 @@ TEST_F(WindowEndToEndTest, ClosingDuringABatchSavesTheSettingsAndEndsTheJobs) {
   QSettings saved(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("Tarn"), QStringLiteral("window_tests"));
   EXPECT_EQ(saved.value(QStringLiteral("Settings/PDA")).toString(), QString::fromStdString(pda_.string()));
   EXPECT_EQ(saved.value(QStringLiteral("Settings/CSC")).toString(), QString::fromStdString(csc_.string()));
+}
+
+TEST_F(WindowEndToEndTest, BootFormatPhonesBackDuringThePauseAfterFormatPassOnce) {
+  // Real time: the job's pause after "Format Done!" (1 s) outlasts the
+  // phones' 300 ms away, so each phone is back while its slot's job still runs.
+  tarn::platform::SetClockScale(1.0);
+  constexpr int kPhones = 2;
+  StartPhones(kPhones, 300);
+  WriteImages(40000);
+  pda_ = dir_->Path() / "test_boot_pda.tar";
+  WriteBytes(pda_, TarBytes({{"boot.bin", 4000, ""}, {"Sbl.bin", 6000, ""}, {"zImage", 40000, ""}}));
+  CKelpa3MultiDlg& window = OpenReadyWindow();
+  ASSERT_EQ(window.PortCount(), kPhones);
+  window.CheckBox(IDC_BOOT_FORMAT)->click();
+
+  static_cast<QPushButton*>(window.Control(IDC_START))->click();
+  ASSERT_TRUE(window.InBatch());
+  EXPECT_TRUE(QTest::qWaitFor([&] { return !window.InBatch(); }, kBatchWaitMs));
+
+  EXPECT_GE(CountLogged("the new job waits for it"), 1);
+  EXPECT_EQ(window.Edit(IDC_MAIN_EDIT)->toPlainText().toStdString(), "");
+  for (int slot = 0; slot < kPhones; ++slot) {
+    EXPECT_EQ(window.UpperBar(slot)->WindowText(), QStringLiteral("PASS  ")) << slot;
+    EXPECT_EQ(phones_[slot]->Stats().replugs, 1) << slot;
+    const auto out = dir_->Path() / ("phone" + std::to_string(slot));
+    EXPECT_TRUE(ReadFile(out / "part03.bin") == MemberBytes(40000)) << slot;
+  }
+  EXPECT_FALSE(window.Control(IDC_BOOT_UPDATE)->isEnabled());
 }
 
 }  // namespace

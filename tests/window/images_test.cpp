@@ -54,9 +54,13 @@ TEST_F(WindowImagesTest, ListsStaySortedWithoutDuplicates) {
   window.AddImageFile("/img/b.tar", kListKindPda);
   window.AddImageFile("/img/C.tar", kListKindPda);
   window.AddImageFile("/img/a.tar", kListKindPda);
-  window.AddImageFile("/IMG/B.TAR", kListKindPda);  // the same entry, whatever the case
+  window.AddImageFile("/img/b.tar", kListKindPda);  // the same entry
   EXPECT_EQ(Entries(IDC_PDA_LIST), QStringList({"/img/a.tar", "/img/b.tar", "/img/C.tar"}));
   EXPECT_EQ(window.List(IDC_PDA_LIST)->currentText(), QStringLiteral("/img/b.tar"));
+  // File names differ by case: another file, which gets its own entry and is chosen.
+  window.AddImageFile("/img/B.tar", kListKindPda);
+  EXPECT_EQ(Entries(IDC_PDA_LIST), QStringList({"/img/a.tar", "/img/b.tar", "/img/B.tar", "/img/C.tar"}));
+  EXPECT_EQ(window.List(IDC_PDA_LIST)->currentText(), QStringLiteral("/img/B.tar"));
 }
 
 TEST_F(WindowImagesTest, FileButtonsAskThePickerAndSortByPath) {

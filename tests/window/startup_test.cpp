@@ -65,6 +65,13 @@ TEST_F(WindowStartupTest, IdleStateWithNoPhone) {
   EXPECT_TRUE(window.Control(IDC_START)->isEnabled());
   EXPECT_FALSE(window.Control(IDC_PHONE_EFS_CLEAR)->isEnabled());
   EXPECT_FALSE(window.Control(IDC_HIDDEN_BUTTON)->isVisibleTo(&window));
+  // The buttons are framed push buttons that take the focus.
+  for (int id : {IDC_START, IDC_CLR, IDC_PDA_BUTTON, IDC_PHONE_BUTTON, IDC_CSC_BUTTON}) {
+    auto* button = qobject_cast<QPushButton*>(window.Control(id));
+    ASSERT_NE(button, nullptr) << id;
+    EXPECT_FALSE(button->isFlat()) << id;
+    EXPECT_TRUE(button->focusPolicy() & Qt::TabFocus) << id;
+  }
   EXPECT_EQ(window.PortCount(), 0);
   EXPECT_FALSE(window.InBatch());
 

@@ -6,6 +6,7 @@
 #include <QLabel>
 #include <QSettings>
 
+#include "platform/clock.h"
 #include "platform/debug_output.h"
 #include "platform/devicemap.h"
 
@@ -32,6 +33,8 @@ void WindowTest::SetUpTestSuite() {
 }
 
 void WindowTest::SetUp() {
+  // Jobs a test starts on ports that are no phones give up on the test clock.
+  tarn::platform::SetClockScale(kWindowTestClockScale);
   dir_ = std::make_unique<TempDir>();
   setenv("TARN_DEVICEMAP", (dir_->Path() / "map").c_str(), 1);
   std::filesystem::create_directories(dir_->Path() / "map" / "SERIALCOMM");
@@ -47,13 +50,16 @@ void WindowTest::TearDown() {
   tarn::platform::SetDebugOutputSink({});
   unsetenv("TARN_DEVICEMAP");
   dir_.reset();
+  tarn::platform::SetClockScale(1.0);
 }
 
 CKelpa3MultiDlg& WindowTest::OpenWindow() {
   if (!window_) {
     auto picker = std::make_unique<FakeFilePicker>();
     picker_ = picker.get();
-    window_ = std::make_unique<CKelpa3MultiDlg>(std::move(picker));
+    auto confirmer = std::make_unique<FakeCloseConfirmer>();
+    confirmer_ = confirmer.get();
+    window_ = std::make_unique<CKelpa3MultiDlg>(std::move(picker), std::move(confirmer));
   }
   return *window_;
 }
@@ -62,6 +68,7 @@ void WindowTest::CloseWindow() {
   window_->close();
   window_.reset();
   picker_ = nullptr;
+  confirmer_ = nullptr;
 }
 
 void WindowTest::RegisterPort(const std::string& name, int com) {

@@ -14,10 +14,13 @@
 #include <QString>
 
 #include "tests/testsupport/temp_dir.h"
+#include "window/close_confirmer.h"
 #include "window/file_picker.h"
 #include "window/kelpa3_multi_dlg.h"
 
 namespace tarn::test {
+
+constexpr double kWindowTestClockScale = 0.01;
 
 // Answers the window's file dialogs from a queue; records what it was asked.
 class FakeFilePicker : public tarn::window::IFilePicker {
@@ -26,6 +29,17 @@ class FakeFilePicker : public tarn::window::IFilePicker {
   std::deque<std::optional<QString>> answers;
   QString lastInitialFile;
   QString lastFilter;
+};
+
+// Answers the window's question on closing during a batch; counts the questions.
+class FakeCloseConfirmer : public tarn::window::ICloseConfirmer {
+ public:
+  bool ConfirmCloseDuringBatch(QWidget*) override {
+    ++asked;
+    return answer;
+  }
+  bool answer = true;
+  int asked = 0;
 };
 
 class WindowTest : public ::testing::Test {
@@ -40,6 +54,7 @@ class WindowTest : public ::testing::Test {
   void CloseWindow();
   CKelpa3MultiDlg& Window() { return *window_; }
   FakeFilePicker& Picker() { return *picker_; }
+  FakeCloseConfirmer& Confirmer() { return *confirmer_; }
 
   // Publishes COM<com> in the serial-port map under `name`.
   void RegisterPort(const std::string& name, int com);
@@ -56,6 +71,7 @@ class WindowTest : public ::testing::Test {
  private:
   std::unique_ptr<CKelpa3MultiDlg> window_;
   FakeFilePicker* picker_ = nullptr;
+  FakeCloseConfirmer* confirmer_ = nullptr;
   mutable std::mutex logLock_;
   std::vector<std::string> log_;
 };
