@@ -108,8 +108,15 @@ void CloseImage(CKelpa3Engine& job, CFileMapping& mapping) {
 std::int32_t SendArchive(CKelpa3Engine& job, const CFileMapping& mapping, std::uint32_t size,
                          const ImageSource& source) {
   TLOG_SLOT(job.m_nIndex, L"analyzing file\n");
+  const std::size_t before = job.m_members.size();
   std::int32_t r = IndexArchive(mapping, job, size);
   if (r != RESULT_OK) return r;
+  // START refuses such archives; this one changed since, and a job that sent
+  // nothing must not pass.
+  if (job.m_members.size() == before) {
+    job.ReportError(L"e - the %ls archive holds no files: %ls", source.shownKind, source.path);
+    return RESULT_FAIL;
+  }
   if (source.formats && job.m_options.bBootFormat) {
     TLOG_SLOT(job.m_nIndex, L"Start Format\n");
     r = FormatBoot(job, mapping);
@@ -163,6 +170,11 @@ std::int32_t PhoneDownload(CKelpa3Engine& job) {
   }
   if (!job.m_options.bNpsMode) TLOG_SLOT(job.m_nIndex, L"create file mapping for phone\n");
   TLOG_SLOT(job.m_nIndex, L"get file size : %d\n", static_cast<int>(size));
+  if (size == 0) {
+    job.ReportError(L"e - the phone binary is empty: %ls", job.m_szPhoneImage);
+    CloseImage(job, *mapping);
+    return RESULT_FAIL;
+  }
   IMAGE_MEMBER member{};
   member.dwOffset = 0;
   member.dwSize = size;

@@ -121,6 +121,12 @@ class ImageFile {
   std::uint32_t size_ = 0;
 };
 
+// Eight phones would otherwise report PASS with nothing written.
+std::wstring NothingToSendText(int kind, const std::wstring& path) {
+  if (kind == kImageKindPhone) return L"e - the phone binary is empty: " + path;
+  return std::wstring(L"e - the ") + (kind == kImageKindCsc ? L"CSC" : L"PDA") + L" archive holds no files: " + path;
+}
+
 }  // namespace
 
 std::wstring FileNameOfPath(std::wstring_view path) {
@@ -170,22 +176,26 @@ int SumTarSizes(int fd, std::uint32_t fileSize, int selectedNation, std::uint32_
   return overflow ? kStartFail : result;
 }
 
-int CalcImageSize(int kind, const std::wstring& path, int selectedNation, std::uint32_t* totalSize) {
+int CalcImageSize(int kind, const std::wstring& path, int selectedNation, std::uint32_t* totalSize,
+                  bool* nothingToSend) {
   if (kind != kImageKindPda && kind != kImageKindCsc && kind != kImageKindPhone) return kStartFail;
   ImageFile file(path);
   if (!file.IsOpen()) return kStartFail;
   int result = kStartOk;
+  std::uint32_t members = 0;
   if (kind == kImageKindPhone) {
+    members = file.Size() != 0 ? 1 : 0;
     if (!AddToTotal(file.Size(), totalSize)) return kStartFail;
     TLOG_FILE(kModule, L"Phone Size %d, Total Size : %d\n", static_cast<int>(file.Size()),
               static_cast<int>(*totalSize));
   } else {
     // A failed walk must not leave half an archive in the total.
     std::uint32_t archiveTotal = *totalSize;
-    result = SumTarSizes(file.Fd(), file.Size(), selectedNation, &archiveTotal);
+    result = SumTarSizes(file.Fd(), file.Size(), selectedNation, &archiveTotal, &members);
     if (result == kStartOk) *totalSize = archiveTotal;
   }
   TLOG_FILE(kModule, L"Calc : Total Size : %d\n", static_cast<int>(*totalSize));
+  if (nothingToSend) *nothingToSend = result == kStartOk && members == 0;
   return result;
 }
 
@@ -260,10 +270,16 @@ StartPlan PlanStart(const StartInputs& inputs) {
                 {IMAGE_MASK_PHONE, kImageKindPhone, inputs.phone}};
   for (const auto& image : images) {
     if (!(plan.imageMask & image.bit)) continue;
-    if (CalcImageSize(image.kind, image.path, inputs.selectedNation, &plan.totalSize) != kStartOk) {
+    bool empty = false;
+    if (CalcImageSize(image.kind, image.path, inputs.selectedNation, &plan.totalSize, &empty) != kStartOk) {
       plan.unreadableMask |= image.bit;
+    } else if (empty && plan.refusal == StartRefusal::None) {
+      plan.refusal = StartRefusal::NothingToSend;
+      plan.refusalText = NothingToSendText(image.kind, image.path);
+      TLOG_FILE(kModule, L"%ls\n", plan.refusalText.c_str());
     }
   }
+  if (plan.refusal != StartRefusal::None) return plan;
   StartChoices choices = inputs.choices;
   choices.platform = plan.platform;
   plan.options = BuildEngineOptions(choices);
