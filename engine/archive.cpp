@@ -25,17 +25,18 @@ struct ImageSource {
   std::uint32_t npsSize;
   const wchar_t* logName;
   bool formats;
+  const wchar_t* shownKind;  // how the operator calls it
 };
 
 ImageSource SourceOf(const CKelpa3Engine& job, ArchiveKind kind) {
   switch (kind) {
     case ArchiveKind::Boot:
-      return {job.m_szBootImage, job.m_dwBootSize, L"Boot Download\n", true};
+      return {job.m_szBootImage, job.m_dwBootSize, L"Boot Download\n", true, L"boot"};
     case ArchiveKind::Pda:
-      return {job.m_szPdaImage, job.m_dwPdaSize, L"PDA Download\n", true};
+      return {job.m_szPdaImage, job.m_dwPdaSize, L"PDA Download\n", true, L"PDA"};
     case ArchiveKind::Csc:
     default:
-      return {job.m_szCscImage, job.m_dwCscSize, L"CSC Download\n", false};
+      return {job.m_szCscImage, job.m_dwCscSize, L"CSC Download\n", false, L"CSC"};
   }
 }
 
@@ -104,11 +105,19 @@ void CloseImage(CKelpa3Engine& job, CFileMapping& mapping) {
   if (!mapping.Close()) job.ReportError(L"e - dll cannot close the file. code: %d", static_cast<int>(GetLastError()));
 }
 
-std::int32_t SendArchive(CKelpa3Engine& job, const CFileMapping& mapping, std::uint32_t size, bool formats) {
+std::int32_t SendArchive(CKelpa3Engine& job, const CFileMapping& mapping, std::uint32_t size,
+                         const ImageSource& source) {
   TLOG_SLOT(job.m_nIndex, L"analyzing file\n");
+  const std::size_t before = job.m_members.size();
   std::int32_t r = IndexArchive(mapping, job, size);
   if (r != RESULT_OK) return r;
-  if (formats && job.m_options.bBootFormat) {
+  // START refuses such archives; this one changed since, and a job that sent
+  // nothing must not pass.
+  if (job.m_members.size() == before) {
+    job.ReportError(L"e - the %ls archive holds no files: %ls", source.shownKind, source.path);
+    return RESULT_FAIL;
+  }
+  if (source.formats && job.m_options.bBootFormat) {
     TLOG_SLOT(job.m_nIndex, L"Start Format\n");
     r = FormatBoot(job, mapping);
     if (r != RESULT_NO_FORMAT) {
@@ -127,13 +136,25 @@ std::int32_t SendArchive(CKelpa3Engine& job, const CFileMapping& mapping, std::u
 
 }  // namespace
 
+bool ReportImageChanged(CKelpa3Engine& job, const CFileMapping& mapping) {
+  if (GetLastError() != tarn::platform::kImageChangedError) return false;
+  job.ReportError(L"e - the image changed while it was being sent: %ls",
+                  tarn::platform::Widen(mapping.Name()).c_str());
+  return true;
+}
+
+void LogImageReadFailure(CKelpa3Engine& job, const CFileMapping& mapping) {
+  if (ReportImageChanged(job, mapping)) return;
+  TLOG_SLOT(job.m_nIndex, L"Error MapViewOfFile (%d)\n", static_cast<int>(GetLastError()));
+}
+
 std::int32_t ArchiveDownload(CKelpa3Engine& job, ArchiveKind kind) {
   const ImageSource source = SourceOf(job, kind);
   TLOG_SLOT(job.m_nIndex, L"%ls", source.logName);
   std::uint32_t size = 0;
   const auto mapping = OpenImage(job, kArchiveTexts, source.path, source.npsSize, &size);
   if (!mapping) return RESULT_FAIL;
-  const std::int32_t r = SendArchive(job, *mapping, size, source.formats);
+  const std::int32_t r = SendArchive(job, *mapping, size, source);
   if (kind == ArchiveKind::Pda) TLOG_SLOT(job.m_nIndex, L">>> Close Device\n");
   CloseImage(job, *mapping);
   return r;
@@ -149,6 +170,11 @@ std::int32_t PhoneDownload(CKelpa3Engine& job) {
   }
   if (!job.m_options.bNpsMode) TLOG_SLOT(job.m_nIndex, L"create file mapping for phone\n");
   TLOG_SLOT(job.m_nIndex, L"get file size : %d\n", static_cast<int>(size));
+  if (size == 0) {
+    job.ReportError(L"e - the phone binary is empty: %ls", job.m_szPhoneImage);
+    CloseImage(job, *mapping);
+    return RESULT_FAIL;
+  }
   IMAGE_MEMBER member{};
   member.dwOffset = 0;
   member.dwSize = size;

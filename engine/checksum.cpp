@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "engine/archive.h"
 #include "engine/kelpa3_engine.h"
@@ -15,27 +16,28 @@ tarn::platform::CCriticalSection g_csChecksum;
 
 namespace {
 
-// Pieces are digested through views of this size, so a 100 MiB piece never
-// has more than this much of the image resident on its behalf.
+// Pieces are read and digested in slices of this size, so a 100 MiB piece
+// never needs more than this much memory.
 constexpr std::size_t kDigestSliceBytes = 16 * static_cast<std::size_t>(tarn::platform::kAllocationGranularity);
 
-void LogViewFailure(CKelpa3Engine& job) {
+// The image-changed error for the operator, or the log line of other read failures.
+void LogReadFailure(CKelpa3Engine& job, const tarn::platform::CFileMapping& mapping) {
+  if (ReportImageChanged(job, mapping)) return;
   TARN_LOG_BEGIN_SLOT(job.m_nIndex);
   LogEndA("%s- ERROR MapViewOfFile (%d)!\n", "CKelpa3Engine::CopyDataToMD5", static_cast<int>(GetLastError()));
 }
 
-// Feeds the range to the digest slice by slice, straight from the image.
+// Feeds the range to the digest slice by slice, read from the image.
 bool DigestMapped(const tarn::platform::CFileMapping& mapping, std::uint64_t offset, std::uint64_t size,
                   tarn::md5::Context& context) {
+  std::vector<std::uint8_t> slice(static_cast<std::size_t>(std::min<std::uint64_t>(size, kDigestSliceBytes)));
   std::uint64_t position = offset;
   const std::uint64_t end = offset + size;
   while (position < end) {
-    const std::uint64_t base = AlignDownToGranularity(position);
-    const std::size_t length = static_cast<std::size_t>(std::min<std::uint64_t>(base + kDigestSliceBytes, end) - base);
-    tarn::platform::CMappedView view;
-    if (!view.Map(mapping, base, length)) return false;
-    context.Update(view.Data() + (position - base), length - static_cast<std::size_t>(position - base));
-    position = base + length;
+    const std::size_t length = static_cast<std::size_t>(std::min<std::uint64_t>(kDigestSliceBytes, end - position));
+    if (!tarn::platform::CopyFromMapping(mapping, position, slice.data(), length)) return false;
+    context.Update(slice.data(), length);
+    position += length;
   }
   return true;
 }
@@ -59,7 +61,7 @@ int ChecksumRange(DWORD size, CKelpa3Engine& job, const tarn::platform::CFileMap
   job.ReportStatus(0, L"Make MD5 Checksum.. wait..");
   tarn::md5::Context context;
   if (!DigestMapped(mapping, offset, size, context)) {
-    LogViewFailure(job);
+    LogReadFailure(job, mapping);
     return 0;
   }
   std::uint8_t digest[16];

@@ -14,7 +14,6 @@
 #include "link/security_engine.h"
 #include "link/transfer.h"
 #include "platform/file_mapping.h"
-#include "platform/last_error.h"
 #include "support/log.h"
 
 namespace {
@@ -24,7 +23,7 @@ constexpr std::uint32_t kBootArea = 131072;  // BOOT's room at the start of bloc
 bool CopyMember(CKelpa3Engine& job, const tarn::platform::CFileMapping& mapping, const IMAGE_MEMBER& member,
                 std::uint8_t* destination) {
   if (tarn::platform::CopyFromMapping(mapping, member.dwOffset, destination, member.dwSize)) return true;
-  TLOG_SLOT(job.m_nIndex, L"Error MapViewOfFile (%d)\n", static_cast<int>(GetLastError()));
+  LogImageReadFailure(job, mapping);
   return false;
 }
 

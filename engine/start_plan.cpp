@@ -4,22 +4,18 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <array>
 #include <cerrno>
-#include <cstring>
 #include <limits>
 
-#include "engine/archive.h"
 #include "engine/tables.h"
+#include "engine/tar_reader.h"
+#include "platform/file_mapping.h"
 #include "platform/text.h"
 #include "support/log.h"
 
 namespace {
 
 constexpr const char* kModule = "./StartPlan";
-constexpr std::size_t kTarNameField = 100;
-constexpr std::size_t kTarSizeOffset = 124;
-constexpr std::size_t kTarSizeField = 12;
 
 void LogReadyString(const std::wstring& text) {
   TARN_LOG_BEGIN_FILE(kModule);
@@ -40,52 +36,38 @@ bool IsNationMember(const std::wstring& name) {
   return tarn::platform::AsciiLowered(std::wstring_view(name).substr(name.size() - 3)) == L"csc";
 }
 
-std::wstring HeaderName(const unsigned char* header) {
-  // A name field without NUL is cut at its 100 bytes.
-  const void* end = std::memchr(header, 0, kTarNameField);
-  std::size_t length = end ? static_cast<const unsigned char*>(end) - header : kTarNameField;
-  return tarn::platform::Widen(std::string_view(reinterpret_cast<const char*>(header), length));
-}
-
-struct TarMember {
-  std::wstring name;
-  std::uint32_t size = 0;
-};
-
-// Walks the headers of an archive, calling `visit` for each member. Reads only
-// the 512 header bytes at each position, never the member data.
+// Walks the members of an archive with the job's tar reader, calling `visit`
+// for each. Reads headers and the first bytes of data only.
 template <typename Visit>
-int WalkTarHeaders(int fd, std::uint32_t fileSize, Visit visit) {
-  std::uint64_t next = 0;
-  while (next < fileSize) {
-    std::array<unsigned char, kTarBlock> header{};
-    ssize_t got = pread(fd, header.data(), header.size(), static_cast<off_t>(next));
-    if (got < 0) {
-      TLOG_FILE(kModule, L"e - file map was failed! code: %d", errno);
-      return kStartFail;
+int WalkTarMembers(int fd, std::uint32_t fileSize, Visit visit) {
+  int readError = 0;
+  TarReader reader(
+      [fd, &readError](std::uint64_t offset, void* destination, std::size_t size) {
+        const ssize_t got = tarn::platform::ReadFully(fd, offset, destination, size);
+        readError = got < 0 ? errno : EIO;  // short: the file shrank since its size was taken
+        return got == static_cast<ssize_t>(size);
+      },
+      fileSize);
+  for (;;) {
+    TarEntry entry;
+    switch (reader.Next(&entry)) {
+      case TarStep::End:
+        return kStartOk;
+      case TarStep::Broken:
+        TLOG_FILE(kModule, L"e - %ls\n", reader.Problem().c_str());
+        return kStartFail;
+      case TarStep::ReadFailed:
+        TLOG_FILE(kModule, L"e - file map was failed! code: %d", readError);
+        return kStartFail;
+      case TarStep::Skipped:
+        TLOG_FILE(kModule, L"Skipped \"%ls\": %ls\n", entry.name.c_str(), entry.skipReason);
+        break;
+      case TarStep::Member:
+        LogReadyString(entry.name);
+        visit(entry);
+        break;
     }
-    if (static_cast<std::size_t>(got) < kTarBlock) {
-      TLOG_FILE(kModule, L"e - tar header at %llu runs past the end of the file\n",
-                static_cast<unsigned long long>(next));
-      return kStartFail;
-    }
-    if (header[0] == 0) return kStartOk;
-    next += kTarBlock;
-    TarMember member;
-    member.name = HeaderName(header.data());
-    LogReadyString(member.name);
-    if (!ParseOctalField(reinterpret_cast<const char*>(header.data()) + kTarSizeOffset, kTarSizeField, &member.size)) {
-      TLOG_FILE(kModule, L"e - size field of %ls is not an octal number\n", member.name.c_str());
-      return kStartFail;
-    }
-    if (next + member.size > fileSize) {
-      TLOG_FILE(kModule, L"e - %ls runs past the end of the file\n", member.name.c_str());
-      return kStartFail;
-    }
-    visit(member);
-    next += (static_cast<std::uint64_t>(member.size) + kTarBlock - 1) / kTarBlock * kTarBlock;
   }
-  return kStartOk;
 }
 
 // Adds without wrapping: a total of 4 GiB or more cannot be carried.
@@ -139,6 +121,12 @@ class ImageFile {
   std::uint32_t size_ = 0;
 };
 
+// Eight phones would otherwise report PASS with nothing written.
+std::wstring NothingToSendText(int kind, const std::wstring& path) {
+  if (kind == kImageKindPhone) return L"e - the phone binary is empty: " + path;
+  return std::wstring(L"e - the ") + (kind == kImageKindCsc ? L"CSC" : L"PDA") + L" archive holds no files: " + path;
+}
+
 }  // namespace
 
 std::wstring FileNameOfPath(std::wstring_view path) {
@@ -168,9 +156,12 @@ PlatformCheck CheckPlatformByName(std::wstring_view fileName) {
   return check;
 }
 
-int SumTarSizes(int fd, std::uint32_t fileSize, int selectedNation, std::uint32_t* totalSize) {
+int SumTarSizes(int fd, std::uint32_t fileSize, int selectedNation, std::uint32_t* totalSize,
+                std::uint32_t* memberCount) {
   bool overflow = false;
-  int result = WalkTarHeaders(fd, fileSize, [&](const TarMember& member) {
+  std::uint32_t members = 0;
+  int result = WalkTarMembers(fd, fileSize, [&](const TarEntry& member) {
+    ++members;
     if (overflow) return;
     if (IsNationMember(member.name) && NationOfName(member.name) != selectedNation) {
       TLOG_FILE(kModule, L"Skip Size %d, Total Size : %d\n", static_cast<int>(member.size),
@@ -181,25 +172,30 @@ int SumTarSizes(int fd, std::uint32_t fileSize, int selectedNation, std::uint32_
     TLOG_FILE(kModule, L"Added Size %d, Total Size : %d\n", static_cast<int>(member.size),
               static_cast<int>(*totalSize));
   });
+  if (memberCount) *memberCount = members;
   return overflow ? kStartFail : result;
 }
 
-int CalcImageSize(int kind, const std::wstring& path, int selectedNation, std::uint32_t* totalSize) {
+int CalcImageSize(int kind, const std::wstring& path, int selectedNation, std::uint32_t* totalSize,
+                  bool* nothingToSend) {
   if (kind != kImageKindPda && kind != kImageKindCsc && kind != kImageKindPhone) return kStartFail;
   ImageFile file(path);
   if (!file.IsOpen()) return kStartFail;
   int result = kStartOk;
+  std::uint32_t members = 0;
   if (kind == kImageKindPhone) {
+    members = file.Size() != 0 ? 1 : 0;
     if (!AddToTotal(file.Size(), totalSize)) return kStartFail;
     TLOG_FILE(kModule, L"Phone Size %d, Total Size : %d\n", static_cast<int>(file.Size()),
               static_cast<int>(*totalSize));
   } else {
     // A failed walk must not leave half an archive in the total.
     std::uint32_t archiveTotal = *totalSize;
-    result = SumTarSizes(file.Fd(), file.Size(), selectedNation, &archiveTotal);
+    result = SumTarSizes(file.Fd(), file.Size(), selectedNation, &archiveTotal, &members);
     if (result == kStartOk) *totalSize = archiveTotal;
   }
   TLOG_FILE(kModule, L"Calc : Total Size : %d\n", static_cast<int>(*totalSize));
+  if (nothingToSend) *nothingToSend = result == kStartOk && members == 0;
   return result;
 }
 
@@ -207,7 +203,7 @@ NationChoice SelectNationFromCsc(const std::wstring& path, int nationCount) {
   NationChoice choice;
   ImageFile file(path);
   if (!file.IsOpen()) return choice;
-  choice.result = WalkTarHeaders(file.Fd(), file.Size(), [&](const TarMember& member) {
+  choice.result = WalkTarMembers(file.Fd(), file.Size(), [&](const TarEntry& member) {
     if (!IsNationMember(member.name)) return;
     int index = NationOfName(member.name);
     if (index <= nationCount) choice.nation = index;
@@ -274,10 +270,16 @@ StartPlan PlanStart(const StartInputs& inputs) {
                 {IMAGE_MASK_PHONE, kImageKindPhone, inputs.phone}};
   for (const auto& image : images) {
     if (!(plan.imageMask & image.bit)) continue;
-    if (CalcImageSize(image.kind, image.path, inputs.selectedNation, &plan.totalSize) != kStartOk) {
+    bool empty = false;
+    if (CalcImageSize(image.kind, image.path, inputs.selectedNation, &plan.totalSize, &empty) != kStartOk) {
       plan.unreadableMask |= image.bit;
+    } else if (empty && plan.refusal == StartRefusal::None) {
+      plan.refusal = StartRefusal::NothingToSend;
+      plan.refusalText = NothingToSendText(image.kind, image.path);
+      TLOG_FILE(kModule, L"%ls\n", plan.refusalText.c_str());
     }
   }
+  if (plan.refusal != StartRefusal::None) return plan;
   StartChoices choices = inputs.choices;
   choices.platform = plan.platform;
   plan.options = BuildEngineOptions(choices);

@@ -1,7 +1,8 @@
 // What START computes before any job runs, shared by the window and the
 // command-line host: the platform code from the PDA file name, the image mask,
-// the total download size (from the tar headers only), the nation a CSC
-// archive implies, and the options record.
+// the total download size (from the tar headers, read by the same reader as
+// the job's archive index), the nation a CSC archive implies, images with
+// nothing to send, and the options record.
 //
 // No toolkit here: plain functions over paths and values. The log records are
 // written as the window writes them (file prefix "./StartPlan").
@@ -45,13 +46,18 @@ constexpr int kStartFail = 255;
 // per-nation members (names ending in "csc") only those of `selectedNation`
 // count. kStartOk, or kStartFail when the kind is unknown or the file cannot
 // be opened, mapped or read (logged; *totalSize then keeps what it had).
-// Files of 4 GiB or more are refused.
-int CalcImageSize(int kind, const std::wstring& path, int selectedNation, std::uint32_t* totalSize);
+// Files of 4 GiB or more are refused. *nothingToSend (when given) tells
+// whether a readable image has nothing to send: an empty phone binary, an
+// archive without members (an empty file included).
+int CalcImageSize(int kind, const std::wstring& path, int selectedNation, std::uint32_t* totalSize,
+                  bool* nothingToSend = nullptr);
 
-// Walks the tar headers of the open file `fd` of `fileSize` bytes and adds the
-// member sizes to *totalSize as above. kStartOk, or kStartFail when a header
-// cannot be read or its size field is not octal.
-int SumTarSizes(int fd, std::uint32_t fileSize, int selectedNation, std::uint32_t* totalSize);
+// Walks the members of the archive in the open file `fd` of `fileSize` bytes,
+// as the job's index finds them, and adds their sizes to *totalSize as above.
+// kStartOk, or kStartFail when a header cannot be read or is broken.
+// *memberCount (when given) gets the number of members, nations skipped included.
+int SumTarSizes(int fd, std::uint32_t fileSize, int selectedNation, std::uint32_t* totalSize,
+                std::uint32_t* memberCount = nullptr);
 
 struct NationChoice {
   int result = kStartFail;  // kStartOk or kStartFail

@@ -1,14 +1,15 @@
 #include "link/stratine.h"
 
+#include <cerrno>
 #include <cstdint>
 
+#include "engine/archive.h"
 #include "engine/image_member.h"
 #include "engine/kelpa3_engine.h"
 #include "engine/results.h"
 #include "link/protocol.h"
 #include "link/transfer.h"
 #include "platform/file_mapping.h"
-#include "platform/last_error.h"
 #include "support/log.h"
 
 namespace {
@@ -19,9 +20,12 @@ constexpr std::uint32_t kPartSizeOffsets[kStratinePartCount] = {16, 28, 40};
 bool ReadPartSizes(CKelpa3Engine& job, const IMAGE_MEMBER& member, const tarn::platform::CFileMapping& mapping,
                    std::uint32_t sizes[kStratinePartCount]) {
   std::uint8_t header[kStratineHeaderSize];
-  if (member.dwSize < kStratineHeaderSize ||
-      !tarn::platform::CopyFromMapping(mapping, member.dwOffset, header, sizeof(header))) {
-    TLOG_SLOT(job.m_nIndex, L"Error MapViewOfFile (%d)\n", static_cast<int>(GetLastError()));
+  if (member.dwSize < kStratineHeaderSize) {
+    TLOG_SLOT(job.m_nIndex, L"Error MapViewOfFile (%d)\n", EINVAL);
+    return false;
+  }
+  if (!tarn::platform::CopyFromMapping(mapping, member.dwOffset, header, sizeof(header))) {
+    LogImageReadFailure(job, mapping);
     return false;
   }
   for (int k = 0; k < kStratinePartCount; ++k) sizes[k] = ReadLe32(header + kPartSizeOffsets[k]);

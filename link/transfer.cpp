@@ -5,6 +5,7 @@
 #include <cstring>
 #include <vector>
 
+#include "engine/archive.h"
 #include "engine/checksum.h"
 #include "engine/events.h"
 #include "engine/image_member.h"
@@ -14,7 +15,6 @@
 #include "link/job_io.h"
 #include "link/protocol.h"
 #include "platform/file_mapping.h"
-#include "platform/last_error.h"
 #include "platform/text.h"
 #include "support/log.h"
 
@@ -22,22 +22,20 @@ namespace {
 
 using tarn::platform::CFileMapping;
 
-// Copies the next frame's data into `frame` (already filled); 1 or 255.
-using FrameSource = int (*)(const void* source, DWORD position, std::uint8_t* frame, DWORD count);
+// Copies the next frame's data into `frame` (already filled); 1, or 255 after
+// reporting why.
+using FrameSource = int (*)(CKelpa3Engine& job, const void* source, DWORD position, std::uint8_t* frame, DWORD count);
 
-int CopyFromImage(const void* source, DWORD position, std::uint8_t* frame, DWORD count) {
-  return tarn::platform::CopyFromMapping(*static_cast<const CFileMapping*>(source), position, frame, count)
-             ? RESULT_OK
-             : RESULT_FAIL;
+int CopyFromImage(CKelpa3Engine& job, const void* source, DWORD position, std::uint8_t* frame, DWORD count) {
+  const auto& mapping = *static_cast<const CFileMapping*>(source);
+  if (tarn::platform::CopyFromMapping(mapping, position, frame, count)) return RESULT_OK;
+  LogImageReadFailure(job, mapping);
+  return RESULT_FAIL;
 }
 
-int CopyFromBuffer(const void* source, DWORD position, std::uint8_t* frame, DWORD count) {
+int CopyFromBuffer(CKelpa3Engine&, const void* source, DWORD position, std::uint8_t* frame, DWORD count) {
   std::memcpy(frame, static_cast<const std::uint8_t*>(source) + position, count);
   return RESULT_OK;
-}
-
-void LogViewFailure(CKelpa3Engine& job) {
-  TLOG_SLOT(job.m_nIndex, L"Error MapViewOfFile (%d)\n", static_cast<int>(GetLastError()));
 }
 
 // The frame loop shared by image and buffer sources.
@@ -47,10 +45,7 @@ int SendFrames(CKelpa3Engine& job, FrameSource copy, const void* source, DWORD s
   for (DWORD sent = 0; sent < size;) {
     const DWORD n = std::min(size - sent, kFrameSize);
     std::fill(frame.begin() + n, frame.end(), kFrameFill);  // the data overwrites the rest
-    if (copy(source, start + sent, frame.data(), n) != RESULT_OK) {
-      LogViewFailure(job);
-      return RESULT_FAIL;
-    }
+    if (copy(job, source, start + sent, frame.data(), n) != RESULT_OK) return RESULT_FAIL;
     // A frame that did not go out whole is never answered: waiting for the
     // answer would only hang the job until the first-byte bound.
     if (SendBytes(job, frame.data(), kFrameSize) != 1) return RESULT_FAIL;
@@ -194,10 +189,7 @@ int rep_XmitSecurityFrame(CKelpa3Engine& job, const CFileMapping& mapping, DWORD
   job.m_security.BuildInfoBlock(member, frame.data(), size);
   job.m_dwProgressTotal += kInfoBlockSize;
   const DWORD n = std::min(size, kSecurityFrameData);
-  if (!tarn::platform::CopyFromMapping(mapping, offset, frame.data() + kInfoBlockSize, n)) {
-    LogViewFailure(job);
-    return RESULT_FAIL;
-  }
+  if (CopyFromImage(job, &mapping, offset, frame.data() + kInfoBlockSize, n) != RESULT_OK) return RESULT_FAIL;
   if (SendBytes(job, frame.data(), kFrameSize) != 1) return RESULT_FAIL;
   if (CheckResponse(job, 0) != RESULT_OK) return RESULT_FAIL;
   job.m_dwProgressDone += kInfoBlockSize + n;

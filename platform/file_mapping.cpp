@@ -21,6 +21,11 @@ std::unique_ptr<CFileMapping> FailWithErrno() {
   return nullptr;
 }
 
+bool Fail(DWORD code) {
+  SetLastError(code);
+  return false;
+}
+
 }  // namespace
 
 CFileMapping::~CFileMapping() { Close(); }
@@ -28,16 +33,16 @@ CFileMapping::~CFileMapping() { Close(); }
 std::unique_ptr<CFileMapping> CFileMapping::OpenFile(const std::string& path) {
   const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) return FailWithErrno();
-  return FromDescriptor(fd, /*regularOnly=*/true);
+  return FromDescriptor(fd, /*regularOnly=*/true, path);
 }
 
 std::unique_ptr<CFileMapping> CFileMapping::OpenShared(const std::string& name) {
   const int fd = shm_open(SharedName(name).c_str(), O_RDONLY | O_CLOEXEC, 0);
   if (fd < 0) return FailWithErrno();
-  return FromDescriptor(fd, /*regularOnly=*/false);
+  return FromDescriptor(fd, /*regularOnly=*/false, name);
 }
 
-std::unique_ptr<CFileMapping> CFileMapping::FromDescriptor(int fd, bool regularOnly) {
+std::unique_ptr<CFileMapping> CFileMapping::FromDescriptor(int fd, bool regularOnly, std::string name) {
   struct stat st {};
   int code = 0;
   if (fstat(fd, &st) != 0) code = errno;
@@ -47,7 +52,8 @@ std::unique_ptr<CFileMapping> CFileMapping::FromDescriptor(int fd, bool regularO
     errno = code;
     return FailWithErrno();
   }
-  return std::unique_ptr<CFileMapping>(new CFileMapping(fd, static_cast<std::uint64_t>(st.st_size)));
+  return std::unique_ptr<CFileMapping>(
+      new CFileMapping(fd, static_cast<std::uint64_t>(st.st_size), st.st_mtim, std::move(name)));
 }
 
 bool CFileMapping::Close() {
@@ -61,35 +67,40 @@ bool CFileMapping::Close() {
   return true;
 }
 
-CMappedView::~CMappedView() { Unmap(); }
-
-bool CMappedView::Map(const CFileMapping& mapping, std::uint64_t offset, std::size_t length) {
-  Unmap();
-  if (mapping.fd_ < 0 || offset % kAllocationGranularity != 0 || length == 0 || offset > mapping.size_ ||
-      length > mapping.size_ - offset) {
-    SetLastError(static_cast<DWORD>(EINVAL));
-    return false;
+// One fstat per read: cheap next to the 128 KiB frame or digest slice it guards.
+bool CFileMapping::Unchanged() const {
+  struct stat st {};
+  if (fstat(fd_, &st) != 0) return Fail(static_cast<DWORD>(errno));
+  if (static_cast<std::uint64_t>(st.st_size) != size_ || st.st_mtim.tv_sec != modified_.tv_sec ||
+      st.st_mtim.tv_nsec != modified_.tv_nsec) {
+    return Fail(kImageChangedError);
   }
-  void* p = mmap(nullptr, length, PROT_READ, MAP_SHARED, mapping.fd_, static_cast<off_t>(offset));
-  if (p == MAP_FAILED) {
-    SetLastError(static_cast<DWORD>(errno));
-    return false;
-  }
-  data_ = static_cast<const std::uint8_t*>(p);
-  length_ = length;
   return true;
 }
 
-bool CMappedView::Unmap() {
-  if (data_ == nullptr) return true;
-  const int r = munmap(const_cast<std::uint8_t*>(data_), length_);
-  data_ = nullptr;
-  length_ = 0;
-  if (r != 0) {
-    SetLastError(static_cast<DWORD>(errno));
-    return false;
+bool CopyFromMapping(const CFileMapping& mapping, std::uint64_t offset, void* destination, std::size_t size) {
+  if (mapping.fd_ < 0 || offset > mapping.size_ || size > mapping.size_ - offset) {
+    return Fail(static_cast<DWORD>(EINVAL));
   }
-  return true;
+  const ssize_t got = ReadFully(mapping.fd_, offset, destination, size);
+  if (got < 0) return Fail(static_cast<DWORD>(errno));
+  if (static_cast<std::size_t>(got) != size) return Fail(kImageChangedError);
+  // Checked after the read, so that the bytes just read are known to be
+  // those of the image as it was opened.
+  return mapping.Unchanged();
+}
+
+ssize_t ReadFully(int fd, std::uint64_t offset, void* destination, std::size_t size) {
+  auto* bytes = static_cast<std::uint8_t*>(destination);
+  std::size_t done = 0;
+  while (done < size) {
+    const ssize_t n = pread(fd, bytes + done, size - done, static_cast<off_t>(offset + done));
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return -1;
+    if (n == 0) break;
+    done += static_cast<std::size_t>(n);
+  }
+  return static_cast<ssize_t>(done);
 }
 
 bool CreateSharedImage(const std::string& name, const void* data, std::size_t size) {
@@ -111,18 +122,5 @@ bool CreateSharedImage(const std::string& name, const void* data, std::size_t si
 }
 
 bool RemoveSharedImage(const std::string& name) { return shm_unlink(SharedName(name).c_str()) == 0; }
-
-}  // namespace tarn::platform
-
-namespace tarn::platform {
-
-bool CopyFromMapping(const CFileMapping& mapping, std::uint64_t offset, void* destination, std::size_t size) {
-  if (size == 0) return true;
-  const std::uint64_t base = offset - offset % kAllocationGranularity;
-  CMappedView view;
-  if (!view.Map(mapping, base, static_cast<std::size_t>(offset - base) + size)) return false;
-  std::memcpy(destination, view.Data() + (offset - base), size);
-  return view.Unmap();
-}
 
 }  // namespace tarn::platform

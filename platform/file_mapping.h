@@ -1,13 +1,18 @@
-// Read-only mappings of image files and of named shared memory, read through
-// short-lived views.
+// Read-only images: files, and named shared memory a host prepared.
 //
-// A view never reaches past the end of what was mapped: on Linux touching a
-// mapped page beyond the end of its file kills the process (SIGBUS), so views
-// are checked against the size the mapping was opened with.
+// Image data is copied out with pread, never through mapped pages: on Linux
+// touching a mapped page beyond the end of a file that shrank kills the whole
+// process (SIGBUS), and an operator can truncate or rewrite an image while
+// eight jobs read it. A read that comes up short, or that finds the file's
+// size or modification time changed since it was opened, fails with
+// kImageChangedError and ends only the job that made it.
 #pragma once
+
+#include <sys/types.h>
 
 #include <cstddef>
 #include <cstdint>
+#include <ctime>
 #include <memory>
 #include <string>
 
@@ -15,8 +20,13 @@
 
 namespace tarn::platform {
 
-// Views start at multiples of this (a multiple of every page size we run on).
+// Offsets the engine's granule arithmetic is done in (a multiple of every
+// page size we run on).
 constexpr DWORD kAllocationGranularity = 65536;
+
+// The last error of a read from an image that changed under its reader
+// (the value the system gives a file altered under an open handle).
+constexpr DWORD kImageChangedError = 1006;
 
 class CFileMapping {
  public:
@@ -29,53 +39,38 @@ class CFileMapping {
   // Opens existing named shared memory for reading ("name" or "/name").
   static std::unique_ptr<CFileMapping> OpenShared(const std::string& name);
 
-  // Bytes that can be viewed (the file's or the shared object's size).
+  // Bytes that can be read (the file's or the shared object's size when opened).
   std::uint64_t Size() const { return size_; }
+  // The path or shared-memory name it was opened with.
+  const std::string& Name() const { return name_; }
   // Closes the descriptor; false (last error set) when closing failed.
   bool Close();
 
  private:
-  friend class CMappedView;
-  CFileMapping(int fd, std::uint64_t size) : fd_(fd), size_(size) {}
-  static std::unique_ptr<CFileMapping> FromDescriptor(int fd, bool regularOnly);
+  friend bool CopyFromMapping(const CFileMapping& mapping, std::uint64_t offset, void* destination,
+                              std::size_t size);
+  CFileMapping(int fd, std::uint64_t size, const timespec& modified, std::string name)
+      : fd_(fd), size_(size), modified_(modified), name_(std::move(name)) {}
+  static std::unique_ptr<CFileMapping> FromDescriptor(int fd, bool regularOnly, std::string name);
+  bool Unchanged() const;
   int fd_;
   std::uint64_t size_;
+  timespec modified_;
+  std::string name_;
 };
 
-// One view of a mapping; unmapped when it goes away.
-class CMappedView {
- public:
-  CMappedView() = default;
-  ~CMappedView();
-  CMappedView(const CMappedView&) = delete;
-  CMappedView& operator=(const CMappedView&) = delete;
+// Copies `size` bytes at `offset` of the image to `destination`. false with
+// the last error set: kImageChangedError (see above), the system's code when
+// reading failed, EINVAL for a range outside the size the image was opened with.
+bool CopyFromMapping(const CFileMapping& mapping, std::uint64_t offset, void* destination, std::size_t size);
 
-  // Maps [offset, offset + length) of `mapping`; offset must be a multiple of
-  // kAllocationGranularity. false (last error set) on failure or when the
-  // range runs past the mapping's size.
-  bool Map(const CFileMapping& mapping, std::uint64_t offset, std::size_t length);
-  // Unmaps; false (last error set) when that failed.
-  bool Unmap();
-  const std::uint8_t* Data() const { return data_; }
-  std::size_t Length() const { return length_; }
-
- private:
-  const std::uint8_t* data_ = nullptr;
-  std::size_t length_ = 0;
-};
+// pread until `size` bytes are in or the file ends: the bytes read, or -1
+// with errno set.
+ssize_t ReadFully(int fd, std::uint64_t offset, void* destination, std::size_t size);
 
 // For test hosts that hand images over by name: creates (or replaces) named
 // shared memory with mode 0600 holding `size` bytes of `data`.
 bool CreateSharedImage(const std::string& name, const void* data, std::size_t size);
 bool RemoveSharedImage(const std::string& name);
-
-}  // namespace tarn::platform
-
-namespace tarn::platform {
-
-// Copies `size` bytes at `offset` of `mapping` to `destination` through one
-// view starting at the granule below `offset`. false (last error set) when the
-// view cannot be mapped.
-bool CopyFromMapping(const CFileMapping& mapping, std::uint64_t offset, void* destination, std::size_t size);
 
 }  // namespace tarn::platform

@@ -189,6 +189,22 @@ TEST_F(FlashRun, RefusedStartsExitTwoWithAMessage) {
   EXPECT_EQ(unreadable.exitCode, kExitRefused);
   EXPECT_NE(unreadable.err.find("cannot read the image"), std::string::npos);
 
+  // Images with nothing to send: the refusal line as the window shows it.
+  std::ofstream(dir_ / "mirlane_empty.tar").close();
+  std::ofstream(dir_ / "empty.bin").close();
+  const struct {
+    const char* option;
+    std::string path;
+    std::string line;
+  } empties[] = {{"--pda", (dir_ / "mirlane_empty.tar").string(), "e - the PDA archive holds no files: "},
+                 {"--phone", (dir_ / "empty.bin").string(), "e - the phone binary is empty: "}};
+  for (const auto& e : empties) {
+    ToolRun empty = RunTool(TARN_FLASH_PATH, {"--port", "5", e.option, e.path});
+    EXPECT_EQ(empty.exitCode, kExitRefused) << e.path;
+    EXPECT_EQ(empty.err, "tarn-flash: " + e.line + e.path + "\n");
+    EXPECT_EQ(empty.out, "");
+  }
+
   ToolRun badArgs = RunTool(TARN_FLASH_PATH, {"--stratine", "half"});
   EXPECT_EQ(badArgs.exitCode, kExitRefused);
 

@@ -232,4 +232,44 @@ TEST(StartPlanWhole, RefusalsAndPlatform) {
   EXPECT_EQ(plan.options.nPlatform, 0);
 }
 
+TEST(StartPlanWhole, ImagesWithNothingToSendRefuseTheStart) {
+  TempDir dir;
+  WriteBytes(dir / "mirlane_empty.tar", {});
+  WriteBytes(dir / "mirlane_zeros.tar", TarBytes({}, 2));  // the first header is all zeros
+  auto onlyFolder = TarBytes({{"sub/", 0}});
+  onlyFolder[156] = '5';  // a directory entry is no member
+  WriteBytes(dir / "csc_folder.tar", onlyFolder);
+  WriteBytes(dir / "csc_france.tar", TarBytes({{"FRANCE.csc", 40}}));
+  WriteBytes(dir / "empty.bin", {});
+  struct Case {
+    std::string pda, csc, phone;
+    const wchar_t* text;  // the refusal, followed by the path; nullptr: START goes on
+  } cases[] = {
+      {"mirlane_empty.tar", "", "", L"e - the PDA archive holds no files: "},
+      {"mirlane_zeros.tar", "", "", L"e - the PDA archive holds no files: "},
+      {"", "csc_folder.tar", "", L"e - the CSC archive holds no files: "},
+      {"", "", "empty.bin", L"e - the phone binary is empty: "},
+      // Members of other nations only are skipped by design, not missing.
+      {"", "csc_france.tar", "", nullptr},
+  };
+  for (const auto& c : cases) {
+    StartInputs inputs;
+    inputs.pda = c.pda.empty() ? L"" : W(dir / c.pda);
+    inputs.csc = c.csc.empty() ? L"" : W(dir / c.csc);
+    inputs.phone = c.phone.empty() ? L"" : W(dir / c.phone);
+    inputs.pdaTicked = inputs.cscTicked = inputs.phoneTicked = true;
+    inputs.selectedNation = 2;
+    const StartPlan plan = PlanStart(inputs);
+    const std::string what = c.pda + c.csc + c.phone;
+    EXPECT_EQ(plan.unreadableMask, 0) << what;
+    if (c.text == nullptr) {
+      EXPECT_EQ(plan.refusal, StartRefusal::None) << what;
+      EXPECT_EQ(plan.totalSize, 0u) << what;
+      continue;
+    }
+    EXPECT_EQ(plan.refusal, StartRefusal::NothingToSend) << what;
+    EXPECT_EQ(plan.refusalText, c.text + W(dir / what)) << what;
+  }
+}
+
 }  // namespace

@@ -2,13 +2,23 @@
 // anything is sent.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <map>
 
 #include "engine/archive.h"
 #include "engine/kelpa3_engine.h"
 #include "engine/results.h"
+#include "engine/start_plan.h"
 #include "engine/tables.h"
+#include "platform/debug_output.h"
 #include "platform/file_mapping.h"
+#include "platform/text.h"
 #include "tests/job/tar_builder.h"
 #include "tests/testsupport/recording_host.h"
 #include "tests/testsupport/temp_dir.h"
@@ -17,6 +27,7 @@ namespace {
 
 using tarn::platform::CFileMapping;
 using tarn::test::BuildTar;
+using tarn::test::Pattern;
 using tarn::test::TarMember;
 
 class JobArchiveIndex : public ::testing::Test {
@@ -56,6 +67,80 @@ TEST_F(JobArchiveIndex, MembersInArchiveOrderWithOffsetsTypesAndInfoBlockFlag) {
   EXPECT_EQ(job_.m_members[2]->bDel, 1);
   EXPECT_EQ(job_.m_members[3]->dwSize, 0u);
   EXPECT_EQ(job_.m_wFilesTotal, 4);
+  EXPECT_TRUE(host_.Errors().empty());
+}
+
+// Archives as GNU tar writes them in each of its formats: only the regular
+// files are members, named as the archive names them (pax path, GNU long
+// name, ustar prefix, no "./"), and START's size walk counts exactly those.
+TEST_F(JobArchiveIndex, ArchivesFromGnuTarHoldTheirRealFilesOnly) {
+  struct File {
+    std::string path, data;
+  };
+  struct Case {
+    const char* what;
+    std::string options;            // GNU tar's, before the names
+    std::vector<File> files;        // written into the folder tar reads
+    std::string names;              // what tar is told to archive
+    std::vector<std::string> members;  // paths of `files`, in archive order
+  };
+  const std::string paxLong = "zImage." + std::string(110, 'p');   // needs a pax path record
+  const std::string gnuLong = "initrd." + std::string(110, 'g');   // needs a GNU long-name record
+  const std::string deep = std::string(80, 'c') + "/" + std::string(50, 'd') + "/X-FRANCE.csc";  // ustar prefix
+  const Case cases[] = {
+      {"pax", "--format=pax",
+       {{"zImage", Pattern(3000, 1)}, {"factoryfs.rfs", "OFNI" + Pattern(700, 2)}, {paxLong, Pattern(10, 3)}},
+       "zImage factoryfs.rfs " + paxLong, {"zImage", "factoryfs.rfs", paxLong}},
+      {"gnu", "--format=gnu", {{gnuLong, Pattern(2000, 4)}, {"sbl.bin", Pattern(5, 5)}}, gnuLong + " sbl.bin",
+       {gnuLong, "sbl.bin"}},
+      {"ustar, ./ and directories", "--format=ustar --sort=name",
+       {{"zImage", Pattern(100, 6)}, {deep, Pattern(600, 7)}}, ".", {deep, "zImage"}},
+      {"AppleDouble", "--format=ustar",
+       {{"._zImage", std::string("\x00\x05\x16\x07resource", 12)}, {"zImage", Pattern(100, 8)}},
+       "._zImage zImage", {"zImage"}},
+  };
+  std::vector<std::string> log;
+  struct SinkGuard {
+    tarn::platform::DebugSink previous;
+    ~SinkGuard() { tarn::platform::SetDebugOutputSink(previous); }
+  } sink{tarn::platform::SetDebugOutputSink([&log](std::string_view record) { log.emplace_back(record); })};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    const auto source = dir_ / (std::string("src-") + c.what);
+    std::map<std::string, std::string> data;
+    for (const auto& file : c.files) {
+      std::filesystem::create_directories((source / file.path).parent_path());
+      tarn::test::WriteFile(source / file.path, file.data);
+      data[file.path] = file.data;
+    }
+    const auto tarFile = dir_ / "made.tar";
+    const std::string command = "tar " + c.options + " -cf '" + tarFile.string() + "' -C '" + source.string() + "' " + c.names;
+    ASSERT_EQ(std::system(command.c_str()), 0) << command;
+    const std::string tar = tarn::test::ReadFile(tarFile);
+
+    job_.FreeMembers();
+    ASSERT_EQ(Index(tar), RESULT_OK);
+    ASSERT_EQ(job_.m_members.size(), c.members.size());
+    std::uint32_t indexTotal = 0;
+    for (std::size_t i = 0; i < c.members.size(); ++i) {
+      const auto& member = *job_.m_members[i];
+      const std::string& expected = data.at(c.members[i]);
+      EXPECT_EQ(Name(i), tarn::platform::Widen(c.members[i].substr(0, 31))) << i;
+      ASSERT_EQ(member.dwSize, expected.size()) << i;
+      EXPECT_TRUE(tar.substr(member.dwOffset, member.dwSize) == expected) << i;
+      indexTotal += member.dwSize;
+    }
+    std::uint32_t walkTotal = 0, walkMembers = 0;
+    const int fd = open(tarFile.c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_GE(fd, 0);
+    EXPECT_EQ(SumTarSizes(fd, static_cast<std::uint32_t>(tar.size()), 0, &walkTotal, &walkMembers), kStartOk);
+    close(fd);
+    EXPECT_EQ(walkTotal, indexTotal);
+    EXPECT_EQ(walkMembers, c.members.size());
+  }
+  EXPECT_TRUE(std::any_of(log.begin(), log.end(), [](const std::string& line) {
+    return line.find("\"._zImage\"") != std::string::npos && line.find("macOS resource fork") != std::string::npos;
+  }));
   EXPECT_TRUE(host_.Errors().empty());
 }
 

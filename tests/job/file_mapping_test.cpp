@@ -1,10 +1,12 @@
-// Read-only views of files and named shared memory.
+// Reading images from files and named shared memory.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <fcntl.h>
 #include <sys/mman.h>
+
+#include <filesystem>
 
 #include "engine/archive.h"
 #include "platform/file_mapping.h"
@@ -15,29 +17,54 @@
 namespace {
 
 using tarn::platform::CFileMapping;
-using tarn::platform::CMappedView;
+using tarn::platform::CopyFromMapping;
 using tarn::platform::kAllocationGranularity;
 
-TEST(JobFileMapping, ViewsAreGranuleAlignedAndStayInsideTheFile) {
+TEST(JobFileMapping, ReadsStayInsideTheImageAndNoticeItChanging) {
   tarn::test::TempDir dir;
   const std::string bytes = tarn::test::Pattern(3 * kAllocationGranularity + 100, 7);
   tarn::test::WriteFile(dir / "f", bytes);
   auto mapping = CFileMapping::OpenFile((dir / "f").string());
   ASSERT_TRUE(mapping);
   EXPECT_EQ(mapping->Size(), bytes.size());
+  EXPECT_EQ(mapping->Name(), (dir / "f").string());
 
   std::string out(300, '\0');
   const std::uint64_t offset = 2 * kAllocationGranularity - 150;  // straddles a granule boundary
-  ASSERT_TRUE(tarn::platform::CopyFromMapping(*mapping, offset, out.data(), out.size()));
+  ASSERT_TRUE(CopyFromMapping(*mapping, offset, out.data(), out.size()));
+  EXPECT_EQ(out, bytes.substr(offset, 300));
+  EXPECT_FALSE(CopyFromMapping(*mapping, bytes.size() - 10, out.data(), 11));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(EINVAL));
+  EXPECT_EQ(AlignDownToGranularity(2 * kAllocationGranularity - 1), kAllocationGranularity);
+
+  // Replaced by rename: the open image keeps its old contents and reads on.
+  tarn::test::WriteFile(dir / "new", tarn::test::Pattern(50, 9));
+  std::filesystem::rename(dir / "new", dir / "f");
+  ASSERT_TRUE(CopyFromMapping(*mapping, offset, out.data(), out.size()));
   EXPECT_EQ(out, bytes.substr(offset, 300));
 
-  CMappedView view;
-  EXPECT_FALSE(view.Map(*mapping, 100, 10));  // not on a granule
-  // Past the end would be SIGBUS if it were mapped: refused instead.
-  EXPECT_FALSE(view.Map(*mapping, 3 * kAllocationGranularity, 101));
-  EXPECT_FALSE(tarn::platform::CopyFromMapping(*mapping, bytes.size() - 10, out.data(), 11));
-  EXPECT_TRUE(view.Map(*mapping, 3 * kAllocationGranularity, 100));
-  EXPECT_EQ(AlignDownToGranularity(2 * kAllocationGranularity - 1), kAllocationGranularity);
+  // Cut short, rewritten in place with the same size, or grown: every read fails.
+  struct Change {
+    const char* what;
+    void (*apply)(const std::filesystem::path&, const std::string&);
+  } changes[] = {
+      {"truncated", [](const std::filesystem::path& p, const std::string&) { std::filesystem::resize_file(p, 1000); }},
+      {"rewritten", [](const std::filesystem::path& p, const std::string& b) {
+         struct timespec times[2] = {{0, UTIME_OMIT}, {12345, 0}};  // a different modification time
+         tarn::test::WriteFile(p, b);
+         utimensat(AT_FDCWD, p.c_str(), times, 0);
+       }},
+      {"grown", [](const std::filesystem::path& p, const std::string& b) { tarn::test::WriteFile(p, b + "x"); }},
+  };
+  for (const auto& change : changes) {
+    tarn::test::WriteFile(dir / "g", bytes);
+    auto image = CFileMapping::OpenFile((dir / "g").string());
+    ASSERT_TRUE(image);
+    change.apply(dir / "g", bytes);
+    SetLastError(0);
+    EXPECT_FALSE(CopyFromMapping(*image, 0, out.data(), out.size())) << change.what;
+    EXPECT_EQ(GetLastError(), tarn::platform::kImageChangedError) << change.what;
+  }
 }
 
 TEST(JobFileMapping, MissingFilesAndDirectoriesAreRefusedWithAnErrorCode) {
@@ -63,7 +90,7 @@ TEST(JobFileMapping, SharedImagesAreReadOnlyAndPrivate) {
   ASSERT_TRUE(mapping);
   EXPECT_EQ(mapping->Size(), bytes.size());
   std::string out(1000, '\0');
-  ASSERT_TRUE(tarn::platform::CopyFromMapping(*mapping, 69000, out.data(), out.size()));
+  ASSERT_TRUE(CopyFromMapping(*mapping, 69000, out.data(), out.size()));
   EXPECT_EQ(out, bytes.substr(69000));
   EXPECT_TRUE(tarn::platform::RemoveSharedImage(name));
   EXPECT_FALSE(CFileMapping::OpenShared(name));

@@ -218,7 +218,7 @@ TEST(JobFlow, BootAndSblFollowTheBootUpdateOption) {
   EXPECT_TRUE(Logged(h, "BOOT UPDATE 1"));
 }
 
-TEST(JobFlow, EmptyArchivePassesAndUnknownMemberFailsBeforeSending) {
+TEST(JobFlow, EmptyArchiveAndUnknownMemberFailBeforeSending) {
   JobHarness h;
   h.AddPhone(9);
   h.AddPhone(10);
@@ -233,7 +233,8 @@ TEST(JobFlow, EmptyArchivePassesAndUnknownMemberFailsBeforeSending) {
   h.Start(spec);
   ASSERT_TRUE(h.WaitAll());
 
-  EXPECT_TRUE(h.host.Passed(0));
+  EXPECT_FALSE(h.host.Passed(0));
+  EXPECT_EQ(h.host.Errors(0).front(), L"e - the PDA archive holds no files: " + (h.Dir() / "empty.tar").wstring());
   EXPECT_TRUE(h.CommandsOf(9, CMD_READY).empty());
   EXPECT_FALSE(h.host.Passed(1));
   EXPECT_EQ(h.host.Errors(1).front(), L"e - unknown file - \"readme.txt\"");

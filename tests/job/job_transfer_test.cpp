@@ -158,6 +158,21 @@ TEST(JobTransfer, ImagesOf4GiBAreRefused) {
   EXPECT_TRUE(h.CommandsOf(8, CMD_READY).empty());
 }
 
+// START refuses an empty phone binary; this one became empty after it.
+TEST(JobTransfer, AnEmptyPhoneBinaryFailsWithItsReason) {
+  JobHarness h;
+  h.AddPhone(2);
+  JobSpec spec;
+  spec.port = 2;
+  spec.mask = IMAGE_MASK_PHONE;
+  spec.phone = h.Image("modem.bin", "");
+  h.Start(spec);
+  ASSERT_TRUE(h.WaitAll());
+  ASSERT_FALSE(h.host.Errors(0).empty());
+  EXPECT_EQ(h.host.Errors(0).front(), L"e - the phone binary is empty: " + spec.phone.wstring());
+  EXPECT_TRUE(h.CommandsOf(2, CMD_READY).empty());
+}
+
 }  // namespace
 
 namespace {
