@@ -12,6 +12,7 @@ using tarn::platform::GetMainWindow;
 
 namespace {
 constexpr std::size_t kTextBuffer = 512;
+constexpr const wchar_t* kErrorWasReported = L"e - an error was reported during the download; the job did not pass";
 }  // namespace
 
 int PercentOf(double done, double total) {
@@ -33,6 +34,7 @@ void CKelpa3Engine::ReportError(const wchar_t* format, ...) {
   va_start(args, format);
   const std::wstring text = tarn::platform::VFormatW(kTextBuffer, format, args);
   va_end(args);
+  if (m_pszFailure == nullptr) m_pszFailure = kErrorWasReported;
   SendMessageW(GetMainWindow(), WM_JOB_ERROR, reinterpret_cast<WPARAM>(text.c_str()), static_cast<LPARAM>(m_nIndex));
   if (m_options.bNpsMode) {
     TLOG_SLOT(m_nIndex, L"NPS mode. Event is ignored.\n");

@@ -21,6 +21,7 @@ constexpr DWORD kWaitTickMs = 1000;
 constexpr std::uint32_t kWaitSecondsWithPda = 100;
 constexpr std::uint32_t kWaitSecondsWithoutPda = 160;
 constexpr int kStepCount = 14;
+constexpr const wchar_t* kPhoneNotWritten = L"e - the phone binary was not written";
 
 using Step = std::int32_t (*)(CKelpa3Engine& job, std::int32_t argument);
 
@@ -84,7 +85,9 @@ std::int32_t StepPhone(CKelpa3Engine& job, std::int32_t) {
   TLOG_SLOT(job.m_nIndex, L"Phone Download\n");
   job.FireState(STATE_PHONE_START, L"Phone Download start");
   if (PhoneDownload(job) != RESULT_OK) {
-    // A failed phone binary does not stop the job: CSC, reset and wait follow.
+    // A failed phone binary does not stop the job: CSC, reset and wait follow,
+    // so the phone is left usable. The job still ends failed.
+    job.m_pszFailure = kPhoneNotWritten;
     job.FireError();
     return 0;
   }
@@ -145,6 +148,18 @@ struct StepEntry {
   std::int32_t argument;
 };
 
+// PASS only when every step the job ran succeeded.
+void ReportOutcome(CKelpa3Engine& job) {
+  TLOG_SLOT(job.m_nIndex, L"===> END %d, DOWN %d\n", static_cast<int>(job.m_nIndex), static_cast<int>(job.m_wFilesDone));
+  if (job.m_pszFailure != nullptr) {
+    job.ReportError(L"%ls", job.m_pszFailure);
+    return;
+  }
+  SendMessageW(tarn::platform::GetMainWindow(), WM_JOB_PASS, static_cast<WPARAM>(job.m_nIndex),
+               static_cast<LPARAM>(job.m_wFilesDone));
+  job.ReportStatus(0, L"end.. bye~");
+}
+
 void ReadNationSelection(CKelpa3Engine& job) {
   int selection = 0;
   if (tarn::platform::QueryHostControl(IDC_NATION_LIST, &selection)) job.m_nNation = selection;
@@ -157,6 +172,7 @@ std::int32_t RunJob(CKelpa3Engine* context) {
   TLOG_SLOT(job.m_nIndex, L"Thread running\n");
   job.m_pOwner = job.m_pSelf;
   job.m_nComPort = job.m_nPort;
+  job.m_pszFailure = nullptr;
   Sleep(static_cast<DWORD>(job.m_nIndex) * kSlotStaggerMs);
   ReadNationSelection(job);
 
@@ -182,10 +198,7 @@ std::int32_t RunJob(CKelpa3Engine* context) {
     }
     Sleep(kStepPauseMs);
   }
-  TLOG_SLOT(job.m_nIndex, L"===> END %d, DOWN %d\n", static_cast<int>(job.m_nIndex), static_cast<int>(job.m_wFilesDone));
-  SendMessageW(tarn::platform::GetMainWindow(), WM_JOB_PASS, static_cast<WPARAM>(job.m_nIndex),
-               static_cast<LPARAM>(job.m_wFilesDone));
-  job.ReportStatus(0, L"end.. bye~");
+  ReportOutcome(job);
   job.m_device.Close();
   return RESULT_OK;
 }

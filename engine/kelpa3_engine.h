@@ -30,7 +30,8 @@ class CKelpa3Engine {
   // --- Engine events (sent synchronously to the host) ---
   // Text line, cut to 511 characters; `value` is lParam in NPS mode.
   void ReportStatus(int value, const wchar_t* format, ...);
-  // Error text, then (outside NPS mode) the Error state.
+  // Error text, then (outside NPS mode) the Error state. A job that goes on
+  // after it no longer ends with PASS (m_pszFailure).
   void ReportError(const wchar_t* format, ...);
   void ReportProgress(int overall, int file);
   void FireState(int code, const wchar_t* logName);
@@ -75,4 +76,8 @@ class CKelpa3Engine {
   std::int32_t m_nComPort = 0;
   DWORD m_dwState = ENGINE_STATE_IDLE;
   std::shared_ptr<tarn::platform::CThread> m_pThread;
+  // Why a job that ran all its steps still failed (a failure it went on
+  // after, so that the phone is left usable); nullptr while every step it ran
+  // succeeded. Reported as the job's final error instead of PASS.
+  const wchar_t* m_pszFailure = nullptr;
 };

@@ -17,15 +17,26 @@ void CopyPath(wchar_t* field, const wchar_t* path) { CopyCut(field, kImagePathCh
 CPellLinuxNp::CPellLinuxNp() = default;
 
 CPellLinuxNp::~CPellLinuxNp() {
-  // A job still running here would work on a context that is going away: ask
-  // it to stop and give it a moment to unwind.
-  if (m_engine.m_pThread && m_engine.m_pThread->IsRunning()) {
-    m_engine.m_pThread->RequestStop();
-    m_engine.m_pThread->WaitEnded(std::chrono::milliseconds(5000));
-  }
+  // The job works on m_engine, so it must have ended before the context goes.
+  // Every wait of a job honours a stop request, so this wait ends.
+  if (!m_engine.m_pThread) return;
+  m_engine.m_pThread->RequestStop();
+  m_engine.m_pThread->WaitEnded();
+}
+
+bool CPellLinuxNp::JobThreadRuns() const { return m_engine.m_pThread && m_engine.m_pThread->IsRunning(); }
+
+// A running job reads its context without locks, and a second job on it would
+// share its port and member table: while the thread runs, nothing changes it.
+bool CPellLinuxNp::RefusedWhileRunning(const wchar_t* operation) const {
+  if (!JobThreadRuns()) return false;
+  TLOG_FILE(kModule, L"%ls refused: the job of slot %d is still running\n", operation,
+            static_cast<int>(m_engine.m_nIndex));
+  return true;
 }
 
 std::int32_t CPellLinuxNp::Init(const wchar_t* /*name*/) {
+  if (RefusedWhileRunning(L"Init")) return 1;
   CKelpa3Engine& e = m_engine;
   e.m_pSelf = nullptr;
   e.m_options = ENGINE_OPTIONS{};
@@ -46,6 +57,7 @@ std::int32_t CPellLinuxNp::Init(const wchar_t* /*name*/) {
 }
 
 std::int32_t CPellLinuxNp::Close() {
+  if (RefusedWhileRunning(L"Close")) return 1;
   m_engine.ReleaseResources();
   m_engine.m_dwState = ENGINE_STATE_IDLE;
   m_engine.m_pThread.reset();
@@ -53,6 +65,7 @@ std::int32_t CPellLinuxNp::Close() {
 }
 
 std::int32_t CPellLinuxNp::SetImageMask(std::uint16_t mask) {
+  if (RefusedWhileRunning(L"SetImageMask")) return 1;
   m_engine.m_wImageMask = mask;
   return 0;
 }
@@ -60,7 +73,7 @@ std::int32_t CPellLinuxNp::SetImageMask(std::uint16_t mask) {
 std::int32_t CPellLinuxNp::Reserved(std::int32_t, std::int32_t) { return 0; }
 
 std::int32_t CPellLinuxNp::StartJob(std::int16_t port, std::int16_t slot) {
-  if (m_engine.m_dwState != ENGINE_STATE_READY) return 1;
+  if (m_engine.m_dwState != ENGINE_STATE_READY || RefusedWhileRunning(L"StartJob")) return 1;
   m_engine.m_pSelf = this;
   m_engine.m_nPort = port;
   m_engine.m_nIndex = slot;
@@ -81,11 +94,12 @@ std::int32_t CPellLinuxNp::StopJob() {
 std::int32_t CPellLinuxNp::IsJobRunning(std::int16_t* running) {
   if (running == nullptr) return 0;
   *running = 0;
-  if (m_engine.m_pThread && m_engine.m_pThread->ExitCode() == STILL_ACTIVE) *running = 1;
+  if (JobThreadRuns()) *running = 1;
   return 0;
 }
 
 std::int32_t CPellLinuxNp::SetOptions(const ENGINE_OPTIONS* options) {
+  if (RefusedWhileRunning(L"SetOptions")) return 1;
   m_engine.m_options = options ? *options : kDefaultEngineOptions;
   return 0;
 }
@@ -96,29 +110,34 @@ std::int32_t CPellLinuxNp::GetEngineName(wchar_t** buffer) {
 }
 
 std::int32_t CPellLinuxNp::SetTotalSize(std::int32_t bytes) {
+  if (RefusedWhileRunning(L"SetTotalSize")) return 1;
   m_engine.m_nTotalSize = bytes;
   return 0;
 }
 
 std::int32_t CPellLinuxNp::SetPdaImage(const wchar_t* name, std::uint32_t size) {
+  if (RefusedWhileRunning(L"SetPdaImage")) return 1;
   CopyPath(m_engine.m_szPdaImage, name);
   m_engine.m_dwPdaSize = size;
   return 0;
 }
 
 std::int32_t CPellLinuxNp::SetPhoneImage(const wchar_t* name, std::uint32_t size) {
+  if (RefusedWhileRunning(L"SetPhoneImage")) return 1;
   CopyPath(m_engine.m_szPhoneImage, name);
   m_engine.m_dwPhoneSize = size;
   return 0;
 }
 
 std::int32_t CPellLinuxNp::SetBootImage(const wchar_t* name, std::uint32_t size) {
+  if (RefusedWhileRunning(L"SetBootImage")) return 1;
   CopyPath(m_engine.m_szBootImage, name);
   m_engine.m_dwBootSize = size;
   return 0;
 }
 
 std::int32_t CPellLinuxNp::SetCscImage(const wchar_t* name, std::uint32_t size) {
+  if (RefusedWhileRunning(L"SetCscImage")) return 1;
   CopyPath(m_engine.m_szCscImage, name);
   m_engine.m_dwCscSize = size;
   return 0;
@@ -127,21 +146,25 @@ std::int32_t CPellLinuxNp::SetCscImage(const wchar_t* name, std::uint32_t size) 
 std::int32_t CPellLinuxNp::SetCscImage2(const wchar_t* name, std::uint32_t size) { return SetCscImage(name, size); }
 
 std::int32_t CPellLinuxNp::SetPdaPath(const wchar_t* path) {
+  if (RefusedWhileRunning(L"SetPdaPath")) return 1;
   CopyPath(m_engine.m_szPdaImage, path);
   return 0;
 }
 
 std::int32_t CPellLinuxNp::SetPhonePath(const wchar_t* path) {
+  if (RefusedWhileRunning(L"SetPhonePath")) return 1;
   CopyPath(m_engine.m_szPhoneImage, path);
   return 0;
 }
 
 std::int32_t CPellLinuxNp::SetBootPath(const wchar_t* path) {
+  if (RefusedWhileRunning(L"SetBootPath")) return 1;
   CopyPath(m_engine.m_szBootImage, path);
   return 0;
 }
 
 std::int32_t CPellLinuxNp::SetCscPath(const wchar_t* path) {
+  if (RefusedWhileRunning(L"SetCscPath")) return 1;
   CopyPath(m_engine.m_szCscImage, path);
   return 0;
 }
@@ -149,6 +172,7 @@ std::int32_t CPellLinuxNp::SetCscPath(const wchar_t* path) {
 std::int32_t CPellLinuxNp::SetCscPath2(const wchar_t* path) { return SetCscPath(path); }
 
 std::int32_t CPellLinuxNp::SetSparePath(const wchar_t* path) {
+  if (RefusedWhileRunning(L"SetSparePath")) return 1;
   CopyPath(m_engine.m_szSpareImage, path);
   return 0;
 }

@@ -11,16 +11,19 @@
 class CPellLinuxNp {
  public:
   CPellLinuxNp();
+  // Asks a running job to stop and waits until its thread has ended.
   virtual ~CPellLinuxNp();
   CPellLinuxNp(const CPellLinuxNp&) = delete;
   CPellLinuxNp& operator=(const CPellLinuxNp&) = delete;
 
   // The operations, in their fixed slot order. Each returns 0 unless noted.
+  // While the job thread runs, Init, Close, StartJob and the setters are
+  // refused: they return 1, change nothing and log why.
   virtual std::int32_t Init(const wchar_t* name);
   virtual std::int32_t Close();
   virtual std::int32_t SetImageMask(std::uint16_t mask);
   virtual std::int32_t Reserved(std::int32_t a, std::int32_t b);
-  // 1 when the engine is not ready or no thread could be created.
+  // 1 when the engine is not ready, its job still runs or no thread could be created.
   virtual std::int32_t StartJob(std::int16_t port, std::int16_t slot);
   // Asks the job to end at its next wait or I/O point; it then releases its
   // locks, port and mappings itself. Returns at once.
@@ -47,5 +50,8 @@ class CPellLinuxNp {
   const CKelpa3Engine& Context() const { return m_engine; }
 
  private:
+  bool JobThreadRuns() const;
+  bool RefusedWhileRunning(const wchar_t* operation) const;
+
   CKelpa3Engine m_engine;
 };

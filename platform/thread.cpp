@@ -51,7 +51,7 @@ CThread::~CThread() = default;
 std::shared_ptr<CThread> CThread::Create(std::function<DWORD()> body) {
   auto shared = std::make_shared<Shared>();
   try {
-    std::thread worker([shared, body = std::move(body)]() {
+    std::thread worker([shared, body = std::move(body)]() mutable {
       t_current = shared.get();
       RaisePriorityBestEffort();
       DWORD code = 0;
@@ -60,6 +60,9 @@ std::shared_ptr<CThread> CThread::Create(std::function<DWORD()> body) {
       } catch (const ThreadUnwind& unwind) {
         code = unwind.exitCode;
       }
+      // Whatever the body captured goes before the thread counts as ended, so
+      // that a waiter may free what it pointed to.
+      body = nullptr;
       t_current = nullptr;
       Finish(*shared, code);
     });
@@ -94,6 +97,11 @@ bool CThread::StopRequested() const {
 bool CThread::WaitEnded(std::chrono::milliseconds timeout) const {
   std::unique_lock<std::mutex> guard(shared_->lock);
   return shared_->changed.wait_for(guard, timeout, [this] { return !shared_->running; });
+}
+
+void CThread::WaitEnded() const {
+  std::unique_lock<std::mutex> guard(shared_->lock);
+  shared_->changed.wait(guard, [this] { return !shared_->running; });
 }
 
 bool StopRequestedHere() {

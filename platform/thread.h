@@ -40,6 +40,9 @@ class CThread {
   bool StopRequested() const;
   // Waits up to `timeout` for the thread to end; true when it has.
   bool WaitEnded(std::chrono::milliseconds timeout) const;
+  // Waits for the thread to end, however long that takes. Once it returns the
+  // thread touches nothing its body worked on any more.
+  void WaitEnded() const;
 
   struct Shared;
 

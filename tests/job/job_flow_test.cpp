@@ -144,12 +144,18 @@ TEST(JobFlow, PortMinusTwoResetsAndEndsAsFailed) {
   EXPECT_TRUE(h.CommandsOf(4, CMD_READY).empty());
 }
 
-TEST(JobFlow, FailedPhoneBinaryThenGoodCscOfTheChosenNationStillPasses) {
+// No false PASS. A refused phone binary does not stop the job: the CSC
+// archive, the reset and the wait still follow so the phone is left usable,
+// but the job ends with an error. A refused Stratine part fails its archive.
+TEST(JobFlow, RefusedPhoneBinaryOrStratinePartNeverEndsInPass) {
   JobHarness h;
   auto config = JobHarness::Config();
   config.faults.fail = {CMD_PHONE, 1};
   config.faults.failResult = 1;
   h.AddPhone(5, config);
+  config.faults.fail = {CMD_STRATINE, 1};
+  config.faults.failResult = 4;
+  h.AddPhone(12, config);
   h.host.nationSelection = 2;
   const std::string de = Pattern(5000, 9);
   JobSpec spec;
@@ -158,18 +164,29 @@ TEST(JobFlow, FailedPhoneBinaryThenGoodCscOfTheChosenNationStillPasses) {
   spec.phone = h.Image("modem.bin", Pattern(200000, 8));
   spec.csc = h.Image("csc.tar", BuildTar({{"FRANCE.csc", "fr"}, {"DE.csc", de}, {"XX.csc", "xx"}}));
   h.Start(spec);
+  JobSpec stratine = tarn::test::PdaJob(
+      12, 1, h.Image("stratine.tar", BuildTar({{"STRATINE", tarn::test::StratineData(Pattern(1000, 1), "", "")}})));
+  stratine.options.bStratineAll = 0;
+  stratine.options.nStratineParts = 1;
+  h.Start(stratine);
   ASSERT_TRUE(h.WaitAll());
 
-  EXPECT_TRUE(h.host.Passed(0));
-  EXPECT_EQ(h.host.Errors(0), std::vector<std::wstring>{L"e - Phone activating failed"});
+  EXPECT_FALSE(h.host.Passed(0));
+  EXPECT_EQ(h.host.Errors(0),
+            (std::vector<std::wstring>{L"e - Phone activating failed", L"e - the phone binary was not written"}));
   EXPECT_EQ(h.host.States(0), (std::vector<int>{STATE_PHONE_START, STATE_PHONE_UPDATE, STATE_ERROR, STATE_ERROR,
-                                                STATE_PDA_START, STATE_PDA_END, STATE_REBOOT}));
+                                                STATE_PDA_START, STATE_PDA_END, STATE_REBOOT, STATE_ERROR}));
+  EXPECT_FALSE(h.host.HasText(L"end.. bye~", 0));
+  EXPECT_EQ(Codes(h.CommandsOf(5, 0)).back(), CMD_RESET);
   EXPECT_EQ(h.Stored(5, "part23.bin"), de);
   EXPECT_TRUE(h.host.HasText(L"SKIP FRANCE.csc (1), 2"));
   EXPECT_TRUE(h.host.HasText(L"Downloading DE.csc (2), 2"));
   EXPECT_TRUE(h.host.HasText(L"SKIP XX.csc (0), 2"));
   // The nation chosen at the start goes back to the phone after the archive.
   ASSERT_TRUE(h.CommandsOf(5, CMD_SET_PARAM).size() == 2u);
+
+  EXPECT_FALSE(h.host.Passed(1));
+  EXPECT_EQ(h.host.Errors(1).front(), L"e - Stratine flashing partition failed");
 }
 
 TEST(JobFlow, FileSystemMemberNeedsLoaderSix) {

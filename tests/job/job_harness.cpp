@@ -82,6 +82,10 @@ CPellLinuxNp& JobHarness::Start(const JobSpec& spec) {
   return engine;
 }
 
+void JobHarness::Destroy(const CPellLinuxNp& engine) {
+  std::erase_if(engines_, [&engine](const auto& owned) { return owned.get() == &engine; });
+}
+
 bool JobHarness::WaitAll() {
   return host.RunUntil(
       [this] {

@@ -50,6 +50,8 @@ class JobHarness {
 
   std::filesystem::path Image(const std::string& name, const std::string& bytes);
   CPellLinuxNp& Start(const JobSpec& spec);
+  // Destroys a started engine now, as a host that goes away does.
+  void Destroy(const CPellLinuxNp& engine);
   // Runs the host until every started job has ended; false on time-out.
   bool WaitAll();
 

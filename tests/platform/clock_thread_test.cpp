@@ -59,11 +59,14 @@ TEST(Thread, ReportsRunningAndExitCode) {
 }
 
 // A stop request ends a thread blocked in a long Sleep, and unwinding releases
-// a lock it held, so another thread can take it afterwards.
+// a lock it held, so another thread can take it afterwards. A thread queued on
+// that lock through a stoppable wait is ended by a stop too, without entering;
+// one that is not stopped enters as soon as the lock is left.
 TEST(Thread, StopEndsSleepAndReleasesLocks) {
   static tarn::platform::CCriticalSection section;
   std::atomic<bool> holding{false};
   std::atomic<bool> pastSleep{false};
+  std::atomic<int> entered{0};
   auto thread = CThread::Create([&] {
     tarn::platform::CSectionLock lock(section);
     holding = true;
@@ -74,10 +77,29 @@ TEST(Thread, StopEndsSleepAndReleasesLocks) {
   ASSERT_TRUE(thread);
   while (!holding) std::this_thread::sleep_for(1ms);
   EXPECT_FALSE(section.TryEnter());
+  const auto queue = [&] {
+    return CThread::Create([&] {
+      tarn::platform::CStoppableSectionLock lock(section);
+      ++entered;
+      return DWORD{2};
+    });
+  };
+  auto stopped = queue();
+  auto waiting = queue();
+  ASSERT_TRUE(stopped && waiting);
+  stopped->RequestStop();
+  stopped->WaitEnded();
+  EXPECT_EQ(stopped->ExitCode(), 0u);
+  EXPECT_TRUE(waiting->IsRunning());
+  EXPECT_EQ(entered, 0);
+
   thread->RequestStop();
   ASSERT_TRUE(thread->WaitEnded(5s));
   EXPECT_FALSE(pastSleep);
   EXPECT_EQ(thread->ExitCode(), 0u);
+  waiting->WaitEnded();
+  EXPECT_EQ(waiting->ExitCode(), 2u);
+  EXPECT_EQ(entered, 1);
   ASSERT_TRUE(section.TryEnter());
   section.Leave();
 }
