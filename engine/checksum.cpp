@@ -9,6 +9,7 @@
 #include "engine/kelpa3_engine.h"
 #include "platform/file_mapping.h"
 #include "platform/last_error.h"
+#include "platform/thread.h"
 #include "support/log.h"
 #include "support/md5.h"
 
@@ -34,6 +35,9 @@ bool DigestMapped(const tarn::platform::CFileMapping& mapping, std::uint64_t off
   std::uint64_t position = offset;
   const std::uint64_t end = offset + size;
   while (position < end) {
+    // A 100 MiB piece takes seconds while other jobs queue on the checksum
+    // lock: a stopped job leaves between slices, releasing the lock.
+    tarn::platform::CheckStop();
     const std::size_t length = static_cast<std::size_t>(std::min<std::uint64_t>(kDigestSliceBytes, end - position));
     if (!tarn::platform::CopyFromMapping(mapping, position, slice.data(), length)) return false;
     context.Update(slice.data(), length);
