@@ -84,6 +84,17 @@ TEST_F(WindowBatchTest, RefusalsLockNothingAndSayWhy) {
   EXPECT_EQ(LockListState(), before);
   EXPECT_EQ(MainBox(), QStringLiteral("e - no image is chosen\n"
                                       "e - the PDA file name names no known platform: other.tar\n"));
+
+  // A PDA archive with nothing in it would have every phone report PASS.
+  const auto empty = dir_->Path() / "mirlane_empty.tar";
+  WriteBytes(empty, std::vector<unsigned char>(1024, 0));
+  second.OnClear();
+  second.AddImageFile(QString::fromStdString(empty.string()), kListKindPda);
+  second.OnStart();
+  EXPECT_FALSE(second.InBatch());
+  EXPECT_EQ(LockListState(), before);
+  EXPECT_EQ(MainBox(), QStringLiteral("e - the PDA archive holds no files: ") +
+                           QString::fromStdString(empty.string()) + QLatin1Char('\n'));
 }
 
 TEST_F(WindowBatchTest, StartGivesEverySlotItsPortSlotAndOptions) {
