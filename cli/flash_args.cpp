@@ -6,6 +6,7 @@
 
 #include "engine/tables.h"
 #include "platform/text.h"
+#include "tarn/version.h"
 
 namespace tarn::cli {
 
@@ -66,10 +67,14 @@ ParseOutcome ParseFlashArgs(int argc, const char* const* argv, FlashArgs* args, 
       ->check(CLI::IsMember({"all", "ums", "opt", "csc"}, CLI::ignore_case));
   app.add_option("--nation", args->nation, "nation index 0..9 or name (default: from the CSC archive)");
   app.add_flag("--json", args->json, "JSON Lines on standard output instead of text");
+  app.set_version_flag("--version", "tarn-flash " TARN_VERSION, "print the version and exit");
   try {
     app.parse(argc, argv);
   } catch (const CLI::CallForHelp&) {
     *out = app.help();
+    return {false, kExitPassed};
+  } catch (const CLI::CallForVersion& version) {
+    *out = std::string(version.what()) + "\n";
     return {false, kExitPassed};
   } catch (const CLI::ParseError& e) {
     *err = std::string("tarn-flash: ") + e.what() + "\n";

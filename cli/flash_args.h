@@ -28,11 +28,11 @@ constexpr int kExitFailed = 1;
 constexpr int kExitRefused = 2;
 
 struct ParseOutcome {
-  bool run = false;  // false: exit with `exitCode` (help was shown, or the arguments are wrong)
+  bool run = false;  // false: exit with `exitCode` (help or version was shown, or the arguments are wrong)
   int exitCode = kExitPassed;
 };
 
-// Parses argv; help goes to `out`, argument errors to `err`.
+// Parses argv; help and version go to `out`, argument errors to `err`.
 ParseOutcome ParseFlashArgs(int argc, const char* const* argv, FlashArgs* args, std::string* out,
                             std::string* err);
 

@@ -8,6 +8,7 @@
 #include <optional>
 #include <regex>
 
+#include "packaging/station_file.h"
 #include "platform/devicemap.h"
 
 namespace fs = std::filesystem;
@@ -64,9 +65,21 @@ int NumberOf(const std::string& devName) {
   return 0;
 }
 
+// A port new to the map: its own number from the station file when that is
+// free, else the lowest free one that the station keeps for no other cable.
+int FreshNumber(const std::string& idPath) {
+  const auto station = ReadStationFile(StationFilePath());
+  const int own = StationNumberOf(station, idPath);
+  if (own != 0 && !Target(own)) return own;
+  for (int n = 1; n <= kHighestComNumber; ++n) {
+    if (!Target(n) && !IsStationNumber(station, n)) return n;
+  }
+  return 0;
+}
+
 }  // namespace
 
-int AddPhonePort(const std::string& devName) {
+int AddPhonePort(const std::string& devName, const std::string& idPath) {
   const auto index = AcmIndex(devName);
   if (!index) return -1;
   MapLock lock;
@@ -76,9 +89,7 @@ int AddPhonePort(const std::string& devName) {
   // node keeps the number it has, even when a lower one has come free since,
   // so its slot does not move and it never gets a second link.
   int chosen = NumberOf(devName);
-  for (int n = 1; n <= kHighestComNumber && chosen == 0; ++n) {
-    if (!Target(n)) chosen = n;
-  }
+  if (chosen == 0) chosen = FreshNumber(idPath);
   if (chosen == 0) return -1;
   return RegisterPort(name, chosen, devName) ? chosen : -1;
 }

@@ -1,15 +1,17 @@
 // Keeps the serial-port map in step with USB CDC-ACM phone ports, for the
-// udev rule: on add, the lowest free COM number from 1 up gets the port; on
-// remove, the port's entry and link go.
+// udev rule: on add, the port gets the COM number the station file gives its
+// USB path, or else the lowest free number from 1 up that the station file
+// does not keep for another port; on remove, the port's entry and link go.
 #pragma once
 
 #include <string>
 
 namespace tarn::packaging {
 
-// `devName` is udev's DEVNAME, e.g. /dev/ttyACM3 (value name qxcdmdm3).
-// Returns the COM number given (add) or 0; -1 on failure.
-int AddPhonePort(const std::string& devName);
+// `devName` is udev's DEVNAME, e.g. /dev/ttyACM3 (value name qxcdmdm3);
+// `idPath` udev's ID_PATH (may be empty). Returns the COM number given, or
+// -1 on failure.
+int AddPhonePort(const std::string& devName, const std::string& idPath);
 // True when nothing of the port is left in the map.
 bool RemovePhonePort(const std::string& devName);
 

@@ -3,7 +3,9 @@
 set -euo pipefail
 
 packages=(g++ cmake ninja-build pkg-config libgtest-dev libgmock-dev libbenchmark-dev
-          qt6-base-dev libcli11-dev nlohmann-json3-dev locales)
+          qt6-base-dev libcli11-dev nlohmann-json3-dev locales
+          # manual pages, the Debian packages and their checks
+          scdoc dpkg-dev lintian man-db appstream desktop-file-utils udev)
 if [[ "${TARN_WITH_CLANG:-0}" == 1 ]]; then
   packages+=(clang libclang-rt-14-dev)
 fi

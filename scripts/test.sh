@@ -1,12 +1,15 @@
 #!/usr/bin/env bash
 # Installs what is missing, configures, builds and runs the whole test suite:
 #   1. every test (ctest, default preset, window included, offscreen);
-#   2. the tests without the window under AddressSanitizer + UBSan, and under
+#   2. the Debian packages: built from the default preset, then their control
+#      fields, contents, manuals, completion, desktop data, lintian and the
+#      udev rule checked (scripts/check-packages.sh);
+#   3. the tests without the window under AddressSanitizer + UBSan, and under
 #      ThreadSanitizer (the window's suite under sanitizers is left to
 #      developers: `cmake --preset asan && cmake --build --preset asan &&
 #      ctest --preset asan`, same for tsan — it does not fit CI's time);
-#   3. every libFuzzer target for a short bounded time on its seed corpus.
-# TARN_QUICK=1 runs step 1 only.
+#   4. every libFuzzer target for a short bounded time on its seed corpus.
+# TARN_QUICK=1 runs steps 1 and 2 only.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 TARN_WITH_CLANG=1 bash scripts/install-deps.sh
@@ -15,6 +18,10 @@ stamp() { echo "== $1 ($((SECONDS - start)) s)"; }
 
 stamp "default preset: build and all tests"
 cmake --workflow --preset default
+
+stamp "Debian packages: build and checks"
+cmake --build --preset default --target package
+bash scripts/check-packages.sh build/default
 [[ "${TARN_QUICK:-0}" == 1 ]] && exit 0
 
 for preset in asan tsan; do

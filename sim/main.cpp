@@ -8,6 +8,7 @@
 
 #include "platform/devicemap.h"
 #include "sim/keld_sim.h"
+#include "tarn/version.h"
 
 namespace {
 
@@ -93,6 +94,7 @@ int main(int argc, char** argv) {
   app.add_option("--reboot-after-format", o.faults.rebootAfterFormatMs,
                  "after Format: unplug, and come back after this many milliseconds")
       ->group("Faults");
+  app.set_version_flag("--version", "keld-sim " TARN_VERSION, "print the version and exit");
   CLI11_PARSE(app, argc, argv);
 
   // Block the stop signals before any thread starts, so every thread

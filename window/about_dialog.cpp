@@ -5,11 +5,13 @@
 #include <QLabel>
 #include <QVBoxLayout>
 
+#include "tarn/version.h"
+
 CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent) {
   setWindowTitle(QStringLiteral("About Tarn Multi Downloader"));
   auto* icon = new QLabel(this);
   icon->setPixmap(windowIcon().pixmap(32, 32));
-  auto* text = new QLabel(QStringLiteral("Tarn Multi Downloader, Version 1.0"), this);
+  auto* text = new QLabel(QStringLiteral("Tarn Multi Downloader, Version " TARN_VERSION), this);
   text->setObjectName(QStringLiteral("aboutText"));
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok, this);
   connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);

@@ -1,44 +1,83 @@
-// The udev registrar, run as udev runs it: ACTION and DEVNAME in its environment.
+// The udev registrar, run as udev runs it (ACTION, DEVNAME and ID_PATH in its
+// environment), its station layout and --learn, and the rule text that
+// decides when udev runs it.
+#include <fnmatch.h>
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <spawn.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <filesystem>
+#include <fstream>
+#include <map>
+#include <regex>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "platform/devicemap.h"
 #include "tests/testsupport/temp_dir.h"
 
-extern char** environ;
-
 namespace fs = std::filesystem;
 using namespace tarn::platform;
 
 namespace {
+
+std::string ReadText(const fs::path& file) {
+  std::ifstream in(file);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
 
 class Registrar : public ::testing::Test {
  protected:
   void SetUp() override { ::setenv("TARN_DEVICEMAP", (dir_.Path() / "map").c_str(), 1); }
   void TearDown() override { ::unsetenv("TARN_DEVICEMAP"); }
 
-  // Exit code of the registrar run with udev's variables.
-  int Run(const std::string& action, const std::string& devName) {
+  // udev's variables and the test's own map, station file and port folder;
+  // never the machine's.
+  std::vector<std::string> Environment(const std::string& action, const std::string& devName,
+                                       const std::string& idPath) const {
     std::vector<std::string> env = {"ACTION=" + action, "DEVNAME=" + devName, "SUBSYSTEM=tty",
-                                    "TARN_DEVICEMAP=" + (dir_.Path() / "map").string()};
+                                    "TARN_DEVICEMAP=" + (dir_.Path() / "map").string(),
+                                    "TARN_STATION_FILE=" + station().string(),
+                                    "TARN_SERIAL_BY_PATH=" + byPath().string()};
+    if (!idPath.empty()) env.push_back("ID_PATH=" + idPath);
+    return env;
+  }
+
+  // Starts the registrar; `actions` may wire its standard streams.
+  pid_t Spawn(const std::vector<std::string>& args, std::vector<std::string> env,
+              const posix_spawn_file_actions_t* actions = nullptr) {
     std::vector<char*> envp;
     for (auto& e : env) envp.push_back(e.data());
     envp.push_back(nullptr);
-    char program[] = TARN_REGISTRAR_PATH;
-    char* argv[] = {program, nullptr};
+    std::vector<std::string> argStore = {TARN_REGISTRAR_PATH};
+    argStore.insert(argStore.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (auto& a : argStore) argv.push_back(a.data());
+    argv.push_back(nullptr);
     pid_t pid = 0;
-    if (::posix_spawn(&pid, program, nullptr, nullptr, argv, envp.data()) != 0) return -1;
+    if (::posix_spawn(&pid, argv[0], actions, nullptr, argv.data(), envp.data()) != 0) return -1;
+    return pid;
+  }
+
+  static int ExitCode(pid_t pid) {
     int status = 0;
-    ::waitpid(pid, &status, 0);
+    if (pid < 0 || ::waitpid(pid, &status, 0) != pid) return -1;
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   }
 
+  // Exit code of the registrar run with udev's variables.
+  int Run(const std::string& action, const std::string& devName, const std::string& idPath = "") {
+    return ExitCode(Spawn({}, Environment(action, devName, idPath)));
+  }
+
   std::optional<std::string> Entry(const std::string& name) { return QuerySerialComm(ReadSerialComm(), name); }
+  fs::path station() const { return dir_.Path() / "station.conf"; }
+  fs::path byPath() const { return dir_.Path() / "by-path"; }
 
   tarn::test::TempDir dir_;
 };
@@ -80,6 +119,264 @@ TEST_F(Registrar, RefusesOtherDevicesAndActions) {
   EXPECT_EQ(2, Run("change", "/dev/ttyACM0"));
   EXPECT_TRUE(ReadSerialComm().empty());
   EXPECT_FALSE(ResolveComPort(1));
+}
+
+TEST_F(Registrar, StationFileGivesEachCableItsNumber) {
+  std::ofstream(station()) << "# cables\n"
+                              "3 pci-0000:00:14.0-usb-0:3:1.0\n"
+                              "1 pci-0000:00:14.0-usb-0:1:1.0\n"
+                              "2 pci-0000:00:14.0-usb-0:3:1.0\n"  // the same cable again: ignored
+                              "4 two words\n"
+                              "COM5 pci-0000:00:14.0-usb-0:5:1.0\n";
+  ASSERT_EQ(0, Run("add", "/dev/ttyACM0", "pci-0000:00:14.0-usb-0:3:1.0"));
+  EXPECT_EQ("COM3", Entry("qxcdmdm0"));
+  // Unlisted ports skip the numbers the station keeps for its cables.
+  ASSERT_EQ(0, Run("add", "/dev/ttyACM1", "pci-0000:00:14.0-usb-0:9:1.0"));
+  EXPECT_EQ("COM2", Entry("qxcdmdm1"));
+  ASSERT_EQ(0, Run("add", "/dev/ttyACM2"));
+  EXPECT_EQ("COM4", Entry("qxcdmdm2"));
+  ASSERT_EQ(0, Run("add", "/dev/ttyACM4", "pci-0000:00:14.0-usb-0:1:1.0"));
+  EXPECT_EQ("COM1", Entry("qxcdmdm4"));
+  // A phone back on its cable under another node takes the cable's number again.
+  ASSERT_EQ(0, Run("remove", "/dev/ttyACM0"));
+  ASSERT_EQ(0, Run("add", "/dev/ttyACM7", "pci-0000:00:14.0-usb-0:3:1.0"));
+  EXPECT_EQ("COM3", Entry("qxcdmdm7"));
+  // The cable's number held by another node: the lowest number no cable keeps.
+  ASSERT_EQ(0, Run("add", "/dev/ttyACM8", "pci-0000:00:14.0-usb-0:1:1.0"));
+  EXPECT_EQ("COM5", Entry("qxcdmdm8"));
+}
+
+// --learn with the technician's answers on a pipe and new ports appearing in
+// the port folder, as udev makes them under /dev/serial/by-path.
+class Learn : public Registrar {
+ protected:
+  void Start() {
+    if (output_ >= 0) ::close(output_);
+    said_.clear();
+    seen_ = 0;
+    fs::create_directories(byPath());
+    int in[2], out[2];
+    ASSERT_EQ(0, ::pipe(in));
+    ASSERT_EQ(0, ::pipe(out));
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, in[0], STDIN_FILENO);
+    posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
+    posix_spawn_file_actions_addclose(&actions, in[1]);
+    posix_spawn_file_actions_addclose(&actions, out[0]);
+    pid_ = Spawn({"--learn"}, Environment("", "", ""), &actions);
+    posix_spawn_file_actions_destroy(&actions);
+    ::close(in[0]);
+    ::close(out[1]);
+    answers_ = in[1];
+    output_ = out[0];
+    ASSERT_GT(pid_, 0);
+  }
+  void TearDown() override {
+    if (answers_ >= 0) ::close(answers_);
+    if (output_ >= 0) ::close(output_);
+    if (pid_ > 0) ExitCode(pid_);
+    Registrar::TearDown();
+  }
+
+  // Reads the dialogue until `text` shows up; false when the registrar ends first.
+  bool AwaitText(const std::string& text) {
+    while (said_.find(text, seen_) == std::string::npos) {
+      pollfd fd{output_, POLLIN, 0};
+      if (::poll(&fd, 1, 60000) <= 0) return false;
+      char buffer[512];
+      const ssize_t got = ::read(output_, buffer, sizeof buffer);
+      if (got <= 0) return false;
+      said_.append(buffer, static_cast<std::size_t>(got));
+    }
+    seen_ = said_.find(text, seen_) + text.size();
+    return true;
+  }
+  void Answer(const std::string& line) { ASSERT_EQ(static_cast<ssize_t>(line.size()), ::write(answers_, line.data(), line.size())); }
+  void Plug(const std::string& idPath, const std::string& node) { fs::create_symlink("../../" + node, byPath() / idPath); }
+  int Finish() {
+    ::close(answers_);
+    answers_ = -1;
+    const int code = ExitCode(pid_);
+    pid_ = -1;
+    return code;
+  }
+
+  pid_t pid_ = -1;
+  int answers_ = -1, output_ = -1;
+  std::string said_;
+  std::size_t seen_ = 0;
+};
+
+TEST_F(Learn, RecordsTheNewPortOfEachSlotAndWritesTheStationFile) {
+  fs::create_directories(byPath());
+  Plug("pci-0000:00:14.0-usb-0:9:1.0", "ttyACM9");  // attached before: not taken
+  Start();
+  ASSERT_TRUE(AwaitText("How many slots"));
+  Answer("9\n");  // more than the window's eight: asked again
+  ASSERT_TRUE(AwaitText("How many slots"));
+  Answer("3\n");
+  ASSERT_TRUE(AwaitText("plug a phone into the port for slot 1\u2026"));
+  Plug("pci-0000:00:14.0-usb-0:1:1.0", "ttyACM0");
+  ASSERT_TRUE(AwaitText("slot 1: pci-0000:00:14.0-usb-0:1:1.0"));
+  ASSERT_TRUE(AwaitText("plug a phone into the port for slot 2\u2026"));
+  Answer("\n");
+  ASSERT_TRUE(AwaitText("slot 2 skipped"));
+  ASSERT_TRUE(AwaitText("plug a phone into the port for slot 3\u2026"));
+  // The first phone unplugged and plugged in again is slot 1's, not slot 3's.
+  fs::remove(byPath() / "pci-0000:00:14.0-usb-0:1:1.0");
+  Answer("?\n");  // any other answer repeats the choices, after a look at the ports
+  ASSERT_TRUE(AwaitText("Plug a phone in, press Enter"));
+  Plug("pci-0000:00:14.0-usb-0:1:1.0", "ttyACM0");
+  ASSERT_TRUE(AwaitText("is slot 1 already"));
+  Plug("pci-0000:00:14.0-usb-0:3:1.0", "ttyACM1");
+  ASSERT_TRUE(AwaitText("slot 3: pci-0000:00:14.0-usb-0:3:1.0"));
+  ASSERT_TRUE(AwaitText("[Y/n]"));
+  Answer("y\n");
+  EXPECT_EQ(0, Finish());
+  const std::string written = ReadText(station());
+  EXPECT_NE(std::string::npos, written.find("\n1 pci-0000:00:14.0-usb-0:1:1.0\n3 pci-0000:00:14.0-usb-0:3:1.0\n"))
+      << written;
+  EXPECT_EQ(std::string::npos, written.find("usb-0:9:")) << written;
+
+  // The registrar gives the learned cables their slots.
+  ASSERT_EQ(0, Run("add", "/dev/ttyACM1", "pci-0000:00:14.0-usb-0:3:1.0"));
+  EXPECT_EQ("COM3", Entry("qxcdmdm1"));
+}
+
+TEST_F(Learn, EndsWithoutWritingWhenDeclinedOrWhenTheAnswersStop) {
+  Start();
+  ASSERT_TRUE(AwaitText("How many slots"));
+  Answer("\n");
+  ASSERT_TRUE(AwaitText("port for slot 1\u2026"));
+  Plug("pci-0000:00:14.0-usb-0:2:1.0", "ttyACM0");
+  ASSERT_TRUE(AwaitText("port for slot 2\u2026"));
+  Answer("q\n");
+  ASSERT_TRUE(AwaitText("[Y/n]"));
+  Answer("n\n");
+  EXPECT_EQ(0, Finish());
+  EXPECT_FALSE(fs::exists(station()));
+
+  Start();
+  ASSERT_TRUE(AwaitText("How many slots"));
+  Answer("2\n");
+  ASSERT_TRUE(AwaitText("port for slot 1\u2026"));
+  EXPECT_EQ(1, Finish());
+  EXPECT_FALSE(fs::exists(station()));
+}
+
+// The shipped rule and the site's example, read the way udev reads them, for
+// one event: what they set, tag and run.
+class RuleText {
+ public:
+  struct Outcome {
+    std::map<std::string, std::string> env;
+    std::vector<std::string> tags, runs;
+  };
+
+  void AddFile(const std::string& text, bool uncommentExample = false) {
+    std::istringstream lines(text);
+    for (std::string line; std::getline(lines, line);) {
+      if (uncommentExample && line.rfind("#SUBSYSTEM", 0) == 0) line.erase(0, 1);
+      if (!line.empty() && line[0] != '#') lines_.push_back(line);
+    }
+  }
+
+  Outcome Apply(const std::map<std::string, std::string>& event) const {
+    Outcome out;
+    for (std::size_t i = 0; i < lines_.size(); ++i) {
+      const auto pairs = Pairs(lines_[i]);
+      bool matches = true;
+      for (const auto& [key, op, value] : pairs) {
+        if (op != "==" && op != "!=") continue;
+        const auto& source = key.rfind("ENV{", 0) == 0 ? out.env : event;
+        const auto found = source.find(key.rfind("ENV{", 0) == 0 ? key.substr(4, key.size() - 5) : key);
+        matches = matches && (Glob(value, found == source.end() ? "" : found->second) == (op == "=="));
+      }
+      if (!matches) continue;
+      std::string jump;
+      for (const auto& [key, op, value] : pairs) {
+        if (key.rfind("ENV{", 0) == 0 && op == "=") out.env[key.substr(4, key.size() - 5)] = value;
+        if (key == "TAG" && op == "+=") out.tags.push_back(value);
+        if (key == "RUN" && op == "+=") out.runs.push_back(value);
+        if (key == "GOTO") jump = "LABEL=\"" + value + "\"";
+      }
+      while (!jump.empty() && i + 1 < lines_.size() && lines_[i + 1] != jump) ++i;
+    }
+    return out;
+  }
+
+ private:
+  struct Pair {
+    std::string key, op, value;
+  };
+
+  static std::vector<Pair> Pairs(const std::string& line) {
+    static const std::regex pair(R"re(([A-Z_]+(?:\{[^}]*\})?)\s*(==|!=|\+=|=)\s*"([^"]*)")re");
+    std::vector<Pair> pairs;
+    for (std::sregex_iterator it(line.begin(), line.end(), pair), end; it != end; ++it) {
+      pairs.push_back({(*it)[1], (*it)[2], (*it)[3]});
+    }
+    return pairs;
+  }
+
+  // udev patterns: shell globs, '|' separating alternatives.
+  static bool Glob(const std::string& pattern, const std::string& value) {
+    std::istringstream alternatives(pattern);
+    for (std::string one; std::getline(alternatives, one, '|');) {
+      if (::fnmatch(one.c_str(), value.c_str(), 0) == 0) return true;
+    }
+    return false;
+  }
+
+  std::vector<std::string> lines_;
+};
+
+TEST(UdevRule, MarkedPhonePortsKeepAccessOnEveryEventButRemove) {
+  const std::string rule = ReadText(TARN_SOURCE_DIR "/packaging/udev/70-tarn-phone-ports.rules.in");
+  const std::string ids = ReadText(TARN_SOURCE_DIR "/packaging/udev/60-tarn-phone-ids.rules");
+  ASSERT_FALSE(rule.empty());
+  ASSERT_FALSE(ids.empty());
+  EXPECT_EQ(std::string::npos, rule.find("idVendor")) << "phone ids belong in /etc, not in the shipped rule";
+  RuleText site;
+  site.AddFile(ids, true);
+  site.AddFile(rule);
+  RuleText asShipped;
+  asShipped.AddFile(ids);
+  asShipped.AddFile(rule);
+
+  struct Case {
+    std::string action, subsystem, kernel, vendor;
+    bool marked;
+    std::vector<std::string> runs;
+  };
+  const std::string registrar = "@TARN_REGISTRAR@";
+  const Case cases[] = {
+      {"add", "tty", "ttyACM0", "1234", true, {registrar + " add"}},
+      {"change", "tty", "ttyACM0", "1234", true, {registrar + " add"}},
+      {"bind", "tty", "ttyACM3", "1234", true, {registrar + " add"}},
+      {"remove", "tty", "ttyACM0", "1234", false, {registrar + " remove"}},
+      {"unbind", "tty", "ttyACM0", "1234", false, {}},
+      {"add", "tty", "ttyACM0", "4321", false, {}},
+      {"add", "tty", "ttyS0", "1234", false, {}},
+      {"add", "usb", "ttyACM0", "1234", false, {}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.action + " " + c.subsystem + " " + c.kernel + " " + c.vendor);
+    const std::map<std::string, std::string> event = {{"ACTION", c.action},
+                                                      {"SUBSYSTEM", c.subsystem},
+                                                      {"KERNEL", c.kernel},
+                                                      {"ATTRS{idVendor}", c.vendor},
+                                                      {"ATTRS{idProduct}", "abcd"}};
+    const auto out = site.Apply(event);
+    EXPECT_EQ(c.runs, out.runs);
+    EXPECT_EQ(c.marked ? std::vector<std::string>{"uaccess"} : std::vector<std::string>{}, out.tags);
+    EXPECT_EQ(c.marked ? "1" : "", out.env.count("ID_MM_DEVICE_IGNORE") ? out.env.at("ID_MM_DEVICE_IGNORE") : "");
+    // The example as shipped marks nothing: which phones count is the site's choice.
+    const auto shipped = asShipped.Apply(event);
+    EXPECT_TRUE(shipped.tags.empty());
+    EXPECT_EQ(c.action == "remove" ? c.runs : std::vector<std::string>{}, shipped.runs);
+  }
 }
 
 }  // namespace
