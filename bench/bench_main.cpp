@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // tarn-bench [S]: engine throughput for 1 and 8 simulated phones against a
 // raw pseudo-terminal ping-pong, and the peak memory of tarn-flash flashing
 // 8 phones, with a PDA of S MiB (default 256).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The engine flashing simulated phones in this process.
 #include <chrono>
 #include <map>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Peak resident memory of the headless host while it flashes phones.
 #include <fcntl.h>
 #include <sys/wait.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The baseline: what the links can carry with the same frames, pauses and
 // answers and nothing else.
 #include <fcntl.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Soak figures: fifty consecutive batches of eight simulated phones through
 // tarn-flash's host loop in this one process (test clock), with descriptors,
 // threads and resident memory before and after each batch.

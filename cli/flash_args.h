@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // tarn-flash's command line.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The headless host: starts one job per slot, turns the jobs' messages into
 // report lines and progress bars, and, in a Boot Format batch, gives each
 // phone that re-attaches after its format-only run a job without the format

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // What tarn-flash tells its user about the jobs: one call per job message and
 // one summary per slot at the end. Text and JSON Lines implement it.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // From tarn-flash's arguments to what every job gets: the START computations
 // with every given image ticked, the nation, and the slots' ports.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // JSON Lines on standard output: one object per job message, one summary per slot.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // tarn-flash: the window's START on the command line.
 #include <cstdio>
 #include <cstdlib>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Live per-slot progress bars on a terminal (standard error), redrawn in place.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Plain text lines on standard output, as the window's message boxes show them.
 #pragma once
 

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 # Debian packages from the default preset: cmake --build --preset default --target package
 #   tarn-multi-downloader  the window, tarn-flash, the udev rule and registrar,
 #                          the tmpfiles entry, desktop data, manuals, completion

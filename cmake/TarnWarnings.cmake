@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 # Strict warnings on our own targets only; third-party headers come in as SYSTEM.
 # Warnings become errors only where TARN_WERROR asks for it (the presets).
 function(tarn_strict target)

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Conversions between the 0x00BBGGRR colour values the messages carry and Qt.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The arithmetic of the text progress bar's picture: where the bar and the
 // background parts lie and where the label goes. Kept apart from the widget so
 // the numbers can be checked without painting.

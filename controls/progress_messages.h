@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Message numbers, style bits and colour values of the text progress bar.
 // The window drives its bars with exactly these messages, so both sides take
 // the names from here.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The title banner: static text in white, in a large bold "Tahoma" font, on
 // black. Its look is fixed; the text is whatever the window sets.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "controls/text_progress_ctrl.h"
 
 #include "controls/colorref.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // A progress bar that paints itself: bar, remainder and a label (by default the
 // percentage) drawn across both in two colours, so the part of the label over
 // the bar and the part over the background both stay readable.

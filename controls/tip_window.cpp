@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "controls/tip_window.h"
 
 #include <QPalette>

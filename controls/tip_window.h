@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The tip laid over a list entry that is too wide for its box: a borderless
 // top-level label placed at exact screen coordinates, transparent to the mouse
 // so the entry below still gets its clicks.

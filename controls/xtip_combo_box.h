@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // A drop-down list whose current text shows in full in a tip laid over the
 // text area when it is too wide for the box; its drop-down list is a
 // CXTipListBox, so long entries there get the same tip.

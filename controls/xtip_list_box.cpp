@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "controls/xtip_list_box.h"
 
 #include "controls/tip_window.h"

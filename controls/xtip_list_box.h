@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // A list box that shows the full text of an entry in a tip laid exactly over
 // the entry when the entry is too wide for the box. The tip appears as soon as
 // the mouse rests on such an entry and goes when the mouse leaves the box or

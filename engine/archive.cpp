@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Opening an image, indexing it and sending it; the phone binary.
 #include "engine/archive.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Sending the tar images (BOOT, PDA, CSC) and the phone binary.
 #pragma once
 

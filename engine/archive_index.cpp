@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Walking the tar headers of an image into the member table.
 #include <memory>
 #include <string>

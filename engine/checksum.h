@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // MD5 text of a piece of an image, computed one job at a time.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Sending the member table of one archive, member by member.
 #pragma once
 

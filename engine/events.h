@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Messages from a job to its host, and the job states they carry.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Boot Format: writes the two boot blocks that make the phone's boot area and
 // ends the job.
 #include <algorithm>

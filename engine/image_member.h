@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // One recognised archive member (the phone binary is described by one too).
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "engine/job_thread.h"
 
 #include "engine/archive.h"

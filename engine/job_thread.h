@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The job thread: entry, step loop and the members loop of one archive.
 #pragma once
 

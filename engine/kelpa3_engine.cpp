@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "engine/kelpa3_engine.h"
 
 CKelpa3Engine::CKelpa3Engine() = default;

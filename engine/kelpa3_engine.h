@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The job context: everything one download job needs. The job thread works on
 // it without locks; nothing else writes it while the job runs.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The options record a host hands to an engine: eleven 32-bit fields.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "engine/pell_linux_np.h"
 
 #include <cwchar>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The engine interface: one object per slot, the only thing a host touches.
 // Hosts fill the job context through these operations, start the job, and
 // from then on only listen to the job's messages (engine/events.h).

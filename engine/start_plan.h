@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // What START computes before any job runs, shared by the window and the
 // command-line host: the platform code from the PDA file name, the image mask,
 // the total download size (from the tar headers, read by the same reader as

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Partition and nation tables: what an archive member is, from its name alone.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Walking a tar archive as ordinary archivers write it (ustar, GNU and pax
 // forms) through a read-at-offset function. Only regular files come out as
 // members. The records that describe the next entry (pax headers, GNU long

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The first steps of a job: find the phone's port, open it, greet the boot
 // loader and check the phone's platform.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "link/job_io.h"
 
 #include "engine/kelpa3_engine.h"

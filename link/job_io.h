@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Job-level byte transfer: the job's device plus the error log and the
 // unplug handling every protocol operation relies on.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The phone's parameter record and the download environment around an archive.
 #pragma once
 

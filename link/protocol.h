@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Command packets and responses between a job and the phone's boot loader.
 // Every number on the wire is little-endian, whatever the host's order.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Which members need the 72-byte info block older boot loaders expect, and
 // building that block.
 #pragma once

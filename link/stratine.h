@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Writing the parts of the Stratine member (UMS, OPT, CSC) one by one.
 #pragma once
 

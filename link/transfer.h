@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Moving member data into the phone: pieces announced with Ready, streamed
 // as 128 KiB frames, closed with 711 and committed with a write command.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The slot's serial device: the port worker and the device that opens it by
 // port number, sends blocks and receives exact byte counts.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Keeps the serial-port map in step with USB CDC-ACM phone ports, for the
 // udev rule: on add, the port gets the COM number the station file gives its
 // USB path, or else the lowest free number from 1 up that the station file

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // tarn-port-registrar: run by the udev rule with ACTION, DEVNAME and ID_PATH
 // in its environment (the action and the node may also be given as
 // arguments), or by an administrator with --learn to record the station's

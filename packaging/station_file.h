@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The station file: which USB port (udev's ID_PATH, the name under
 // /dev/serial/by-path/) gets which COM number, so that on a station with
 // fixed cables the phone on cable N is always COM N. One port per line:

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "packaging/station_learn.h"
 
 #include <poll.h>

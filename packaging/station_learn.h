@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // tarn-port-registrar --learn: walks a technician through the station's
 // cables, slot by slot, and writes the station file from the USB ports the
 // phones turned up on.

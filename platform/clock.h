@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The one clock behind every fixed delay, tick count and time-out.
 //
 // Production runs at scale 1.0 and keeps every delay exact. Tests shrink time

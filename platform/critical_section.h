@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Recursive locks, as the platform's critical sections are: the owning thread
 // may enter again and must leave as often as it entered.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The debugger output channel: where diagnostic log records go.
 //
 // Each record is written whole with one write(2): to standard error, or, when

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The serial-port map: which device names publish which COM ports, and the
 // tty node each COM port opens. A folder tree that registrars (the udev
 // helper, the simulated phone, tests) keep in step with attached phones:

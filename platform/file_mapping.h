@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Read-only images: files, and named shared memory a host prepared.
 //
 // Image data is copied out with pread, never through mapped pages: on Linux

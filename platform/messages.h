@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Synchronous messages from job threads to their host.
 //
 // A host (the window, the command-line host, a test) creates a message target

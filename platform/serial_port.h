@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // A serial port on a POSIX tty: the stand-in for the communications calls the
 // download link was designed around. Raw 8N1 at 115200, opened exclusively,
 // every wait bounded and interruptible by a job's stop request.

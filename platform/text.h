@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Wide and narrow text.
 //
 // Text inside the system is wide (wchar_t). Narrow text converts with the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Job threads: the framework thread object the engine keeps per job.
 //
 // A Linux thread cannot be killed safely: one killed while it holds the log or

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Fixed-width names for the values the engine's interfaces carry. The engine
 // and its hosts were designed around these widths; keeping the names makes the
 // widths visible at every call site.

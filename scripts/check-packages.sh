@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # Checks the Debian packages that `cmake --build --preset default --target
 # package` made in the build folder ($1, default build/default): control
 # fields, contents, the programs and manual pages unpacked into a scratch

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # The packaged udev rule under `udevadm test`, for made-up USB phone ports,
 # with the example ids uncommented as a site would. It runs in a private
 # mount namespace whose /sys and /run are empty and whose rule folders hold

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 # Shared by the demos (sourced): a private work folder and serial-port map,
 # and eight simulated phones registered in it.
 

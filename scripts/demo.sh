@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # The main job end to end: build, write sample images, start eight simulated
 # phones, flash all of them at once with tarn-flash, then compare every
 # phone's written partitions byte for byte with the images.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # Builds the libFuzzer targets and runs each for a bounded time on a copy of
 # its seed corpus. Usage: scripts/fuzz.sh [seconds-per-target]
 set -euo pipefail

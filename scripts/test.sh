@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # Installs what is missing, configures, builds and runs the whole test suite:
 #   1. every test (ctest, default preset, window included, offscreen);
 #   2. the Debian packages: built from the default preset, then their control

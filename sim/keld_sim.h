@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // keld-sim: a simulated phone boot loader at the far end of a pseudo-terminal.
 //
 // A SimPhone creates a pseudo-terminal, publishes it in the serial-port map

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // keld-sim: runs simulated phones on pseudo-terminals until SIGINT or SIGTERM.
 #include <signal.h>
 

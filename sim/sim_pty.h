@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The simulated phone's end of a pseudo-terminal: the master side, plus a
 // slave descriptor of its own so that the master never sees a hang-up when a
 // job closes the port (a real phone does not notice the host closing either).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // What the simulated phone does with a committed piece: check its MD5 text
 // and append its bytes to the file of its partition.
 #pragma once

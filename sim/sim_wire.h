@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Little-endian words as the phone reads and writes them.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Diagnostic log: one record = one LogBegin (prefix) and one closing call
 // (body) on the same thread. Records go out whole on the debugger output
 // channel; records of different threads never interleave.

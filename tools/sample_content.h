@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Deterministic bytes for sample images: the same name and size give the same
 // content on every machine, so a phone's partitions can be compared with them.
 #pragma once

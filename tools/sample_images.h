@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The sample images of the demo and the tests: a PDA archive with raw,
 // file-system and Stratine members, a CSC archive with per-nation members and
 // a phone binary, all with deterministic content.

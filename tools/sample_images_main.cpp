@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // tarn-sample-images: writes the demo's sample images into a folder.
 #include <CLI/CLI.hpp>
 

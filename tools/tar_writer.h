@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Writes a ustar archive member by member, streaming the data.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "window/about_dialog.h"
 
 #include <QDialogButtonBox>

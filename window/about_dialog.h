@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The about box: the icon, the product name and version, and OK.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Which slots a batch has started and which of them have reached their final
 // outcome. A batch is counted per slot, not per message: one job can report
 // its own error and then "e - usb is disconnected!!", and counting both would

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // How the window asks the operator whether to close while a batch runs. The
 // window takes it as an interface so that tests, which cannot answer a modal
 // question box, put in their own answer.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Control ids of the operator window. Each widget carries its id as its
 // object name, so tests and accessibility tools find controls by number.
 #pragma once

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # The operator window against eight simulated phones: builds what is needed,
 # writes sample images, starts keld-sim on a private serial-port map and opens
 # tarn-multi-downloader with the images already in its lists. Press START.

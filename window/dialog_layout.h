@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The main window's controls: kind, text and rectangle (in dialog units) of
 // every control, and the builder that creates them as child widgets.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Dialog units to pixels. Layouts are given in dialog units so that the
 // window scales with its font: a horizontal unit is a quarter of the font's
 // average character width, a vertical unit an eighth of its height.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // START, CLR and the end of a batch.
 #include <QPlainTextEdit>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The jobs' messages: each slot's bars and message box, the main message box
 // and each slot's final outcome. Handlers run on the window's thread while the
 // sending job waits, so none of them ever waits for a job.

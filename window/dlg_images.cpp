@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Image selection: the three image lists, their file buttons and check
 // boxes, files dropped on the window, and the nation a CSC archive implies.
 #include <QCheckBox>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Each slot's job: starting it on an engine whose thread has ended, the start
 // that waits for a slot's previous job, and the end of the batch once every
 // slot has its outcome and every job thread has ended.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The option rules (Boot Format, the memory group) and the saved settings.
 #include <QCheckBox>
 #include <QCoreApplication>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Port discovery and attach / detach: which ports of the serial-port map are
 // phones, which slot each one takes, and the automatic restart of a job on a
 // phone that comes back during a Boot Format batch.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // How the window asks the operator for an image file. The window takes it as
 // an interface so that tests, which cannot drive a modal file dialog, put in
 // their own.

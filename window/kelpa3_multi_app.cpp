@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "window/kelpa3_multi_app.h"
 
 #include <memory>

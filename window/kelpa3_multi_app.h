@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The application: sets up the process, runs the operator window and ends.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Construction, initialisation, the job message target and closing.
 #include "window/kelpa3_multi_dlg.h"
 

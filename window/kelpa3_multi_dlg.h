@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The operator window: eight phone slots, the option boxes, the image lists
 // and START / STOP / CLR. It owns one engine object per slot and receives the
 // jobs' messages on its own thread.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // tarn-multi-downloader: the operator window. Its one option, --version,
 // prints the version and exits without opening a window.
 #include <cstdio>

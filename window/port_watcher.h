@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Device-change notifications for serial ports: watches the serial-port map's
 // SERIALCOMM folder and reports each port that appears in it or leaves it.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The window's saved settings as read from their INI file: the three image
 // paths and the nation, which is checked only once the nation list is known
 // (a CSC image loaded from the settings may change it).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Log records of the window: the source-location form with the window's
 // module name.
 #pragma once

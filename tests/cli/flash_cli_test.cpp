@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // tarn-flash's pieces: arguments, set-up from the serial-port map, the text
 // and JSON lines and the terminal bars.
 #include <gtest/gtest.h>

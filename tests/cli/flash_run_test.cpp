@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // tarn-flash against simulated phones on pseudo-terminals: the program's exit
 // status and output, byte-exact partitions, and the Boot Format restart.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "tests/cli/run_tool.h"
 
 #include <poll.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Runs a program of the build as a child process and collects what it wrote.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Hand-made tar archives for the size and nation tests, including headers no
 // archiver would write (bad size fields, names without NUL, truncated data).
 #pragma once

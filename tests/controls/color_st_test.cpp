@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "controls/tarn_color_st.h"
 #include "tests/controls/image_probe.h"
 #include "tests/controls/qt_app.h"

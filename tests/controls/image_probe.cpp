@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "tests/controls/image_probe.h"
 
 #include <QWidget>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Looking at rendered pixels: a widget rendered into an image, and pixel counts
 // inside a rectangle by a colour test.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "controls/progress_geometry.h"
 #include "controls/progress_messages.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "controls/colorref.h"
 #include "controls/text_progress_ctrl.h"
 #include "tests/controls/image_probe.h"

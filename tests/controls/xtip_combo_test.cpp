@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "controls/tip_window.h"
 #include "controls/xtip_combo_box.h"
 #include "controls/xtip_list_box.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Every option a program lists in --help is in its manual page and its shell
 // completion, so they cannot drift apart; every program reports the
 // project's one version.

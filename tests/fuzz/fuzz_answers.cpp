@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The answer judge, the greeting word and octal size fields.
 #include <cstdlib>
 #include <string>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The serial-port map reader over arbitrary entries and links: never a crash,
 // and a resolved port always lies under /dev.
 #include <unistd.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Member names to partition, type and nation.
 #include <cstdlib>
 #include <string>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The window's settings loader over arbitrary INI files: never a crash, and
 // the nation it selects always lies in the nation list or is -1.
 #include <sys/stat.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Shared set-up for the fuzz targets: no log output, and inputs as files.
 #pragma once
 

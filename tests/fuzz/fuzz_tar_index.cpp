@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Archive bytes to member table or error: never a crash, and every member
 // found lies inside the image.
 #include <cstdlib>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Walking tar images into the member table, and refusing broken ones before
 // anything is sent.
 #include <gtest/gtest.h>

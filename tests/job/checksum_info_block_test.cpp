@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The MD5 text of image pieces, and the 72-byte info block.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Reading images from files and named shared memory.
 #include <gtest/gtest.h>
 #include <sys/stat.h>

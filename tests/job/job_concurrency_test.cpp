@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Several jobs at once: the checksum lock and eight phones.
 #include <gtest/gtest.h>
 

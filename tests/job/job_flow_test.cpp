@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Whole jobs against simulated phones: message sequences, stored bytes and
 // the job-level edge cases.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Boot Format runs and Stratine part downloads.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // End-to-end harness: simulated phones on pseudo-terminals in a private
 // serial-port map, engines started as the window starts them, a recording
 // host, the test clock and a captured diagnostic log.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Pieces, frames and write commands as the phone sees them.
 #include <gtest/gtest.h>
 #include <fcntl.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Test images: tar archives built in memory, Stratine members, plain files.
 #pragma once
 

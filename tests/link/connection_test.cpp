@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The first steps of a job against keld-sim, found through the serial-port map.
 #include "link/connection.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Shared set-up of the link tests: a private serial-port map, a fast clock,
 // a recording host and a job context.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The udev registrar, run as udev runs it (ACTION, DEVNAME and ID_PATH in its
 // environment), its station layout and --learn, and the rule text that
 // decides when udev runs it.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // CUSBDevice and the job-level wrappers over real pseudo-terminals.
 #include <gtest/gtest.h>
 

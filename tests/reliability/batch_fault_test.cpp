@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // One phone of a full batch of eight meets a fault; the other seven must not
 // notice: they pass with their partitions byte for byte and no error.
 #include <gtest/gtest.h>

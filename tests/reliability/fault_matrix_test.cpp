@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The fault matrix: every protocol phase of a job against every fault the
 // simulated phone can inject. Each cell must end before a generous deadline
 // with the texts this place calls for, its port closed, its member table

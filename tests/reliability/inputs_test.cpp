@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Untrusted inputs and shared state seen from a whole job: texts from the
 // phone and from archives never act as formats, one port serves one job, and
 // a serial-port map entry that leads outside /dev is never opened.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // What a process holds that a job could leak: open file descriptors, threads,
 // resident memory and mapped files, read from /proc/self.
 #pragma once

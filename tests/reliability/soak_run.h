@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The soak: consecutive batches of simulated phones through tarn-flash's
 // host loop in this one process, with the process's descriptors, threads
 // and resident memory measured before and after every batch.

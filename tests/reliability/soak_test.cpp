@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The soak's bound: batch after batch of eight phones through tarn-flash's
 // host loop leaves descriptors and threads exactly where they were and lets
 // resident memory grow by at most 8 MiB after the first batch. Twenty batches

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // keld-sim driven by the job's own link code over its pseudo-terminal.
 #include "sim/keld_sim.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // A test host: receives a job's messages on the test thread, keeps a copy of
 // each (texts copied while they are valid) and answers the control queries.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // START and its refusals, what every slot's engine is given, the control
 // lock, the end of the batch, CLR, the automatic restart and closing during
 // a batch.

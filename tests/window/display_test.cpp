@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The jobs' messages as the window shows them: bars, state texts and
 // colours, message boxes, the batch counted per slot and the control queries.
 #include <QCheckBox>

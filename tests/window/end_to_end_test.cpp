@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The whole window against simulated phones: attached through the
 // serial-port map, START, every slot to PASS, the batch ends and the controls
 // come back; phones that come back after Boot Format. A picture of the window

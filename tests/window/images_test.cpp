@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Getting image paths into the lists: dropped files, the file buttons, the
 // check boxes beside the lists and the nation a CSC archive implies.
 #include <QApplication>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Option rules (Boot Format, memory group) and the settings kept between runs.
 #include <QCheckBox>
 #include <QSettings>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Which ports of the serial-port map become slots, and which slot each takes;
 // the map watched for arrivals and removals.
 #include <filesystem>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The window's soak bound: batch after batch of eight phones through one
 // operator window leaves descriptors and threads exactly where they were and
 // lets resident memory grow by at most 8 MiB after the first batch. Twelve

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The window as it comes up: caption, controls by id with their texts and
 // places, bars, buttons and the memory group.
 #include <QApplication>
@@ -9,6 +10,7 @@
 
 #include "controls/text_progress_ctrl.h"
 #include "controls/xtip_combo_box.h"
+#include "tarn/version.h"
 #include "tests/window/window_fixture.h"
 #include "window/dialog_units.h"
 
@@ -112,7 +114,7 @@ TEST_F(WindowStartupTest, AboutBoxOpensAndTheWindowGoesOn) {
   });
   closer.start();
   window.OpenAboutBox();
-  EXPECT_EQ(aboutText, QStringLiteral("Tarn Multi Downloader, Version 1.0"));
+  EXPECT_EQ(aboutText, QStringLiteral("Tarn Multi Downloader, Version " TARN_VERSION));
   EXPECT_TRUE(window.isVisible());
   EXPECT_TRUE(window.Control(IDC_START)->isEnabled());
 }

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // A real operator window on the offscreen platform, with its serial-port map,
 // its settings and its log records kept in a temporary folder of the test.
 #pragma once

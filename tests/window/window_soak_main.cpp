@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Window soak figures: fifty consecutive batches of eight simulated phones
 // through one operator window (offscreen, test clock), with descriptors,
 // threads and resident memory before and after each batch.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "tests/window/window_soak_run.h"
 
 #include <cstdlib>

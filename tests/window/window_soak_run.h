@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The window's soak: consecutive batches of eight simulated phones through one
 // operator window (offscreen, test clock), with the process's descriptors,
 // threads and resident memory measured before and after every batch.
