@@ -3,9 +3,9 @@
 
 namespace tarn::window {
 
-void LogReadyString(const QString& text, std::source_location where) {
+void LogReadyStringAt(int line, const QString& text) {
   LogBegin(tarn::log::kFilePrefix, static_cast<unsigned>(tarn::platform::CurrentThreadId()), kWindowModule,
-           static_cast<int>(where.line()));
+           line);
   std::wstring body = text.toStdWString();
   if (body.empty() || body.back() != L'\n') body += L'\n';
   LogEndText(std::move(body));
