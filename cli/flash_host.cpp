@@ -6,6 +6,7 @@
 #include <algorithm>
 
 #include "engine/events.h"
+#include "engine/kelpa3_engine.h"  // TEMP-MERGE
 #include "platform/clock.h"
 #include "platform/devicemap.h"
 

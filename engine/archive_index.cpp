@@ -1,17 +1,21 @@
 // SPDX-License-Identifier: Apache-2.0
 // Walking the tar headers of an image into the member table.
+#include "engine/archive_index.h"
+
 #include <memory>
 #include <string>
 
-#include "engine/archive.h"
 #include "engine/kelpa3_engine.h"
 #include "engine/results.h"
 #include "engine/tables.h"
-#include "link/protocol.h"
-#include "link/security_engine.h"
+#include "link/image_read.h"
+#include "platform/file_mapping.h"
 #include "platform/last_error.h"
 #include "platform/text.h"
 #include "support/log.h"
+#include "wire/info_block.h"
+#include "wire/little_endian.h"
+#include "wire/tar_reader.h"
 
 namespace {
 
@@ -51,6 +55,14 @@ const IMAGE_MEMBER* FirstMemberOf(const CKelpa3Engine& job, int partition) {
   return nullptr;
 }
 
+MemberSizes MemberSizesOf(const CKelpa3Engine& job) {
+  MemberSizes sizes;
+  for (int i = 0; i < kParamPartitionWords; ++i) {
+    if (const IMAGE_MEMBER* member = FirstMemberOf(job, i)) sizes[i] = member->dwSize;
+  }
+  return sizes;
+}
+
 std::int32_t IndexArchive(const tarn::platform::CFileMapping& mapping, CKelpa3Engine& job, std::uint32_t imageSize) {
   TarReader reader(
       [&mapping](std::uint64_t offset, void* destination, std::size_t size) {
@@ -66,7 +78,7 @@ std::int32_t IndexArchive(const tarn::platform::CFileMapping& mapping, CKelpa3En
         job.ReportError(L"e - %ls", reader.Problem().c_str());
         return RESULT_FAIL;
       case TarStep::ReadFailed:
-        if (!ReportImageChanged(job, mapping)) {
+        if (LinkSession link = job.Link(); !ReportImageChanged(link, mapping)) {
           job.ReportError(L"e - file map was failed! code: %d", static_cast<int>(GetLastError()));
         }
         return RESULT_FAIL;

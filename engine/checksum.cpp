@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "engine/archive.h"
 #include "engine/kelpa3_engine.h"
+#include "link/image_read.h"
 #include "platform/file_mapping.h"
 #include "platform/last_error.h"
 #include "platform/thread.h"
@@ -24,7 +24,7 @@ constexpr std::size_t kDigestSliceBytes = 16 * static_cast<std::size_t>(tarn::pl
 
 // The image-changed error for the operator, or the log line of other read failures.
 void LogReadFailure(CKelpa3Engine& job, const tarn::platform::CFileMapping& mapping) {
-  if (ReportImageChanged(job, mapping)) return;
+  if (LinkSession link = job.Link(); ReportImageChanged(link, mapping)) return;
   TARN_LOG_BEGIN_SLOT(job.m_nIndex);
   LogEndA("%s- ERROR MapViewOfFile (%d)!\n", "CKelpa3Engine::CopyDataToMD5", static_cast<int>(GetLastError()));
 }

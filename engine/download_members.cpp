@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "engine/download_members.h"
 
-#include "engine/image_member.h"
+#include "engine/archive_index.h"
 #include "engine/kelpa3_engine.h"
 #include "engine/results.h"
 #include "engine/tables.h"
@@ -42,6 +42,7 @@ Decision DecideCsc(CKelpa3Engine& job, const IMAGE_MEMBER& member) {
 
 // Sends or skips one member; RESULT_FAIL stops the archive.
 std::int32_t HandleMember(CKelpa3Engine& job, const IMAGE_MEMBER& member, const tarn::platform::CFileMapping& mapping) {
+  LinkSession link = job.Link();
   Decision decision = Decision::Skip;
   switch (member.wType) {
     case IMAGE_TYPE_LOGO:
@@ -55,7 +56,7 @@ std::int32_t HandleMember(CKelpa3Engine& job, const IMAGE_MEMBER& member, const 
         job.ReportError(L"e - Keld Version is too low. Please download again!\n");
         return RESULT_FAIL;
       }
-      return SendFileSystemMember(job, member, mapping) == RESULT_FAIL ? RESULT_FAIL : RESULT_OK;
+      return SendFileSystemMember(link, member, mapping) == RESULT_FAIL ? RESULT_FAIL : RESULT_OK;
     case IMAGE_TYPE_FW:
       decision = Decision::Send;
       break;
@@ -65,7 +66,7 @@ std::int32_t HandleMember(CKelpa3Engine& job, const IMAGE_MEMBER& member, const 
         decision = Decision::Send;
       } else {
         // A refused part leaves the phone half written: the archive fails.
-        if (SendStratineParts(job, member, mapping, job.m_options.nStratineParts) == RESULT_FAIL) return RESULT_FAIL;
+        if (SendStratineParts(link, member, mapping, job.m_options.nStratineParts) == RESULT_FAIL) return RESULT_FAIL;
       }
       break;
     case IMAGE_TYPE_CSC:
@@ -75,14 +76,15 @@ std::int32_t HandleMember(CKelpa3Engine& job, const IMAGE_MEMBER& member, const 
       TLOG_SLOT(job.m_nIndex, L"Unknown files\n");
       break;
   }
-  if (decision == Decision::Send && SendMember(job, member, mapping) == RESULT_FAIL) return RESULT_FAIL;
+  if (decision == Decision::Send && SendMember(link, member, mapping) == RESULT_FAIL) return RESULT_FAIL;
   return RESULT_OK;
 }
 
 }  // namespace
 
 std::int32_t DownloadMembers(CKelpa3Engine& job, const tarn::platform::CFileMapping& mapping) {
-  if (CheckEnvironment(job) != RESULT_OK) return RESULT_FAIL;
+  LinkSession link = job.Link();
+  if (CheckEnvironment(link, MemberSizesOf(job)) != RESULT_OK) return RESULT_FAIL;
   for (const auto& member : job.m_members) {
     job.ReportStatus(0, L"Downloading %ls", member->szName);
     if (HandleMember(job, *member, mapping) == RESULT_FAIL) return RESULT_FAIL;

@@ -34,5 +34,3 @@ constexpr WPARAM PackProgress(int slot, int port, int file, int overall) {
          (static_cast<WPARAM>(file & 0xFF) << 8) | static_cast<WPARAM>(overall & 0xFF);
 }
 
-// done * 100 / total in double precision, truncated toward zero.
-int PercentOf(double done, double total);

@@ -1,21 +1,22 @@
 // SPDX-License-Identifier: Apache-2.0
-// Boot Format: writes the two boot blocks that make the phone's boot area and
-// ends the job.
+#include "engine/format_boot.h"
+
 #include <algorithm>
 #include <cstring>
 #include <new>
 #include <vector>
 
-#include "engine/archive.h"
+#include "engine/archive_download.h"
+#include "engine/archive_index.h"
 #include "engine/events.h"
 #include "engine/kelpa3_engine.h"
 #include "engine/results.h"
-#include "engine/tables.h"
+#include "link/image_read.h"
 #include "link/protocol.h"
-#include "link/security_engine.h"
 #include "link/transfer.h"
 #include "platform/file_mapping.h"
 #include "support/log.h"
+#include "wire/partitions.h"
 
 namespace {
 
@@ -24,14 +25,16 @@ constexpr std::uint32_t kBootArea = 131072;  // BOOT's room at the start of bloc
 bool CopyMember(CKelpa3Engine& job, const tarn::platform::CFileMapping& mapping, const IMAGE_MEMBER& member,
                 std::uint8_t* destination) {
   if (tarn::platform::CopyFromMapping(mapping, member.dwOffset, destination, member.dwSize)) return true;
-  LogImageReadFailure(job, mapping);
+  LinkSession link = job.Link();
+  LogImageReadFailure(link, mapping);
   return false;
 }
 
 // Sends one block: Ready, its bytes, 711; counts it as a file.
 std::int32_t SendBlock(CKelpa3Engine& job, const tarn::platform::CFileMapping& mapping, const IMAGE_MEMBER& boot,
                        const IMAGE_MEMBER& sbl, bool first, std::uint32_t blockSize, std::vector<std::uint8_t>& buffer) {
-  if (SendCommand(job, CMD_READY, PARTITION_BOOT, static_cast<int>(RoundUpToFrames(blockSize)), 0) != RESULT_OK) {
+  LinkSession link = job.Link();
+  if (SendCommand(link, CMD_READY, PARTITION_BOOT, static_cast<int>(RoundUpToFrames(blockSize)), 0) != RESULT_OK) {
     return RESULT_FAIL;
   }
   std::uint8_t* position = buffer.data();
@@ -45,8 +48,8 @@ std::int32_t SendBlock(CKelpa3Engine& job, const tarn::platform::CFileMapping& m
     job.m_dwProgressTotal += kInfoBlockSize;
   }
   if (!CopyMember(job, mapping, sbl, position)) return RESULT_FAIL;
-  if (XmitData(job, buffer.data(), blockSize) != RESULT_OK) return RESULT_FAIL;
-  if (SendCommand(job, CMD_END_FRAMES, 0, 0, 0) != RESULT_OK) return RESULT_FAIL;
+  if (XmitData(link, buffer.data(), blockSize) != RESULT_OK) return RESULT_FAIL;
+  if (SendCommand(link, CMD_END_FRAMES, 0, 0, 0) != RESULT_OK) return RESULT_FAIL;
   job.m_wFilesDone = static_cast<std::uint16_t>(job.m_wFilesDone + 1);
   job.SendFiles();
   return RESULT_OK;
@@ -88,5 +91,6 @@ std::int32_t FormatBoot(CKelpa3Engine& job, const tarn::platform::CFileMapping& 
     return RESULT_FAIL;
   }
   job.FireState(STATE_FORMAT, L"Format");
-  return SendCommand(job, CMD_FORMAT, 0, 0, 0) == RESULT_FAIL ? RESULT_FAIL : RESULT_FORMAT_DONE;
+  LinkSession link = job.Link();
+  return SendCommand(link, CMD_FORMAT, 0, 0, 0) == RESULT_FAIL ? RESULT_FAIL : RESULT_FORMAT_DONE;
 }

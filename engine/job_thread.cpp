@@ -1,11 +1,13 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "engine/job_thread.h"
 
-#include "engine/archive.h"
+#include "engine/archive_download.h"
 #include "engine/events.h"
 #include "engine/kelpa3_engine.h"
 #include "engine/results.h"
 #include "link/connection.h"
+#include "link/link_disconnected.h"
+#include "link/link_report.h"
 #include "link/protocol.h"
 #include "platform/clock.h"
 #include "platform/messages.h"
@@ -28,15 +30,42 @@ using Step = std::int32_t (*)(CKelpa3Engine& job, std::int32_t argument);
 
 bool HasImage(const CKelpa3Engine& job, std::uint16_t bit) { return (job.m_wImageMask & bit) != 0; }
 
-std::int32_t StepFindPort(CKelpa3Engine& job, std::int32_t port) { return FindPort(job, port); }
-std::int32_t StepOpenPort(CKelpa3Engine& job, std::int32_t port) { return OpenComPort(job, port); }
-std::int32_t StepConnect(CKelpa3Engine& job, std::int32_t) { return Connect(job); }
-std::int32_t StepCheckPlatform(CKelpa3Engine& job, std::int32_t) { return CheckPlatform(job); }
+std::int32_t StepFindPort(CKelpa3Engine& job, std::int32_t port) {
+  LinkSession link = job.Link();
+  int found = 0;
+  const std::int32_t r = FindPort(link, port, &found);
+  if (r == RESULT_OK) job.m_nComPort = found;
+  return r;
+}
+
+std::int32_t StepOpenPort(CKelpa3Engine& job, std::int32_t port) {
+  LinkSession link = job.Link();
+  return OpenComPort(link, port);
+}
+
+std::int32_t StepConnect(CKelpa3Engine& job, std::int32_t) {
+  LinkSession link = job.Link();
+  const std::int32_t r = Connect(link);
+  if (r == RESULT_OK) job.m_nKeldVersion = job.m_nKeldVersionCopy = link.loaderVersion;
+  return r;
+}
+
+std::int32_t StepCheckPlatform(CKelpa3Engine& job, std::int32_t) {
+  LinkSession link = job.Link();
+  const std::int32_t r = CheckPlatform(link);
+  if (r == RESULT_OK) job.m_options.nPlatform = link.options.platform;
+  return r;
+}
+
+std::int32_t SendJobCommand(CKelpa3Engine& job, int code) {
+  LinkSession link = job.Link();
+  return SendCommand(link, code, 0, 0, 0);
+}
 
 std::int32_t StepResetRun(CKelpa3Engine& job, std::int32_t) {
   if (job.m_nPort != -2) return RESULT_OK;
   TLOG_SLOT(job.m_nIndex, L"update failed. reset pda\n");
-  SendCommand(job, CMD_RESET, 0, 0, 0);
+  SendJobCommand(job, CMD_RESET);
   job.FireError();
   return RESULT_FAIL;
 }
@@ -111,7 +140,7 @@ std::int32_t StepNothing(CKelpa3Engine&, std::int32_t) { return RESULT_OK; }
 
 std::int32_t StepFinish(CKelpa3Engine& job, std::int32_t) {
   if (job.m_options.bAutoReboot == 0 && job.m_options.nPlatform == 2 && job.m_nKeldVersion >= 8) {
-    SendCommand(job, CMD_FINISH, 0, 0, 0);
+    SendJobCommand(job, CMD_FINISH);
   }
   return RESULT_OK;
 }
@@ -120,7 +149,7 @@ std::int32_t StepReset(CKelpa3Engine& job, std::int32_t) {
   if (job.m_options.bAutoReboot == 0) return RESULT_OK;
   TLOG_SLOT(job.m_nIndex, L"Reset PDA\n");
   job.ReportStatus(0, L"reset pda..");
-  SendCommand(job, CMD_RESET, 0, 0, 0);
+  SendJobCommand(job, CMD_RESET);
   job.FireState(STATE_REBOOT, L"Reboot");
   return RESULT_OK;
 }
@@ -210,6 +239,8 @@ DWORD JobThreadProc(CKelpa3Engine* context) {
     TLOG_FILE(kModule, L"Engine turn on\n");
     try {
       RunJob(context);
+    } catch (const LinkDisconnected&) {
+      context->AbortOnDisconnect();
     } catch (const tarn::platform::ThreadUnwind&) {
       // Unplugged or stopped: release what the job held, then end the thread.
       context->ReleaseResources();

@@ -7,12 +7,14 @@
 #include <memory>
 #include <vector>
 
-#include "engine/image_member.h"
 #include "engine/options.h"
+#include "link/link_events.h"
+#include "link/link_session.h"
 #include "link/security_engine.h"
 #include "link/usb_device.h"
 #include "platform/thread.h"
 #include "platform/win_types.h"
+#include "wire/image_member.h"
 
 class CPellLinuxNp;
 
@@ -21,7 +23,8 @@ constexpr std::size_t kImagePathChars = 1040;  // 1039 characters and the termin
 constexpr DWORD ENGINE_STATE_IDLE = 0;
 constexpr DWORD ENGINE_STATE_READY = 1;
 
-class CKelpa3Engine {
+// The context answers its link's events by sending the job's messages.
+class CKelpa3Engine : public LinkEvents {
  public:
   CKelpa3Engine();
   virtual ~CKelpa3Engine();
@@ -41,6 +44,20 @@ class CKelpa3Engine {
   void SendFiles();
   // ReportProgress with overall = progress done * 100 / progress total.
   void ReportOverallProgress(int file);
+  // The phone's port has gone: reports it, releases the job's members and
+  // port, and ends the calling job thread at once. Never returns.
+  [[noreturn]] void AbortOnDisconnect();
+
+  // --- The link's events ---
+  void OnText(const wchar_t* text) override;
+  void OnError(const wchar_t* text) override;
+  void OnProgress(int overall, int file) override;
+  void OnPhoneUpdate() override;
+  bool DigestPiece(const tarn::platform::CFileMapping& mapping, DWORD offset, DWORD size, char* text) override;
+
+  // The link session over this context: its device, counters and settings as
+  // they stand now.
+  LinkSession Link();
 
   // --- Member table ---
   void FreeMembers();
@@ -81,4 +98,8 @@ class CKelpa3Engine {
   // after, so that the phone is left usable); nullptr while every step it ran
   // succeeded. Reported as the job's final error instead of PASS.
   const wchar_t* m_pszFailure = nullptr;
+
+ private:
+  void PostText(int value, const wchar_t* text);
+  void PostError(const wchar_t* text);
 };

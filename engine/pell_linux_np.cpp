@@ -4,6 +4,7 @@
 #include <cwchar>
 
 #include "engine/job_thread.h"
+#include "engine/kelpa3_engine.h"
 #include "platform/text.h"
 #include "support/log.h"
 
@@ -15,30 +16,30 @@ constexpr const char* kModule = "./PellLinuxNp";
 void CopyPath(wchar_t* field, const wchar_t* path) { CopyCut(field, kImagePathChars, path ? path : L""); }
 }  // namespace
 
-CPellLinuxNp::CPellLinuxNp() = default;
+CPellLinuxNp::CPellLinuxNp() : m_engine(std::make_unique<CKelpa3Engine>()) {}
 
 CPellLinuxNp::~CPellLinuxNp() {
   // The job works on m_engine, so it must have ended before the context goes.
   // Every wait of a job honours a stop request, so this wait ends.
-  if (!m_engine.m_pThread) return;
-  m_engine.m_pThread->RequestStop();
-  m_engine.m_pThread->WaitEnded();
+  if (!m_engine->m_pThread) return;
+  m_engine->m_pThread->RequestStop();
+  m_engine->m_pThread->WaitEnded();
 }
 
-bool CPellLinuxNp::JobThreadRuns() const { return m_engine.m_pThread && m_engine.m_pThread->IsRunning(); }
+bool CPellLinuxNp::JobThreadRuns() const { return m_engine->m_pThread && m_engine->m_pThread->IsRunning(); }
 
 // A running job reads its context without locks, and a second job on it would
 // share its port and member table: while the thread runs, nothing changes it.
 bool CPellLinuxNp::RefusedWhileRunning(const wchar_t* operation) const {
   if (!JobThreadRuns()) return false;
   TLOG_FILE(kModule, L"%ls refused: the job of slot %d is still running\n", operation,
-            static_cast<int>(m_engine.m_nIndex));
+            static_cast<int>(m_engine->m_nIndex));
   return true;
 }
 
 std::int32_t CPellLinuxNp::Init(const wchar_t* /*name*/) {
   if (RefusedWhileRunning(L"Init")) return 1;
-  CKelpa3Engine& e = m_engine;
+  CKelpa3Engine& e = *m_engine;
   e.m_pSelf = nullptr;
   e.m_options = ENGINE_OPTIONS{};
   e.m_nPort = 0;
@@ -59,28 +60,28 @@ std::int32_t CPellLinuxNp::Init(const wchar_t* /*name*/) {
 
 std::int32_t CPellLinuxNp::Close() {
   if (RefusedWhileRunning(L"Close")) return 1;
-  m_engine.ReleaseResources();
-  m_engine.m_dwState = ENGINE_STATE_IDLE;
-  m_engine.m_pThread.reset();
+  m_engine->ReleaseResources();
+  m_engine->m_dwState = ENGINE_STATE_IDLE;
+  m_engine->m_pThread.reset();
   return 0;
 }
 
 std::int32_t CPellLinuxNp::SetImageMask(std::uint16_t mask) {
   if (RefusedWhileRunning(L"SetImageMask")) return 1;
-  m_engine.m_wImageMask = mask;
+  m_engine->m_wImageMask = mask;
   return 0;
 }
 
 std::int32_t CPellLinuxNp::Reserved(std::int32_t, std::int32_t) { return 0; }
 
 std::int32_t CPellLinuxNp::StartJob(std::int16_t port, std::int16_t slot) {
-  if (m_engine.m_dwState != ENGINE_STATE_READY || RefusedWhileRunning(L"StartJob")) return 1;
-  m_engine.m_pSelf = this;
-  m_engine.m_nPort = port;
-  m_engine.m_nIndex = slot;
-  CKelpa3Engine* context = &m_engine;
-  m_engine.m_pThread = tarn::platform::CThread::Create([context] { return JobThreadProc(context); });
-  if (!m_engine.m_pThread) {
+  if (m_engine->m_dwState != ENGINE_STATE_READY || RefusedWhileRunning(L"StartJob")) return 1;
+  m_engine->m_pSelf = this;
+  m_engine->m_nPort = port;
+  m_engine->m_nIndex = slot;
+  CKelpa3Engine* context = m_engine.get();
+  m_engine->m_pThread = tarn::platform::CThread::Create([context] { return JobThreadProc(context); });
+  if (!m_engine->m_pThread) {
     TLOG_FILE(kModule, L"cannot create the job thread\n");
     return 1;
   }
@@ -88,7 +89,7 @@ std::int32_t CPellLinuxNp::StartJob(std::int16_t port, std::int16_t slot) {
 }
 
 std::int32_t CPellLinuxNp::StopJob() {
-  if (m_engine.m_pThread) m_engine.m_pThread->RequestStop();
+  if (m_engine->m_pThread) m_engine->m_pThread->RequestStop();
   return 0;
 }
 
@@ -101,7 +102,7 @@ std::int32_t CPellLinuxNp::IsJobRunning(std::int16_t* running) {
 
 std::int32_t CPellLinuxNp::SetOptions(const ENGINE_OPTIONS* options) {
   if (RefusedWhileRunning(L"SetOptions")) return 1;
-  m_engine.m_options = options ? *options : kDefaultEngineOptions;
+  m_engine->m_options = options ? *options : kDefaultEngineOptions;
   return 0;
 }
 
@@ -112,35 +113,35 @@ std::int32_t CPellLinuxNp::GetEngineName(wchar_t** buffer) {
 
 std::int32_t CPellLinuxNp::SetTotalSize(std::int32_t bytes) {
   if (RefusedWhileRunning(L"SetTotalSize")) return 1;
-  m_engine.m_nTotalSize = bytes;
+  m_engine->m_nTotalSize = bytes;
   return 0;
 }
 
 std::int32_t CPellLinuxNp::SetPdaImage(const wchar_t* name, std::uint32_t size) {
   if (RefusedWhileRunning(L"SetPdaImage")) return 1;
-  CopyPath(m_engine.m_szPdaImage, name);
-  m_engine.m_dwPdaSize = size;
+  CopyPath(m_engine->m_szPdaImage, name);
+  m_engine->m_dwPdaSize = size;
   return 0;
 }
 
 std::int32_t CPellLinuxNp::SetPhoneImage(const wchar_t* name, std::uint32_t size) {
   if (RefusedWhileRunning(L"SetPhoneImage")) return 1;
-  CopyPath(m_engine.m_szPhoneImage, name);
-  m_engine.m_dwPhoneSize = size;
+  CopyPath(m_engine->m_szPhoneImage, name);
+  m_engine->m_dwPhoneSize = size;
   return 0;
 }
 
 std::int32_t CPellLinuxNp::SetBootImage(const wchar_t* name, std::uint32_t size) {
   if (RefusedWhileRunning(L"SetBootImage")) return 1;
-  CopyPath(m_engine.m_szBootImage, name);
-  m_engine.m_dwBootSize = size;
+  CopyPath(m_engine->m_szBootImage, name);
+  m_engine->m_dwBootSize = size;
   return 0;
 }
 
 std::int32_t CPellLinuxNp::SetCscImage(const wchar_t* name, std::uint32_t size) {
   if (RefusedWhileRunning(L"SetCscImage")) return 1;
-  CopyPath(m_engine.m_szCscImage, name);
-  m_engine.m_dwCscSize = size;
+  CopyPath(m_engine->m_szCscImage, name);
+  m_engine->m_dwCscSize = size;
   return 0;
 }
 
@@ -148,25 +149,25 @@ std::int32_t CPellLinuxNp::SetCscImage2(const wchar_t* name, std::uint32_t size)
 
 std::int32_t CPellLinuxNp::SetPdaPath(const wchar_t* path) {
   if (RefusedWhileRunning(L"SetPdaPath")) return 1;
-  CopyPath(m_engine.m_szPdaImage, path);
+  CopyPath(m_engine->m_szPdaImage, path);
   return 0;
 }
 
 std::int32_t CPellLinuxNp::SetPhonePath(const wchar_t* path) {
   if (RefusedWhileRunning(L"SetPhonePath")) return 1;
-  CopyPath(m_engine.m_szPhoneImage, path);
+  CopyPath(m_engine->m_szPhoneImage, path);
   return 0;
 }
 
 std::int32_t CPellLinuxNp::SetBootPath(const wchar_t* path) {
   if (RefusedWhileRunning(L"SetBootPath")) return 1;
-  CopyPath(m_engine.m_szBootImage, path);
+  CopyPath(m_engine->m_szBootImage, path);
   return 0;
 }
 
 std::int32_t CPellLinuxNp::SetCscPath(const wchar_t* path) {
   if (RefusedWhileRunning(L"SetCscPath")) return 1;
-  CopyPath(m_engine.m_szCscImage, path);
+  CopyPath(m_engine->m_szCscImage, path);
   return 0;
 }
 
@@ -174,6 +175,6 @@ std::int32_t CPellLinuxNp::SetCscPath2(const wchar_t* path) { return SetCscPath(
 
 std::int32_t CPellLinuxNp::SetSparePath(const wchar_t* path) {
   if (RefusedWhileRunning(L"SetSparePath")) return 1;
-  CopyPath(m_engine.m_szSpareImage, path);
+  CopyPath(m_engine->m_szSpareImage, path);
   return 0;
 }

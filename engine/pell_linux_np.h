@@ -5,9 +5,12 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 
-#include "engine/kelpa3_engine.h"
 #include "engine/options.h"
+
+// The job context stays the engine's own: hosts see only these operations.
+class CKelpa3Engine;
 
 class CPellLinuxNp {
  public:
@@ -47,12 +50,13 @@ class CPellLinuxNp {
   virtual std::int32_t SetCscPath2(const wchar_t* path);  // second slot, same operation
   virtual std::int32_t SetSparePath(const wchar_t* path);
 
-  CKelpa3Engine& Context() { return m_engine; }
-  const CKelpa3Engine& Context() const { return m_engine; }
+  // For the engine's own tests: they include engine/kelpa3_engine.h to look inside.
+  CKelpa3Engine& Context() { return *m_engine; }
+  const CKelpa3Engine& Context() const { return *m_engine; }
 
  private:
   bool JobThreadRuns() const;
   bool RefusedWhileRunning(const wchar_t* operation) const;
 
-  CKelpa3Engine m_engine;
+  std::unique_ptr<CKelpa3Engine> m_engine;
 };

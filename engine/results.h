@@ -1,12 +1,11 @@
 // SPDX-License-Identifier: Apache-2.0
-// Results of engine and protocol operations.
+// Results of the job's steps: the link's results and the engine's own.
 #pragma once
 
 #include <cstdint>
 
-constexpr std::int32_t RESULT_OK = 1;
-constexpr std::int32_t RESULT_FAIL = 255;
-constexpr std::int32_t RESULT_ABORT = 15;
+#include "link/link_result.h"
+
 constexpr std::int32_t RESULT_FORMAT_DONE = 0x100001;
 // Inside ArchiveDownload only: no format was done, the download goes on.
 constexpr std::int32_t RESULT_NO_FORMAT = 2;

@@ -9,7 +9,7 @@
 #include <limits>
 
 #include "engine/tables.h"
-#include "engine/tar_reader.h"
+#include "wire/tar_reader.h"
 #include "platform/file_mapping.h"
 #include "platform/text.h"
 #include "support/log.h"

@@ -8,9 +8,11 @@
 #include <filesystem>
 #include <string>
 
-#include "engine/kelpa3_engine.h"
-#include "link/job_io.h"
+#include "link/byte_io.h"
+#include "link/link_report.h"
+#include "link/link_result.h"
 #include "link/protocol.h"
+#include "link/usb_device.h"
 #include "platform/clock.h"
 #include "platform/devicemap.h"
 #include "platform/last_error.h"
@@ -19,28 +21,18 @@
 
 namespace {
 
-constexpr int kLoaderAsksVersion = -1;
 const char* const kValueNamePatterns[] = {"qxcdmdm", "qxcemdm"};
 
 // A port that exists but may not be opened: the operator can fix that, so
 // say how (the error line itself keeps its code).
-void ExplainMissingPermission(CKelpa3Engine& job, int port) {
+void ExplainMissingPermission(LinkSession& link, int port) {
   const auto path = tarn::platform::ResolveComPort(port);
   if (!path || ::access(path->c_str(), F_OK) != 0) return;
   if (::access(path->c_str(), R_OK | W_OK) == 0 || errno != EACCES) return;
-  job.ReportStatus(0,
-                   L"e - no permission to open %ls: add the user to the 'dialout' group, "
-                   L"or install the udev rule for phone ports.",
-                   tarn::platform::Widen(path->string()).c_str());
-}
-
-// Sends a query packet and reads its one-word answer; 0 when nothing came.
-std::uint32_t QueryWord(CKelpa3Engine& job, int code) {
-  COMMAND_PACKET packet;
-  BuildCommand(job, code, 0, 0, 0, &packet);
-  std::uint8_t word[4] = {};
-  if (SendPacket(job, packet)) ReceiveBytes(job, word, sizeof(word));
-  return ReadLe32(word);
+  ReportStatus(link,
+               L"e - no permission to open %ls: add the user to the 'dialout' group, "
+               L"or install the udev rule for phone ports.",
+               tarn::platform::Widen(path->string()).c_str());
 }
 
 // Greeting bytes as the status line shows them: control bytes would cut or
@@ -49,29 +41,18 @@ wint_t Shown(std::uint8_t byte) { return (byte < 0x20 || byte == 0x7F) ? L'.' : 
 
 }  // namespace
 
-int LoaderVersionOfGreeting(const std::uint8_t word[4]) {
-  static const struct {
-    const char* text;
-    int version;
-  } kWords[] = {{"PELL", 1}, {"KELD", 2}, {"TARN", 3}, {"LAST", kLoaderAsksVersion}};
-  for (const auto& w : kWords) {
-    if (std::memcmp(word, w.text, 4) == 0) return w.version;
-  }
-  return 0;
-}
-
-int FindPort(CKelpa3Engine& job, int requestedPort) {
+std::int32_t FindPort(LinkSession& link, int requestedPort, int* foundPort) {
   int port = requestedPort;
   if (requestedPort == -1 || requestedPort == -2) {
     port = LookupPhonePort();
     if (port == 0) {
-      job.ReportError(L"e - dll cannot find the comport.");
-      return 15;
+      ReportError(link, L"e - dll cannot find the comport.");
+      return RESULT_ABORT;
     }
   }
-  job.m_nComPort = port;
-  TLOG_SLOT(job.m_nIndex, L"Found COM%d\n", port);
-  return 1;
+  *foundPort = port;
+  TLOG_SLOT(link.slot, L"Found COM%d\n", port);
+  return RESULT_OK;
 }
 
 int LookupPhonePort() {
@@ -91,70 +72,69 @@ int LookupPhonePort() {
   }
 }
 
-int OpenComPort(CKelpa3Engine& job, int port) {
-  job.ReportStatus(0, L"open COM%d", port);
-  if (!job.m_device.Open(port)) {
-    const DWORD code = GetLastError();
-    job.ReportError(L"e - cannot open the usb serial port%d. code: %d", port, static_cast<int>(code));
-    if (code == ERROR_ACCESS_DENIED) ExplainMissingPermission(job, port);
-    return 15;
+std::int32_t OpenComPort(LinkSession& link, int port) {
+  ReportStatus(link, L"open COM%d", port);
+  if (!link.device.Open(port)) {
+    const DWORD code = link.device.LastError();
+    ReportError(link, L"e - cannot open the usb serial port%d. code: %d", port, static_cast<int>(code));
+    if (code == ERROR_ACCESS_DENIED) ExplainMissingPermission(link, port);
+    return RESULT_ABORT;
   }
-  return 1;
+  return RESULT_OK;
 }
 
-int Connect(CKelpa3Engine& job) {
-  if (Greet(job) == 1) return 1;
-  job.ReportError(L"e - Connection failed.");
-  return 255;
+std::int32_t Connect(LinkSession& link) {
+  if (Greet(link) == RESULT_OK) return RESULT_OK;
+  ReportError(link, L"e - Connection failed.");
+  return RESULT_FAIL;
 }
 
-int Greet(CKelpa3Engine& job) {
-  TLOG_SLOT(job.m_nIndex, L"setup connection\n");
-  SendBytes(job, kHostGreeting, kHostGreetingSize);
+std::int32_t Greet(LinkSession& link) {
+  TLOG_SLOT(link.slot, L"setup connection\n");
+  SendBytes(link, kHostGreeting, kHostGreetingSize);
   char answer[5] = {};
-  ReceiveBytes(job, answer, 4);
-  TARN_LOG_BEGIN_SLOT(job.m_nIndex);
+  ReceiveBytes(link, answer, 4);
+  TARN_LOG_BEGIN_SLOT(link.slot);
   LogEndA(">>> Device %s\n", answer);
 
   const auto* word = reinterpret_cast<const std::uint8_t*>(answer);
   int version = LoaderVersionOfGreeting(word);
   if (version == 0) {
-    job.ReportError(L"e - dll cannot setup connection with the target.");
-    job.ReportStatus(0, L"target sent : %lc %lc %lc %lc", Shown(word[0]), Shown(word[1]), Shown(word[2]),
-                     Shown(word[3]));
-    return 255;
+    ReportError(link, L"e - dll cannot setup connection with the target.");
+    ReportStatus(link, L"target sent : %lc %lc %lc %lc", Shown(word[0]), Shown(word[1]), Shown(word[2]),
+                 Shown(word[3]));
+    return RESULT_FAIL;
   }
   if (version == kLoaderAsksVersion) {
-    const std::uint32_t value = QueryWord(job, CMD_GET_VERSION);
+    const std::uint32_t value = QueryWord(link, CMD_GET_VERSION);
     version = static_cast<int>(value & 0xFFF);
-    TLOG_SLOT(job.m_nIndex, L"KELD Version %d, Compile date : %d\n", version, static_cast<int>(value >> 12));
+    TLOG_SLOT(link.slot, L"KELD Version %d, Compile date : %d\n", version, static_cast<int>(value >> 12));
   }
-  job.m_nKeldVersion = version;
-  job.m_nKeldVersionCopy = version;
-  return 1;
+  link.loaderVersion = version;
+  return RESULT_OK;
 }
 
-int CheckPlatform(CKelpa3Engine& job) {
-  if (VerifyPlatform(job) == 1) return 1;
-  job.ReportError(L"e - Checking platform failed.");
-  return 255;
+std::int32_t CheckPlatform(LinkSession& link) {
+  if (VerifyPlatform(link) == RESULT_OK) return RESULT_OK;
+  ReportError(link, L"e - Checking platform failed.");
+  return RESULT_FAIL;
 }
 
-int VerifyPlatform(CKelpa3Engine& job) {
-  if (job.m_options.bNpsMode == 1) {
-    job.ReportStatus(0, L"nps mode.. pass platform verification.");
-    return 1;
+std::int32_t VerifyPlatform(LinkSession& link) {
+  if (link.options.npsMode) {
+    ReportStatus(link, L"nps mode.. pass platform verification.");
+    return RESULT_OK;
   }
-  job.ReportStatus(0, L"tarn mode.. check platform verification.");
-  const std::uint32_t value = QueryWord(job, CMD_GET_PLATFORM);
+  ReportStatus(link, L"tarn mode.. check platform verification.");
+  const std::uint32_t value = QueryWord(link, CMD_GET_PLATFORM);
   const int platform = static_cast<std::int16_t>(value >> 16);
   const int revision = static_cast<std::int16_t>(value & 0xFFFF);
-  job.ReportStatus(0, L"[ Device ] platform %d, revision %d.", platform, revision);
-  if (job.m_options.nPlatform != 0 && job.m_options.nPlatform != platform) {
-    job.ReportStatus(0, L"[ File ] platform %d\n", job.m_options.nPlatform);
-    job.ReportStatus(0, L"e - platform number is different from the target.");
-    return 255;
+  ReportStatus(link, L"[ Device ] platform %d, revision %d.", platform, revision);
+  if (link.options.platform != 0 && link.options.platform != platform) {
+    ReportStatus(link, L"[ File ] platform %d\n", link.options.platform);
+    ReportStatus(link, L"e - platform number is different from the target.");
+    return RESULT_FAIL;
   }
-  job.m_options.nPlatform = platform;
-  return 1;
+  link.options.platform = platform;
+  return RESULT_OK;
 }

@@ -5,28 +5,26 @@
 
 #include <cstdint>
 
-class CKelpa3Engine;
+#include "link/link_session.h"
+#include "wire/greeting.h"
 
-// Host greeting and the loader's answer words.
-constexpr char kHostGreeting[] = "MORAVEX";  // sent without the terminator
-constexpr unsigned kHostGreetingSize = 7;
 // Port lookup: how long a job waits for a phone port to appear.
 constexpr unsigned kLookupBudgetSeconds = 600;
 constexpr unsigned kLookupPauseMs = 1;
 constexpr int kLookupIndexCount = 256;
 
-// Steps (results as the job's step table expects).
-int FindPort(CKelpa3Engine& job, int requestedPort);  // 1 or 15
-int OpenComPort(CKelpa3Engine& job, int port);        // 1 or 15
-int Connect(CKelpa3Engine& job);                      // 1 or 255
-int CheckPlatform(CKelpa3Engine& job);                // 1 or 255
+// Steps (results as the job's step table expects). FindPort writes the COM
+// number to use: `requestedPort`, or for -1 and -2 the first phone port of
+// the serial-port map.
+std::int32_t FindPort(LinkSession& link, int requestedPort, int* foundPort);  // RESULT_OK or RESULT_ABORT
+std::int32_t OpenComPort(LinkSession& link, int port);                       // RESULT_OK or RESULT_ABORT
+// Greets the loader; its version goes to link.loaderVersion.
+std::int32_t Connect(LinkSession& link);  // RESULT_OK or RESULT_FAIL
+// Checks the phone's platform against link.options.platform (0: takes the phone's).
+std::int32_t CheckPlatform(LinkSession& link);  // RESULT_OK or RESULT_FAIL
 
 // COM number of the first phone port in the serial-port map, waiting up to
 // the lookup budget; 0 when none appeared.
 int LookupPhonePort();
-int Greet(CKelpa3Engine& job);           // 1 or 255
-int VerifyPlatform(CKelpa3Engine& job);  // 1 or 255
-
-// Loader version for a 4-byte greeting word: 1 "PELL", 2 "KELD", 3 "TARN",
-// -1 "LAST" (the version comes from GetVersion), 0 for an unknown word.
-int LoaderVersionOfGreeting(const std::uint8_t word[4]);
+std::int32_t Greet(LinkSession& link);           // RESULT_OK or RESULT_FAIL
+std::int32_t VerifyPlatform(LinkSession& link);  // RESULT_OK or RESULT_FAIL

@@ -1,31 +1,22 @@
 // SPDX-License-Identifier: Apache-2.0
-// The phone's parameter record and the download environment around an archive.
+// The download environment around an archive: the phone's parameter record
+// read, checked against the members and written back.
 #pragma once
 
+#include <array>
 #include <cstdint>
+#include <optional>
 
-#include "platform/win_types.h"
+#include "link/link_session.h"
+#include "wire/device_params.h"
 
-class CKelpa3Engine;
-
-constexpr DWORD kDeviceParamsSize = 68;
-constexpr int kParamReservedWords = 6;
-constexpr int kParamPartitionWords = 10;
-
-struct DEVICE_PARAMS {
-  std::int32_t nation;
-  std::uint32_t reserved[kParamReservedWords];  // sent back as the phone gave them
-  std::uint32_t sizes[kParamPartitionWords];    // partition sizes as read, member sizes as written
-};
-static_assert(sizeof(DEVICE_PARAMS) == kDeviceParamsSize, "DEVICE_PARAMS is a 68-byte record");
-
-// Little-endian wire form.
-void EncodeParams(const DEVICE_PARAMS& params, std::uint8_t out[kDeviceParamsSize]);
-DEVICE_PARAMS DecodeParams(const std::uint8_t in[kDeviceParamsSize]);
+// Size of the archive's first member for each partition code 0..9; empty
+// where the archive has none.
+using MemberSizes = std::array<std::optional<std::uint32_t>, kParamPartitionWords>;
 
 // Before an archive's members go out: every member must fit its partition;
-// the record goes back with the member sizes. 1 or 255.
-int CheckEnvironment(CKelpa3Engine& job);
-// After an archive: the record goes back with the member sizes and the job's
-// nation. Always 1 (failures are reported).
-int SaveEnv(CKelpa3Engine& job);
+// the record goes back with the member sizes. RESULT_OK or RESULT_FAIL.
+std::int32_t CheckEnvironment(LinkSession& link, const MemberSizes& members);
+// After an archive: the record goes back with the member sizes and `nation`.
+// Always RESULT_OK (failures are reported).
+std::int32_t SaveEnv(LinkSession& link, const MemberSizes& members, std::int32_t nation);

@@ -5,19 +5,16 @@
 
 #include <cstdint>
 
-struct IMAGE_MEMBER;
-class CKelpa3Engine;
-
-constexpr std::uint32_t kInfoBlockSize = 72;
-constexpr std::uint32_t kInfoBlockMagic = 0x494E464F;  // "OFNI" little-endian
+#include "wire/image_member.h"
+#include "wire/info_block.h"
 
 class CSecurityEngine {
  public:
   CSecurityEngine() = default;
   virtual ~CSecurityEngine() = default;
 
-  // Reads the loader version copy of `job` for its log line.
-  int NeedsInfoBlock(const CKelpa3Engine& job, const IMAGE_MEMBER& member) const;
+  // `loaderVersion` only goes to the log line.
+  bool NeedsInfoBlock(int loaderVersion, const IMAGE_MEMBER& member) const;
   // Writes the 72 bytes at `destination`.
   void BuildInfoBlock(const IMAGE_MEMBER& member, std::uint8_t* destination, std::uint32_t size) const;
 };

@@ -4,32 +4,27 @@
 #include <cerrno>
 #include <cstdint>
 
-#include "engine/archive.h"
-#include "engine/image_member.h"
-#include "engine/kelpa3_engine.h"
-#include "engine/results.h"
-#include "link/protocol.h"
+#include "link/image_read.h"
+#include "link/link_report.h"
+#include "link/link_result.h"
 #include "link/transfer.h"
 #include "platform/file_mapping.h"
 #include "support/log.h"
 
 namespace {
 
-// Part sizes sit at these header offsets.
-constexpr std::uint32_t kPartSizeOffsets[kStratinePartCount] = {16, 28, 40};
-
-bool ReadPartSizes(CKelpa3Engine& job, const IMAGE_MEMBER& member, const tarn::platform::CFileMapping& mapping,
+bool ReadPartSizes(LinkSession& link, const IMAGE_MEMBER& member, const tarn::platform::CFileMapping& mapping,
                    std::uint32_t sizes[kStratinePartCount]) {
   std::uint8_t header[kStratineHeaderSize];
   if (member.dwSize < kStratineHeaderSize) {
-    TLOG_SLOT(job.m_nIndex, L"Error MapViewOfFile (%d)\n", EINVAL);
+    TLOG_SLOT(link.slot, L"Error MapViewOfFile (%d)\n", EINVAL);
     return false;
   }
   if (!tarn::platform::CopyFromMapping(mapping, member.dwOffset, header, sizeof(header))) {
-    LogImageReadFailure(job, mapping);
+    LogImageReadFailure(link, mapping);
     return false;
   }
-  for (int k = 0; k < kStratinePartCount; ++k) sizes[k] = ReadLe32(header + kPartSizeOffsets[k]);
+  DecodeStratinePartSizes(header, sizes);
   return true;
 }
 
@@ -43,31 +38,31 @@ bool PartsFit(const IMAGE_MEMBER& member, const std::uint32_t sizes[kStratinePar
 
 }  // namespace
 
-int SendStratineParts(CKelpa3Engine& job, const IMAGE_MEMBER& member, const tarn::platform::CFileMapping& mapping,
+std::int32_t SendStratineParts(LinkSession& link, const IMAGE_MEMBER& member, const tarn::platform::CFileMapping& mapping,
                       int partMask) {
   std::uint32_t sizes[kStratinePartCount];
-  if (!ReadPartSizes(job, member, mapping, sizes)) return RESULT_FAIL;
-  TLOG_SLOT(job.m_nIndex, L"Stratine 1st Size : %d\n", static_cast<int>(sizes[0]));
-  TLOG_SLOT(job.m_nIndex, L"Stratine 2nd Size : %d\n", static_cast<int>(sizes[1]));
-  TLOG_SLOT(job.m_nIndex, L"Stratine 3rd Size : %d\n", static_cast<int>(sizes[2]));
-  TLOG_SLOT(job.m_nIndex, L"Stratine Partition Bitmap %d (0x%x)\n", partMask, static_cast<unsigned>(partMask));
+  if (!ReadPartSizes(link, member, mapping, sizes)) return RESULT_FAIL;
+  TLOG_SLOT(link.slot, L"Stratine 1st Size : %d\n", static_cast<int>(sizes[0]));
+  TLOG_SLOT(link.slot, L"Stratine 2nd Size : %d\n", static_cast<int>(sizes[1]));
+  TLOG_SLOT(link.slot, L"Stratine 3rd Size : %d\n", static_cast<int>(sizes[2]));
+  TLOG_SLOT(link.slot, L"Stratine Partition Bitmap %d (0x%x)\n", partMask, static_cast<unsigned>(partMask));
   if ((partMask & 7) != 0 && !PartsFit(member, sizes)) {
-    job.ReportError(L"e - broken Stratine image: its parts (%u, %u, %u bytes) do not fit in \"%ls\" (%u bytes)",
+    ReportError(link, L"e - broken Stratine image: its parts (%u, %u, %u bytes) do not fit in \"%ls\" (%u bytes)",
                     sizes[0], sizes[1], sizes[2], member.szName, member.dwSize);
     return RESULT_FAIL;
   }
-  job.m_dwProgressDone += kStratineDataOffset;
+  link.progressDone += kStratineDataOffset;
   std::uint32_t start = member.dwOffset + kStratineDataOffset;
   for (int k = 1; k <= kStratinePartCount; ++k) {
     const std::uint32_t size = sizes[k - 1];
     if ((partMask & (1 << (k - 1))) == 0) {
-      job.ReportStatus(0, L"Skip stratine part %d\n", k);
-      job.m_dwProgressDone += size;
+      ReportStatus(link, L"Skip stratine part %d\n", k);
+      link.progressDone += size;
     } else {
-      job.ReportStatus(0, L"Download stratine part %d\n", k);
+      ReportStatus(link, L"Download stratine part %d\n", k);
       IMAGE_MEMBER part = member;
       part.wPartition = static_cast<std::int16_t>(member.wPartition + k);
-      if (SendPieces(job, part, mapping, start, size, kChunkLimitStratineCsc, true) != RESULT_OK) return RESULT_FAIL;
+      if (SendPieces(link, part, mapping, start, size, kChunkLimitStratineCsc, true) != RESULT_OK) return RESULT_FAIL;
     }
     start += size;
   }

@@ -4,17 +4,15 @@
 
 #include <cstdint>
 
-class CKelpa3Engine;
-struct IMAGE_MEMBER;
+#include "link/link_session.h"
+#include "wire/image_member.h"
+#include "wire/stratine_header.h"
+
 namespace tarn::platform {
 class CFileMapping;
 }
 
-constexpr std::uint32_t kStratineHeaderSize = 512;
-constexpr std::uint32_t kStratineDataOffset = 8704;  // 17 blocks before part 1; never sent
-constexpr int kStratinePartCount = 3;
-
 // Sends the parts selected in `partMask` (bit 0 UMS, bit 1 OPT, bit 2 CSC),
-// each to partition code member + k. 1 or 255.
-int SendStratineParts(CKelpa3Engine& job, const IMAGE_MEMBER& member, const tarn::platform::CFileMapping& mapping,
+// each to partition code member + k. RESULT_OK or RESULT_FAIL.
+std::int32_t SendStratineParts(LinkSession& link, const IMAGE_MEMBER& member, const tarn::platform::CFileMapping& mapping,
                       int partMask);

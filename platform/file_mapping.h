@@ -25,6 +25,8 @@ namespace tarn::platform {
 // page size we run on).
 constexpr DWORD kAllocationGranularity = 65536;
 
+constexpr std::uint64_t AlignDownToGranularity(std::uint64_t value) { return value - value % kAllocationGranularity; }
+
 // The last error of a read from an image that changed under its reader
 // (the value the system gives a file altered under an open handle).
 constexpr DWORD kImageChangedError = 1006;

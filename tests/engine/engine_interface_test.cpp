@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <string>
 
+#include "engine/kelpa3_engine.h"
 #include "engine/pell_linux_np.h"
 #include "platform/clock.h"
 #include "tests/testsupport/recording_host.h"

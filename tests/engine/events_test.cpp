@@ -6,6 +6,7 @@
 
 #include "engine/events.h"
 #include "engine/kelpa3_engine.h"
+#include "link/link_report.h"
 #include "tests/testsupport/recording_host.h"
 
 namespace {

@@ -3,9 +3,9 @@
 #include <cstdlib>
 #include <string>
 
-#include "engine/archive.h"
-#include "link/connection.h"
-#include "link/protocol.h"
+#include "wire/command_packet.h"
+#include "wire/greeting.h"
+#include "wire/tar_reader.h"
 #include "tests/fuzz/fuzz_support.h"
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {

@@ -3,7 +3,7 @@
 // found lies inside the image.
 #include <cstdlib>
 
-#include "engine/archive.h"
+#include "engine/archive_index.h"
 #include "engine/kelpa3_engine.h"
 #include "engine/results.h"
 #include "tests/fuzz/fuzz_support.h"

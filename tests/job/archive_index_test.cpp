@@ -12,7 +12,7 @@
 #include <filesystem>
 #include <map>
 
-#include "engine/archive.h"
+#include "engine/archive_index.h"
 #include "engine/kelpa3_engine.h"
 #include "engine/results.h"
 #include "engine/start_plan.h"
@@ -190,23 +190,6 @@ TEST_F(JobArchiveIndex, BrokenHeadersFailBeforeAnythingIsSent) {
   for (const auto& e : errors) EXPECT_EQ(e.rfind(L"e - ", 0), 0u) << std::string(e.begin(), e.end());
   EXPECT_NE(errors[0].find(L"runs past the end"), std::wstring::npos);
   EXPECT_NE(errors[1].find(L"not an octal number"), std::wstring::npos);
-}
-
-TEST(JobParseOctal, AcceptsTarFormsAndRefusesTheRest) {
-  EXPECT_EQ(ParseOctal(""), 0);
-  EXPECT_EQ(ParseOctal("00000000017"), 15);
-  EXPECT_EQ(ParseOctal("   17 "), 15);
-  EXPECT_EQ(ParseOctal("37777777777"), 0xFFFFFFFFll);
-  EXPECT_EQ(ParseOctal("40000000000"), -1);  // 4 GiB
-  EXPECT_EQ(ParseOctal("0008"), -1);
-  EXPECT_EQ(ParseOctal("12 3"), -1);
-  std::uint32_t afterNul = 0;
-  EXPECT_TRUE(ParseOctalField("000017 \0xyzw", 12, &afterNul));
-  EXPECT_EQ(afterNul, 15u);
-  std::uint32_t v = 0;
-  // All twelve bytes digits, no terminator.
-  EXPECT_TRUE(ParseOctalField("000000000012", 12, &v));
-  EXPECT_EQ(v, 10u);
 }
 
 }  // namespace

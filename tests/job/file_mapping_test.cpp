@@ -9,7 +9,7 @@
 
 #include <filesystem>
 
-#include "engine/archive.h"
+#include "platform/file_mapping.h"
 #include "platform/file_mapping.h"
 #include "platform/last_error.h"
 #include "tests/job/tar_builder.h"
@@ -19,6 +19,7 @@ namespace {
 
 using tarn::platform::CFileMapping;
 using tarn::platform::CopyFromMapping;
+using tarn::platform::AlignDownToGranularity;
 using tarn::platform::kAllocationGranularity;
 
 TEST(JobFileMapping, ReadsStayInsideTheImageAndNoticeItChanging) {

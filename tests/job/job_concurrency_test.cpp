@@ -6,9 +6,10 @@
 #include <functional>
 #include <utility>
 
+#include "engine/kelpa3_engine.h"
 #include "engine/checksum.h"
 #include "engine/options.h"
-#include "link/protocol.h"
+#include "wire/command_packet.h"
 #include "tests/job/job_harness.h"
 #include "tests/job/tar_builder.h"
 

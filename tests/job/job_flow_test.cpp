@@ -7,7 +7,7 @@
 
 #include "engine/events.h"
 #include "engine/options.h"
-#include "link/protocol.h"
+#include "wire/command_packet.h"
 #include "platform/file_mapping.h"
 
 #include <unistd.h>

@@ -6,7 +6,7 @@
 
 #include "engine/events.h"
 #include "engine/options.h"
-#include "link/protocol.h"
+#include "wire/command_packet.h"
 #include "tests/job/job_harness.h"
 #include "tests/job/tar_builder.h"
 

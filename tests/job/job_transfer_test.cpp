@@ -7,9 +7,10 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "engine/kelpa3_engine.h"
 #include "engine/events.h"
 #include "engine/options.h"
-#include "link/protocol.h"
+#include "wire/command_packet.h"
 #include "tests/job/job_harness.h"
 #include "tests/job/tar_builder.h"
 

@@ -34,15 +34,15 @@ class Connection : public tarn::test::LinkTest {
   SimPhone& StartPhone(PhoneConfig config = {}) {
     phone_ = std::make_unique<SimPhone>(config);
     EXPECT_TRUE(phone_->Start());
-    EXPECT_EQ(1, OpenComPort(job_, config.comNumber));
+    EXPECT_EQ(1, OpenComPort(link_, config.comNumber));
     return *phone_;
   }
   std::unique_ptr<SimPhone> phone_;
 };
 
 TEST_F(Connection, ExplicitPortNeedsNoMap) {
-  EXPECT_EQ(1, FindPort(job_, 5));
-  EXPECT_EQ(5, job_.m_nComPort);
+  EXPECT_EQ(1, FindPort(link_, 5, &port_));
+  EXPECT_EQ(5, port_);
   EXPECT_FALSE(std::filesystem::exists(tarn::platform::DeviceMapRoot()));
 }
 
@@ -54,8 +54,8 @@ TEST_F(Connection, LookupTakesTheFirstIndexThenDmBeforeEm) {
   EXPECT_EQ(9, LookupPhonePort());
   ASSERT_TRUE(RegisterPort("qxcdmdm0", 2, "/dev/null"));
   EXPECT_EQ(2, LookupPhonePort());
-  EXPECT_EQ(1, FindPort(job_, -2));
-  EXPECT_EQ(2, job_.m_nComPort);
+  EXPECT_EQ(1, FindPort(link_, -2, &port_));
+  EXPECT_EQ(2, port_);
 }
 
 TEST_F(Connection, LookupIgnoresIndexesPast255AndOtherNames) {
@@ -63,8 +63,8 @@ TEST_F(Connection, LookupIgnoresIndexesPast255AndOtherNames) {
   ASSERT_TRUE(RegisterPort("ttyS0", 5, "/dev/null"));
   tarn::platform::SetClockScale(0.0001);  // the 600-second budget passes in 60 ms
   EXPECT_EQ(0, LookupPhonePort());
-  EXPECT_EQ(15, FindPort(job_, -1));
-  EXPECT_EQ(std::vector<std::wstring>{L"e - dll cannot find the comport."}, host_.Errors());
+  EXPECT_EQ(15, FindPort(link_, -1, &port_));
+  EXPECT_EQ(std::vector<std::wstring>{L"e - dll cannot find the comport."}, events_.Errors());
 }
 
 TEST_F(Connection, LookupWaitsForAPhoneToAppear) {
@@ -90,11 +90,11 @@ TEST_P(Greeting, WordGivesTheLoaderVersion) {
   PhoneConfig config;
   config.greeting = GetParam().word;
   SimPhone& phone = StartPhone(config);
-  EXPECT_EQ(1, Connect(job_));
-  EXPECT_EQ(GetParam().version, job_.m_nKeldVersion);
-  EXPECT_EQ(GetParam().version, job_.m_nKeldVersionCopy);
+  EXPECT_EQ(1, Connect(link_));
+  EXPECT_EQ(GetParam().version, link_.loaderVersion);
+  EXPECT_EQ(GetParam().version, link_.loaderVersion);
   EXPECT_FALSE(Sent(phone, 712));
-  EXPECT_TRUE(host_.Errors().empty());
+  EXPECT_TRUE(events_.Errors().empty());
 }
 
 INSTANTIATE_TEST_SUITE_P(Words, Greeting,
@@ -113,10 +113,10 @@ TEST_F(Connection, LastAsksForTheVersion) {
   config.loaderVersion = 11;
   config.buildDate = 0x12345;
   SimPhone& phone = StartPhone(config);
-  EXPECT_EQ(1, Connect(job_));
+  EXPECT_EQ(1, Connect(link_));
   tarn::platform::SetDebugOutputSink(previous);
-  EXPECT_EQ(11, job_.m_nKeldVersion);
-  EXPECT_EQ(11, job_.m_nKeldVersionCopy);
+  EXPECT_EQ(11, link_.loaderVersion);
+  EXPECT_EQ(11, link_.loaderVersion);
   EXPECT_TRUE(Sent(phone, 712));
   EXPECT_NE(std::string::npos, log.find("KELD Version 11, Compile date : 74565\n"));
   EXPECT_NE(std::string::npos, log.find(">>> Device LAST\n"));
@@ -127,19 +127,19 @@ TEST_F(Connection, UnknownWordFailsTheConnection) {
   PhoneConfig config;
   config.greeting = "ABCD";
   StartPhone(config);
-  EXPECT_EQ(255, Connect(job_));
+  EXPECT_EQ(255, Connect(link_));
   EXPECT_EQ((std::vector<std::wstring>{L"e - dll cannot setup connection with the target.", L"e - Connection failed."}),
-            host_.Errors());
-  EXPECT_TRUE(host_.HasText(L"target sent : A B C D"));
-  EXPECT_EQ(0, job_.m_nKeldVersion);
+            events_.Errors());
+  EXPECT_TRUE(events_.HasText(L"target sent : A B C D"));
+  EXPECT_EQ(0, link_.loaderVersion);
 }
 
 TEST_F(Connection, ShortGreetingFailsAndShowsWhatCame) {
   PhoneConfig config;
   config.faults.shortAnswer = {tarn::sim::kGreetingCode, 1};
   StartPhone(config);
-  EXPECT_EQ(255, Connect(job_));
-  EXPECT_TRUE(host_.HasText(L"target sent : K E . ."));
+  EXPECT_EQ(255, Connect(link_));
+  EXPECT_TRUE(events_.HasText(L"target sent : K E . ."));
 }
 
 TEST_F(Connection, PlatformOfThePhoneIsTaken) {
@@ -147,11 +147,11 @@ TEST_F(Connection, PlatformOfThePhoneIsTaken) {
   config.platform = 2;
   config.revision = 3;
   StartPhone(config);
-  ASSERT_EQ(1, Connect(job_));
-  EXPECT_EQ(1, CheckPlatform(job_));
-  EXPECT_EQ(2, job_.m_options.nPlatform);
-  EXPECT_TRUE(host_.HasText(L"tarn mode.. check platform verification."));
-  EXPECT_TRUE(host_.HasText(L"[ Device ] platform 2, revision 3."));
+  ASSERT_EQ(1, Connect(link_));
+  EXPECT_EQ(1, CheckPlatform(link_));
+  EXPECT_EQ(2, link_.options.platform);
+  EXPECT_TRUE(events_.HasText(L"tarn mode.. check platform verification."));
+  EXPECT_TRUE(events_.HasText(L"[ Device ] platform 2, revision 3."));
 }
 
 TEST_F(Connection, NegativeRevisionIsSigned) {
@@ -159,34 +159,34 @@ TEST_F(Connection, NegativeRevisionIsSigned) {
   config.platform = 5;
   config.revision = -2;
   StartPhone(config);
-  ASSERT_EQ(1, Connect(job_));
-  EXPECT_EQ(1, CheckPlatform(job_));
-  EXPECT_TRUE(host_.HasText(L"[ Device ] platform 5, revision -2."));
+  ASSERT_EQ(1, Connect(link_));
+  EXPECT_EQ(1, CheckPlatform(link_));
+  EXPECT_TRUE(events_.HasText(L"[ Device ] platform 5, revision -2."));
 }
 
 TEST_F(Connection, DifferentPlatformFails) {
   PhoneConfig config;
   config.platform = 3;
   StartPhone(config);
-  job_.m_options.nPlatform = 2;
-  ASSERT_EQ(1, Connect(job_));
-  EXPECT_EQ(255, CheckPlatform(job_));
-  EXPECT_TRUE(host_.HasText(L"[ File ] platform 2\n"));
-  EXPECT_TRUE(host_.HasText(L"e - platform number is different from the target."));
-  EXPECT_EQ(std::vector<std::wstring>{L"e - Checking platform failed."}, host_.Errors());
-  EXPECT_EQ(2, job_.m_options.nPlatform);
+  link_.options.platform = 2;
+  ASSERT_EQ(1, Connect(link_));
+  EXPECT_EQ(255, CheckPlatform(link_));
+  EXPECT_TRUE(events_.HasText(L"[ File ] platform 2\n"));
+  EXPECT_TRUE(events_.HasText(L"e - platform number is different from the target."));
+  EXPECT_EQ(std::vector<std::wstring>{L"e - Checking platform failed."}, events_.Errors());
+  EXPECT_EQ(2, link_.options.platform);
 }
 
 TEST_F(Connection, NpsModeSkipsThePlatformQuery) {
   PhoneConfig config;
   config.platform = 3;
   SimPhone& phone = StartPhone(config);
-  job_.m_options.bNpsMode = 1;
-  job_.m_options.nPlatform = 2;
-  ASSERT_EQ(1, Connect(job_));
-  EXPECT_EQ(1, CheckPlatform(job_));
-  EXPECT_EQ(2, job_.m_options.nPlatform);
-  EXPECT_TRUE(host_.HasText(L"nps mode.. pass platform verification."));
+  link_.options.npsMode = true;
+  link_.options.platform = 2;
+  ASSERT_EQ(1, Connect(link_));
+  EXPECT_EQ(1, CheckPlatform(link_));
+  EXPECT_EQ(2, link_.options.platform);
+  EXPECT_TRUE(events_.HasText(L"nps mode.. pass platform verification."));
   EXPECT_FALSE(Sent(phone, 713));
 }
 
@@ -198,13 +198,13 @@ TEST_F(Connection, FirstStepsThroughTheMap) {
   config.platform = 2;
   SimPhone phone(config);
   ASSERT_TRUE(phone.Start());
-  ASSERT_EQ(1, FindPort(job_, -1));
-  EXPECT_EQ(14, job_.m_nComPort);
-  ASSERT_EQ(1, OpenComPort(job_, job_.m_nComPort));
-  EXPECT_TRUE(host_.HasText(L"open COM14"));
-  ASSERT_EQ(1, Connect(job_));
-  ASSERT_EQ(1, CheckPlatform(job_));
-  EXPECT_EQ(2, job_.m_options.nPlatform);
+  ASSERT_EQ(1, FindPort(link_, -1, &port_));
+  EXPECT_EQ(14, port_);
+  ASSERT_EQ(1, OpenComPort(link_, port_));
+  EXPECT_TRUE(events_.HasText(L"open COM14"));
+  ASSERT_EQ(1, Connect(link_));
+  ASSERT_EQ(1, CheckPlatform(link_));
+  EXPECT_EQ(2, link_.options.platform);
   const auto commands = phone.Commands();
   ASSERT_EQ(2u, commands.size());
   EXPECT_EQ(tarn::sim::kGreetingCode, commands[0].code);
@@ -216,8 +216,8 @@ TEST_F(Connection, PortHeldElsewhereCannotBeOpened) {
   ASSERT_TRUE(phone.Start());
   tarn::platform::CSerialPort other;
   ASSERT_TRUE(other.Open(phone.TtyPath().string()));
-  EXPECT_EQ(15, OpenComPort(job_, 1));
-  EXPECT_EQ(std::vector<std::wstring>{L"e - cannot open the usb serial port1. code: 5"}, host_.Errors());
+  EXPECT_EQ(15, OpenComPort(link_, 1));
+  EXPECT_EQ(std::vector<std::wstring>{L"e - cannot open the usb serial port1. code: 5"}, events_.Errors());
 }
 
 TEST_F(Connection, RefusedWrongAndMissingAnswers) {
@@ -228,14 +228,14 @@ TEST_F(Connection, RefusedWrongAndMissingAnswers) {
   config.faults.silence = {707, 3};
   StartPhone(config);
   tarn::platform::SetClockScale(0.0005);  // the silent answer's 300 s pass in 150 ms
-  ASSERT_EQ(1, Connect(job_));
-  EXPECT_EQ(255, SendCommand(job_, 707, 0, 0, 0));
-  EXPECT_TRUE(host_.HasText(L"e - Command 707 Failed. result 3\n"));
-  EXPECT_EQ(255, SendCommand(job_, 707, 0, 0, 0));
-  EXPECT_TRUE(host_.HasText(L"Command 707, respond 708\n"));
-  EXPECT_EQ(255, SendCommand(job_, 707, 0, 0, 0));
-  EXPECT_TRUE(host_.HasText(L"e - the phone did not answer within 300 seconds."));
-  EXPECT_EQ(1, SendCommand(job_, 707, 0, 0, 0));
+  ASSERT_EQ(1, Connect(link_));
+  EXPECT_EQ(255, SendCommand(link_, 707, 0, 0, 0));
+  EXPECT_TRUE(events_.HasText(L"e - Command 707 Failed. result 3\n"));
+  EXPECT_EQ(255, SendCommand(link_, 707, 0, 0, 0));
+  EXPECT_TRUE(events_.HasText(L"Command 707, respond 708\n"));
+  EXPECT_EQ(255, SendCommand(link_, 707, 0, 0, 0));
+  EXPECT_TRUE(events_.HasText(L"e - the phone did not answer within 300 seconds."));
+  EXPECT_EQ(1, SendCommand(link_, 707, 0, 0, 0));
 }
 
 }  // namespace

@@ -1,12 +1,13 @@
 // SPDX-License-Identifier: Apache-2.0
-// CUSBDevice and the job-level wrappers over real pseudo-terminals.
+// CUSBDevice and the session's byte transfer over real pseudo-terminals.
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <cstring>
 #include <thread>
 
-#include "link/job_io.h"
+#include "link/byte_io.h"
+#include "link/link_disconnected.h"
 #include "link/protocol.h"
 #include "link/usb_device.h"
 #include "link_fixture.h"
@@ -33,15 +34,14 @@ class SerialLink : public tarn::test::LinkTest {
   }
   tarn::sim::SimPty far_;
   std::atomic<bool> never_{false};
-  CUSBDevice device_;
 };
 
 TEST_F(SerialLink, BytesPassUnchangedBothWays) {
   Plug(3);
-  ASSERT_EQ(1, device_.Open(3));
+  ASSERT_TRUE(device_.Open(3));
   // Bytes a cooked or flow-controlled line would eat or translate.
   const std::string sent("\r\n\x03\x11\x13\x7f\x00\xff", 8);
-  ASSERT_EQ(1, device_.Send(sent.data(), static_cast<DWORD>(sent.size())));
+  ASSERT_TRUE(device_.Send(sent.data(), static_cast<DWORD>(sent.size())));
   EXPECT_EQ(sent, FarRead(sent.size()));
   ASSERT_TRUE(far_.WriteAll(sent.data(), sent.size()));
   std::string got(sent.size(), '\0');
@@ -52,7 +52,7 @@ TEST_F(SerialLink, BytesPassUnchangedBothWays) {
 TEST_F(SerialLink, AnswerInTwoPiecesIsReadWhole) {
   tarn::platform::SetClockScale(1.0);  // the gap must stay inside the read time-out
   Plug(3);
-  ASSERT_EQ(1, device_.Open(3));
+  ASSERT_TRUE(device_.Open(3));
   ASSERT_TRUE(far_.WriteAll("\xbc\x02", 2));
   std::thread late([&] {
     std::this_thread::sleep_for(std::chrono::milliseconds(30));
@@ -67,34 +67,34 @@ TEST_F(SerialLink, AnswerInTwoPiecesIsReadWhole) {
 
 TEST_F(SerialLink, TwoOfFourBytesThenSilenceGivesTwo) {
   Plug(3);
-  ASSERT_EQ(1, device_.Open(3));
+  ASSERT_TRUE(device_.Open(3));
   ASSERT_TRUE(far_.WriteAll("KE", 2));
   char answer[4] = {};
   EXPECT_EQ(2u, device_.Receive(answer, 4));
-  EXPECT_NE(ERROR_ACCESS_DENIED, GetLastError());
+  EXPECT_NE(ERROR_ACCESS_DENIED, device_.LastError());
   EXPECT_EQ(0, std::memcmp("KE", answer, 2));
 }
 
 TEST_F(SerialLink, SilentPhoneEndsTheFirstByteWait) {
   tarn::platform::SetClockScale(0.0005);
   Plug(3);
-  ASSERT_EQ(1, device_.Open(3));
+  ASSERT_TRUE(device_.Open(3));
   char answer[4];
   EXPECT_EQ(0u, device_.Receive(answer, 4));
-  EXPECT_EQ(tarn::platform::kErrorTimeout, GetLastError());
+  EXPECT_EQ(tarn::platform::kErrorTimeout, device_.LastError());
 }
 
 TEST_F(SerialLink, PortZeroFailsAtOnce) {
-  EXPECT_EQ(0, device_.Open(0));
+  EXPECT_FALSE(device_.Open(0));
   EXPECT_FALSE(device_.IsOpen());
 }
 
 TEST_F(SerialLink, MissingPortIsTriedTenTimes) {
   const DWORD start = GetTickCount();
-  EXPECT_EQ(0, device_.Open(4));
+  EXPECT_FALSE(device_.Open(4));
   // Nine pauses of 1000 clock ms lie between the ten attempts.
   EXPECT_GE(GetTickCount() - start, 9000u);
-  EXPECT_EQ(2u, GetLastError());
+  EXPECT_EQ(2u, device_.LastError());
 }
 
 TEST_F(SerialLink, PortThatAppearsDuringTheAttemptsIsOpened) {
@@ -102,7 +102,7 @@ TEST_F(SerialLink, PortThatAppearsDuringTheAttemptsIsOpened) {
     std::this_thread::sleep_for(std::chrono::milliseconds(25));
     Plug(6);
   });
-  EXPECT_EQ(1, device_.Open(6));
+  EXPECT_TRUE(device_.Open(6));
   plug.join();
 }
 
@@ -110,30 +110,30 @@ TEST_F(SerialLink, PortHeldByAnotherOpenerIsDenied) {
   Plug(3);
   tarn::platform::CSerialPort other;
   ASSERT_TRUE(other.Open(far_.SlavePath().string()));
-  EXPECT_EQ(0, device_.Open(3));
-  EXPECT_EQ(ERROR_ACCESS_DENIED, GetLastError());
+  EXPECT_FALSE(device_.Open(3));
+  EXPECT_EQ(ERROR_ACCESS_DENIED, device_.LastError());
   other.Close();
-  EXPECT_EQ(1, device_.Open(3));
+  EXPECT_TRUE(device_.Open(3));
 }
 
 TEST_F(SerialLink, SecondClosePortChangesNothing) {
   Plug(3);
-  ASSERT_EQ(1, device_.Open(3));
-  EXPECT_EQ(1, device_.Worker().ClosePort());
-  EXPECT_EQ(0, device_.Worker().ClosePort());
-  EXPECT_EQ(0, device_.Close());
+  ASSERT_TRUE(device_.Open(3));
+  EXPECT_TRUE(device_.Worker().ClosePort());
+  EXPECT_FALSE(device_.Worker().ClosePort());
+  EXPECT_FALSE(device_.Close());
   EXPECT_FALSE(device_.IsOpen());
 }
 
 TEST_F(SerialLink, UnpluggedPortReportsAccessDenied) {
   Plug(3);
-  ASSERT_EQ(1, device_.Open(3));
+  ASSERT_TRUE(device_.Open(3));
   far_.Close();
   char answer[4];
   EXPECT_EQ(0u, device_.Receive(answer, 4));
-  EXPECT_EQ(ERROR_ACCESS_DENIED, GetLastError());
-  EXPECT_EQ(0, device_.Send("x", 1));
-  EXPECT_EQ(ERROR_ACCESS_DENIED, GetLastError());
+  EXPECT_EQ(ERROR_ACCESS_DENIED, device_.LastError());
+  EXPECT_FALSE(device_.Send("x", 1));
+  EXPECT_EQ(ERROR_ACCESS_DENIED, device_.LastError());
 }
 
 TEST_F(SerialLink, StopRequestEndsAWaitingReceive) {
@@ -156,30 +156,28 @@ TEST_F(SerialLink, StopRequestEndsAWaitingReceive) {
   EXPECT_EQ(0u, thread->ExitCode());
 }
 
-TEST_F(SerialLink, UnplugDuringAFrameEndsTheJobThread) {
+TEST_F(SerialLink, UnplugDuringAFrameThrowsDisconnected) {
   Plug(3);
-  job_.m_members.push_back(std::make_unique<IMAGE_MEMBER>());
+  ASSERT_TRUE(device_.Open(3));
+  std::atomic<bool> disconnected{false};
   std::atomic<bool> ranOn{false};
-  auto thread = tarn::platform::CThread::Create([&]() -> DWORD {
-    if (!job_.m_device.Open(3)) return 1;
-    std::vector<std::uint8_t> frame(131072, 0x5A);
-    SendBytes(job_, frame.data(), static_cast<DWORD>(frame.size()));
-    CheckResponse(job_, 0);
-    ranOn = true;
-    return 2;
+  std::thread job([&] {
+    try {
+      std::vector<std::uint8_t> frame(131072, 0x5A);
+      SendBytes(link_, frame.data(), static_cast<DWORD>(frame.size()));
+      CheckResponse(link_, 0);
+      ranOn = true;
+    } catch (const LinkDisconnected&) {
+      disconnected = true;
+    }
   });
-  ASSERT_TRUE(thread);
   std::string half(65536, '\0');
   ASSERT_TRUE(far_.ReadExact(half.data(), half.size(), never_));
   far_.Close();
-  ASSERT_TRUE(host_.RunUntil([&] { return !thread->IsRunning(); }, std::chrono::seconds(20)));
-  host_.RunFor(std::chrono::milliseconds(10));
+  job.join();
+  EXPECT_TRUE(disconnected);
   EXPECT_FALSE(ranOn);
-  EXPECT_EQ(0u, thread->ExitCode());
-  EXPECT_EQ(std::vector<std::wstring>{L"e - usb is disconnected!!"}, host_.Errors());
-  EXPECT_TRUE(host_.HasText(L"thread will be terminated."));
-  EXPECT_FALSE(job_.m_device.IsOpen());
-  EXPECT_TRUE(job_.m_members.empty());
+  EXPECT_TRUE(events_.Errors().empty());  // the one who runs the link reports it
 }
 
 }  // namespace

@@ -7,8 +7,9 @@
 #include <filesystem>
 #include <functional>
 
+#include "engine/kelpa3_engine.h"
 #include "engine/options.h"
-#include "link/protocol.h"
+#include "wire/command_packet.h"
 #include "tests/job/job_harness.h"
 #include "tests/job/tar_builder.h"
 #include "tests/reliability/resource_count.h"

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/kelpa3_engine.h"
 #include "engine/events.h"
 #include "engine/options.h"
 #include "platform/text.h"

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 
+#include "engine/kelpa3_engine.h"
 #include "engine/options.h"
 #include "platform/devicemap.h"
 #include "tests/job/job_harness.h"

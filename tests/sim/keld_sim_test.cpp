@@ -11,7 +11,8 @@
 #include <thread>
 
 #include "link/connection.h"
-#include "link/job_io.h"
+#include "link/byte_io.h"
+#include "link/link_result.h"
 #include "link/protocol.h"
 #include "platform/devicemap.h"
 #include "sim/sim_store.h"
@@ -40,8 +41,8 @@ class SimPhoneTest : public tarn::test::LinkTest {
     config.outputDir = out_.Path() / "phone";
     phone_ = std::make_unique<SimPhone>(config);
     EXPECT_TRUE(phone_->Start());
-    EXPECT_EQ(1, OpenComPort(job_, config.comNumber));
-    EXPECT_EQ(1, Connect(job_));
+    EXPECT_EQ(1, OpenComPort(link_, config.comNumber));
+    EXPECT_EQ(1, Connect(link_));
     return *phone_;
   }
 
@@ -49,23 +50,23 @@ class SimPhoneTest : public tarn::test::LinkTest {
   int SendFrames(int partition, const std::vector<std::uint8_t>& piece) {
     const auto rounded = static_cast<int>((piece.size() + tarn::sim::kFrameSize - 1) / tarn::sim::kFrameSize *
                                           tarn::sim::kFrameSize);
-    if (SendCommand(job_, CMD_READY, partition, rounded, 0) != 1) return 255;
+    if (SendCommand(link_, CMD_READY, partition, rounded, 0) != 1) return 255;
     for (std::size_t at = 0; at < piece.size(); at += tarn::sim::kFrameSize) {
       std::vector<std::uint8_t> frame(tarn::sim::kFrameSize, 0xFF);
       std::copy(piece.begin() + static_cast<long>(at),
                 piece.begin() + static_cast<long>(std::min(piece.size(), at + tarn::sim::kFrameSize)), frame.begin());
-      SendBytes(job_, frame.data(), tarn::sim::kFrameSize);
-      if (CheckResponse(job_, 0) != 1) return 255;
+      SendBytes(link_, frame.data(), tarn::sim::kFrameSize);
+      if (CheckResponse(link_, 0) != 1) return 255;
     }
-    return SendCommand(job_, CMD_END_FRAMES, 0, 0, 0);
+    return SendCommand(link_, CMD_END_FRAMES, 0, 0, 0);
   }
 
   int Commit(int code, int argument, int length, const std::string& digest) {
     COMMAND_PACKET packet;
-    BuildCommand(job_, code, argument, length, 1, &packet);
+    BuildCommand(link_, code, argument, length, 1, &packet);
     std::copy(digest.begin(), digest.end(), packet.body + (kDigestOffset - 16));
-    if (!SendPacket(job_, packet)) return 255;
-    return CheckResponse(job_, code);
+    if (SendPacket(link_, packet) != RESULT_OK) return RESULT_FAIL;
+    return CheckResponse(link_, code);
   }
 
   int SendPiece(int code, int argument, const std::vector<std::uint8_t>& piece, std::string digest = {}) {
@@ -105,7 +106,7 @@ TEST_F(SimPhoneTest, RefusesAPieceWhoseDigestDoesNotMatch) {
   std::string wrong = tarn::md5::DigestText(piece.data(), piece.size());
   wrong[0] = wrong[0] == 'A' ? 'B' : 'A';
   EXPECT_EQ(255, SendPiece(CMD_PHONE, 0, piece, wrong));
-  EXPECT_EQ(std::vector<std::wstring>{L"e - Phone flashing failed"}, host_.Errors());
+  EXPECT_EQ(std::vector<std::wstring>{L"e - Phone flashing failed"}, events_.Errors());
   // A lower-case text is not the phone's form either.
   std::string lower = tarn::md5::DigestText(piece.data(), piece.size());
   for (auto& c : lower) c = static_cast<char>(std::tolower(c));
@@ -139,8 +140,8 @@ TEST_F(SimPhoneTest, FwPieceLengthIsFoundFromItsDigest) {
   std::memcpy(reinterpret_cast<std::uint8_t*>(&packet) + kFwNameOffset, name, kFwNameSize);
   const std::string digest = tarn::md5::DigestText(piece.data(), piece.size());
   std::memcpy(reinterpret_cast<std::uint8_t*>(&packet) + kDigestOffset, digest.data(), 32);
-  ASSERT_EQ(1, SendPacket(job_, packet));
-  EXPECT_EQ(1, CheckResponse(job_, CMD_FW));
+  ASSERT_EQ(1, SendPacket(link_, packet));
+  EXPECT_EQ(1, CheckResponse(link_, CMD_FW));
   EXPECT_EQ(piece, ReadFile(Stored("fw-modem_.._x.bin.bin")));
 }
 
@@ -149,25 +150,25 @@ TEST_F(SimPhoneTest, ParameterRecordKeepsSizesAndTakesTheNation) {
   config.params.nation = 5;
   config.params.sizes[3] = 4096;
   SimPhone& phone = Start(config);
-  ASSERT_EQ(1, SendPacket(job_, {CMD_GET_PARAM, 0, 0, 0, {}}));
+  ASSERT_EQ(1, SendPacket(link_, {CMD_GET_PARAM, 0, 0, 0, {}}));
   std::uint8_t record[tarn::sim::kParamRecordSize] = {};
-  ASSERT_EQ(tarn::sim::kParamRecordSize, ReceiveBytes(job_, record, sizeof(record)));
+  ASSERT_EQ(tarn::sim::kParamRecordSize, ReceiveBytes(link_, record, sizeof(record)));
   EXPECT_EQ(5u, ReadLe32(record));
   EXPECT_EQ(4096u, ReadLe32(record + 28 + 12));
   EXPECT_EQ(tarn::sim::kDefaultPartitionSize, ReadLe32(record + 28));
 
   WriteLe32(record, 2);
   WriteLe32(record + 28 + 12, 10);
-  ASSERT_EQ(1, SendCommand(job_, CMD_SET_PARAM, 0, 0, 0));
-  ASSERT_EQ(1, SendBytes(job_, record, sizeof(record)));
-  EXPECT_EQ(1, CheckResponse(job_, CMD_SET_PARAM));
-  EXPECT_EQ(1, CheckResponse(job_, CMD_SET_PARAM));
+  ASSERT_EQ(1, SendCommand(link_, CMD_SET_PARAM, 0, 0, 0));
+  ASSERT_EQ(1, SendBytes(link_, record, sizeof(record)));
+  EXPECT_EQ(1, CheckResponse(link_, CMD_SET_PARAM));
+  EXPECT_EQ(1, CheckResponse(link_, CMD_SET_PARAM));
   ASSERT_TRUE(phone.LastParamWritten());
   EXPECT_EQ(2, phone.LastParamWritten()->nation);
   EXPECT_EQ(10u, phone.LastParamWritten()->sizes[3]);
 
-  ASSERT_EQ(1, SendPacket(job_, {CMD_GET_PARAM, 0, 0, 0, {}}));
-  ASSERT_EQ(tarn::sim::kParamRecordSize, ReceiveBytes(job_, record, sizeof(record)));
+  ASSERT_EQ(1, SendPacket(link_, {CMD_GET_PARAM, 0, 0, 0, {}}));
+  ASSERT_EQ(tarn::sim::kParamRecordSize, ReceiveBytes(link_, record, sizeof(record)));
   EXPECT_EQ(2u, ReadLe32(record));
   EXPECT_EQ(4096u, ReadLe32(record + 28 + 12));
 }
@@ -178,24 +179,24 @@ TEST_F(SimPhoneTest, FrameFaultStopsThePiece) {
   config.faults.failFrameResult = 9;
   SimPhone& phone = Start(config);
   EXPECT_EQ(255, SendFrames(3, Pattern(3 * tarn::sim::kFrameSize, 8)));
-  EXPECT_TRUE(host_.HasText(L"e - Command 0 Failed. result 9\n"));
+  EXPECT_TRUE(events_.HasText(L"e - Command 0 Failed. result 9\n"));
   EXPECT_EQ(2, phone.Stats().frames);
   // The phone is back at commands.
-  EXPECT_EQ(1, SendCommand(job_, CMD_RESET, 0, 0, 0));
+  EXPECT_EQ(1, SendCommand(link_, CMD_RESET, 0, 0, 0));
 }
 
 TEST_F(SimPhoneTest, UnknownCommandIsRefused) {
   Start({});
-  EXPECT_EQ(255, SendCommand(job_, 799, 0, 0, 0));
-  EXPECT_TRUE(host_.HasText(L"e - Command 799 Failed. result 238\n"));
+  EXPECT_EQ(255, SendCommand(link_, 799, 0, 0, 0));
+  EXPECT_TRUE(events_.HasText(L"e - Command 799 Failed. result 238\n"));
 }
 
 TEST_F(SimPhoneTest, RebootAfterFormatComesBackOnANewTerminal) {
   PhoneConfig config;
   config.faults.rebootAfterFormatMs = 100;
   SimPhone& phone = Start(config);
-  EXPECT_EQ(1, SendCommand(job_, CMD_FORMAT, 0, 0, 0));
-  job_.m_device.Close();
+  EXPECT_EQ(1, SendCommand(link_, CMD_FORMAT, 0, 0, 0));
+  device_.Close();
   bool back = false;
   for (int i = 0; i < 500 && !back; ++i) {
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
@@ -204,8 +205,8 @@ TEST_F(SimPhoneTest, RebootAfterFormatComesBackOnANewTerminal) {
   }
   ASSERT_TRUE(back);
   EXPECT_EQ(1, phone.Stats().unplugs);
-  EXPECT_EQ(1, OpenComPort(job_, 1));
-  EXPECT_EQ(1, Connect(job_));
+  EXPECT_EQ(1, OpenComPort(link_, 1));
+  EXPECT_EQ(1, Connect(link_));
   EXPECT_EQ(2, phone.Stats().greetings);
 }
 

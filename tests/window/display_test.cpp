@@ -7,6 +7,7 @@
 
 #include "controls/text_progress_ctrl.h"
 #include "controls/xtip_combo_box.h"
+#include "engine/kelpa3_engine.h"
 #include "engine/events.h"
 #include "tests/window/window_fixture.h"
 #include "window/window_log.h"

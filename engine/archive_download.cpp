@@ -1,21 +1,24 @@
 // SPDX-License-Identifier: Apache-2.0
 // Opening an image, indexing it and sending it; the phone binary.
-#include "engine/archive.h"
+#include "engine/archive_download.h"
 
 #include <memory>
 #include <string>
 
+#include "engine/archive_index.h"
 #include "engine/download_members.h"
 #include "engine/events.h"
+#include "engine/format_boot.h"
 #include "engine/kelpa3_engine.h"
 #include "engine/results.h"
-#include "engine/tables.h"
+#include "link/image_read.h"
 #include "link/parameters.h"
 #include "link/transfer.h"
 #include "platform/file_mapping.h"
 #include "platform/last_error.h"
 #include "platform/text.h"
 #include "support/log.h"
+#include "wire/partitions.h"
 
 namespace {
 
@@ -129,25 +132,14 @@ std::int32_t SendArchive(CKelpa3Engine& job, const CFileMapping& mapping, std::u
   job.FireState(STATE_PDA_START, L"PDA Download start");
   r = DownloadMembers(job, mapping);
   if (r != RESULT_FAIL) {
-    SaveEnv(job);
+    LinkSession link = job.Link();
+    SaveEnv(link, MemberSizesOf(job), job.m_nNation);
     job.FreeMembers();
   }
   return r;
 }
 
 }  // namespace
-
-bool ReportImageChanged(CKelpa3Engine& job, const CFileMapping& mapping) {
-  if (GetLastError() != tarn::platform::kImageChangedError) return false;
-  job.ReportError(L"e - the image changed while it was being sent: %ls",
-                  tarn::platform::Widen(mapping.Name()).c_str());
-  return true;
-}
-
-void LogImageReadFailure(CKelpa3Engine& job, const CFileMapping& mapping) {
-  if (ReportImageChanged(job, mapping)) return;
-  TLOG_SLOT(job.m_nIndex, L"Error MapViewOfFile (%d)\n", static_cast<int>(GetLastError()));
-}
 
 std::int32_t ArchiveDownload(CKelpa3Engine& job, ArchiveKind kind) {
   const ImageSource source = SourceOf(job, kind);
@@ -182,7 +174,8 @@ std::int32_t PhoneDownload(CKelpa3Engine& job) {
   member.wPartition = PARTITION_PHONE;
   member.wType = IMAGE_TYPE_PHONE;
   tarn::platform::CopyCut(member.szName, std::size(member.szName), job.m_szPhoneImage);
-  const std::int32_t r = SendMember(job, member, *mapping);
+  LinkSession link = job.Link();
+  const std::int32_t r = SendMember(link, member, *mapping);
   CloseImage(job, *mapping);
   return r;
 }

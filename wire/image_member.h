@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: Apache-2.0
-// One recognised archive member (the phone binary is described by one too).
+// One recognised archive member (the phone binary is described by one too):
+// where its data lies in the image and what the boot loader calls it.
 #pragma once
 
 #include <cstdint>

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: Apache-2.0
-#include "engine/tar_reader.h"
+#include "wire/tar_reader.h"
 
 #include <algorithm>
 #include <cstring>

@@ -1,0 +1,47 @@
+// SPDX-License-Identifier: Apache-2.0
+// The MD5 text of image pieces.
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "engine/checksum.h"
+#include "engine/kelpa3_engine.h"
+#include "platform/file_mapping.h"
+#include "support/md5.h"
+#include "tests/job/tar_builder.h"
+#include "tests/testsupport/recording_host.h"
+#include "tests/testsupport/temp_dir.h"
+
+namespace {
+
+using tarn::platform::kAllocationGranularity;
+
+TEST(JobChecksum, DigestCoversExactlyThePieceWhereverItStarts) {
+  tarn::test::TempDir dir;
+  tarn::test::RecordingHost host;
+  const std::string bytes = tarn::test::Pattern(40 * kAllocationGranularity + 333, 9);
+  tarn::test::WriteFile(dir / "image", bytes);
+  auto mapping = tarn::platform::CFileMapping::OpenFile((dir / "image").string());
+  ASSERT_TRUE(mapping);
+  CKelpa3Engine job;
+  // Starts mid-granule and spans several digest slices.
+  const DWORD offset = kAllocationGranularity + 17;
+  const DWORD size = 35 * kAllocationGranularity + 5;
+  char text[kChecksumTextSize + 1] = {};
+  ASSERT_EQ(ChecksumRange(size, job, *mapping, offset, text), 1);
+  EXPECT_EQ(std::string(text), tarn::md5::DigestText(bytes.data() + offset, size));
+  EXPECT_EQ(text[kChecksumTextSize], '\0');  // nothing written past the 32 characters
+  EXPECT_TRUE(host.HasText(L"Make MD5 Checksum.. wait.."));
+  EXPECT_TRUE(host.HasText(L"MD5 Checksum Completed.."));
+
+  char buffered[kChecksumTextSize] = {};
+  MakeChecksum(job, bytes.data() + offset, size, buffered);
+  EXPECT_EQ(std::string(buffered, kChecksumTextSize), std::string(text));
+
+  // A piece past the end of the image is refused, and the lock is left.
+  EXPECT_EQ(ChecksumRange(1000, job, *mapping, static_cast<DWORD>(bytes.size()) - 10, text), 0);
+  EXPECT_TRUE(g_csChecksum.TryEnter());
+  g_csChecksum.Leave();
+}
+
+}  // namespace
