@@ -59,7 +59,7 @@ void MakeChecksum(CKelpa3Engine& job, const void* data, DWORD size, char* output
   job.ReportStatus(0, L"MD5 Checksum Completed..");
 }
 
-int ChecksumRange(DWORD size, CKelpa3Engine& job, const tarn::platform::CFileMapping& mapping, DWORD offset,
+bool ChecksumRange(DWORD size, CKelpa3Engine& job, const tarn::platform::CFileMapping& mapping, DWORD offset,
                   char* output) {
   tarn::platform::CStoppableSectionLock lock(g_csChecksum);
   TLOG_SLOT(job.m_nIndex, L"Enter Critical Section To Make MD5 Checksum.! (%d)\n", job.m_nComPort);
@@ -67,12 +67,12 @@ int ChecksumRange(DWORD size, CKelpa3Engine& job, const tarn::platform::CFileMap
   tarn::md5::Context context;
   if (!DigestMapped(mapping, offset, size, context)) {
     LogReadFailure(job, mapping);
-    return 0;
+    return false;
   }
   std::uint8_t digest[16];
   context.Final(digest);
   WriteText(tarn::md5::HexUpper(digest), output);
   job.ReportStatus(0, L"MD5 Checksum Completed..");
   TLOG_SLOT(job.m_nIndex, L"Leave Critical Section!! (%d)\n", job.m_nComPort);
-  return 1;
+  return true;
 }

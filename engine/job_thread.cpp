@@ -119,7 +119,7 @@ std::int32_t StepPhone(CKelpa3Engine& job, std::int32_t) {
     // so the phone is left usable. The job still ends failed.
     job.m_pszFailure = kPhoneNotWritten;
     job.FireError();
-    return 0;
+    return RESULT_GO_ON;
   }
   job.FireState(STATE_PHONE_END, L"Phone Download end");
   return RESULT_OK;

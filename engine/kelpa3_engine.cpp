@@ -121,5 +121,5 @@ void CKelpa3Engine::OnProgress(int overall, int file) { ReportProgress(overall, 
 void CKelpa3Engine::OnPhoneUpdate() { FireState(STATE_PHONE_UPDATE, L"Phone Update start"); }
 
 bool CKelpa3Engine::DigestPiece(const tarn::platform::CFileMapping& mapping, DWORD offset, DWORD size, char* text) {
-  return ChecksumRange(size, *this, mapping, offset, text) == 1;
+  return ChecksumRange(size, *this, mapping, offset, text);
 }

@@ -38,7 +38,7 @@ bool CPellLinuxNp::RefusedWhileRunning(const wchar_t* operation) const {
 }
 
 std::int32_t CPellLinuxNp::Init(const wchar_t* /*name*/) {
-  if (RefusedWhileRunning(L"Init")) return 1;
+  if (RefusedWhileRunning(L"Init")) return ENGINE_REFUSED;
   CKelpa3Engine& e = *m_engine;
   e.m_pSelf = nullptr;
   e.m_options = ENGINE_OPTIONS{};
@@ -55,27 +55,27 @@ std::int32_t CPellLinuxNp::Init(const wchar_t* /*name*/) {
   e.m_nNation = 0;
   e.m_dwState = ENGINE_STATE_READY;
   e.m_pThread.reset();
-  return 0;
+  return ENGINE_OK;
 }
 
 std::int32_t CPellLinuxNp::Close() {
-  if (RefusedWhileRunning(L"Close")) return 1;
+  if (RefusedWhileRunning(L"Close")) return ENGINE_REFUSED;
   m_engine->ReleaseResources();
   m_engine->m_dwState = ENGINE_STATE_IDLE;
   m_engine->m_pThread.reset();
-  return 0;
+  return ENGINE_OK;
 }
 
 std::int32_t CPellLinuxNp::SetImageMask(std::uint16_t mask) {
-  if (RefusedWhileRunning(L"SetImageMask")) return 1;
+  if (RefusedWhileRunning(L"SetImageMask")) return ENGINE_REFUSED;
   m_engine->m_wImageMask = mask;
-  return 0;
+  return ENGINE_OK;
 }
 
-std::int32_t CPellLinuxNp::Reserved(std::int32_t, std::int32_t) { return 0; }
+std::int32_t CPellLinuxNp::Reserved(std::int32_t, std::int32_t) { return ENGINE_OK; }
 
 std::int32_t CPellLinuxNp::StartJob(std::int16_t port, std::int16_t slot) {
-  if (m_engine->m_dwState != ENGINE_STATE_READY || RefusedWhileRunning(L"StartJob")) return 1;
+  if (m_engine->m_dwState != ENGINE_STATE_READY || RefusedWhileRunning(L"StartJob")) return ENGINE_REFUSED;
   m_engine->m_pSelf = this;
   m_engine->m_nPort = port;
   m_engine->m_nIndex = slot;
@@ -83,98 +83,98 @@ std::int32_t CPellLinuxNp::StartJob(std::int16_t port, std::int16_t slot) {
   m_engine->m_pThread = tarn::platform::CThread::Create([context] { return JobThreadProc(context); });
   if (!m_engine->m_pThread) {
     TLOG_FILE(kModule, L"cannot create the job thread\n");
-    return 1;
+    return ENGINE_REFUSED;
   }
-  return 0;
+  return ENGINE_OK;
 }
 
 std::int32_t CPellLinuxNp::StopJob() {
   if (m_engine->m_pThread) m_engine->m_pThread->RequestStop();
-  return 0;
+  return ENGINE_OK;
 }
 
 std::int32_t CPellLinuxNp::IsJobRunning(std::int16_t* running) {
-  if (running == nullptr) return 0;
+  if (running == nullptr) return ENGINE_OK;
   *running = 0;
   if (JobThreadRuns()) *running = 1;
-  return 0;
+  return ENGINE_OK;
 }
 
 std::int32_t CPellLinuxNp::SetOptions(const ENGINE_OPTIONS* options) {
-  if (RefusedWhileRunning(L"SetOptions")) return 1;
+  if (RefusedWhileRunning(L"SetOptions")) return ENGINE_REFUSED;
   m_engine->m_options = options ? *options : kDefaultEngineOptions;
-  return 0;
+  return ENGINE_OK;
 }
 
 std::int32_t CPellLinuxNp::GetEngineName(wchar_t** buffer) {
   if (buffer && *buffer) std::wcscpy(*buffer, L"Tarn2");
-  return 0;
+  return ENGINE_OK;
 }
 
 std::int32_t CPellLinuxNp::SetTotalSize(std::int32_t bytes) {
-  if (RefusedWhileRunning(L"SetTotalSize")) return 1;
+  if (RefusedWhileRunning(L"SetTotalSize")) return ENGINE_REFUSED;
   m_engine->m_nTotalSize = bytes;
-  return 0;
+  return ENGINE_OK;
 }
 
 std::int32_t CPellLinuxNp::SetPdaImage(const wchar_t* name, std::uint32_t size) {
-  if (RefusedWhileRunning(L"SetPdaImage")) return 1;
+  if (RefusedWhileRunning(L"SetPdaImage")) return ENGINE_REFUSED;
   CopyPath(m_engine->m_szPdaImage, name);
   m_engine->m_dwPdaSize = size;
-  return 0;
+  return ENGINE_OK;
 }
 
 std::int32_t CPellLinuxNp::SetPhoneImage(const wchar_t* name, std::uint32_t size) {
-  if (RefusedWhileRunning(L"SetPhoneImage")) return 1;
+  if (RefusedWhileRunning(L"SetPhoneImage")) return ENGINE_REFUSED;
   CopyPath(m_engine->m_szPhoneImage, name);
   m_engine->m_dwPhoneSize = size;
-  return 0;
+  return ENGINE_OK;
 }
 
 std::int32_t CPellLinuxNp::SetBootImage(const wchar_t* name, std::uint32_t size) {
-  if (RefusedWhileRunning(L"SetBootImage")) return 1;
+  if (RefusedWhileRunning(L"SetBootImage")) return ENGINE_REFUSED;
   CopyPath(m_engine->m_szBootImage, name);
   m_engine->m_dwBootSize = size;
-  return 0;
+  return ENGINE_OK;
 }
 
 std::int32_t CPellLinuxNp::SetCscImage(const wchar_t* name, std::uint32_t size) {
-  if (RefusedWhileRunning(L"SetCscImage")) return 1;
+  if (RefusedWhileRunning(L"SetCscImage")) return ENGINE_REFUSED;
   CopyPath(m_engine->m_szCscImage, name);
   m_engine->m_dwCscSize = size;
-  return 0;
+  return ENGINE_OK;
 }
 
 std::int32_t CPellLinuxNp::SetCscImage2(const wchar_t* name, std::uint32_t size) { return SetCscImage(name, size); }
 
 std::int32_t CPellLinuxNp::SetPdaPath(const wchar_t* path) {
-  if (RefusedWhileRunning(L"SetPdaPath")) return 1;
+  if (RefusedWhileRunning(L"SetPdaPath")) return ENGINE_REFUSED;
   CopyPath(m_engine->m_szPdaImage, path);
-  return 0;
+  return ENGINE_OK;
 }
 
 std::int32_t CPellLinuxNp::SetPhonePath(const wchar_t* path) {
-  if (RefusedWhileRunning(L"SetPhonePath")) return 1;
+  if (RefusedWhileRunning(L"SetPhonePath")) return ENGINE_REFUSED;
   CopyPath(m_engine->m_szPhoneImage, path);
-  return 0;
+  return ENGINE_OK;
 }
 
 std::int32_t CPellLinuxNp::SetBootPath(const wchar_t* path) {
-  if (RefusedWhileRunning(L"SetBootPath")) return 1;
+  if (RefusedWhileRunning(L"SetBootPath")) return ENGINE_REFUSED;
   CopyPath(m_engine->m_szBootImage, path);
-  return 0;
+  return ENGINE_OK;
 }
 
 std::int32_t CPellLinuxNp::SetCscPath(const wchar_t* path) {
-  if (RefusedWhileRunning(L"SetCscPath")) return 1;
+  if (RefusedWhileRunning(L"SetCscPath")) return ENGINE_REFUSED;
   CopyPath(m_engine->m_szCscImage, path);
-  return 0;
+  return ENGINE_OK;
 }
 
 std::int32_t CPellLinuxNp::SetCscPath2(const wchar_t* path) { return SetCscPath(path); }
 
 std::int32_t CPellLinuxNp::SetSparePath(const wchar_t* path) {
-  if (RefusedWhileRunning(L"SetSparePath")) return 1;
+  if (RefusedWhileRunning(L"SetSparePath")) return ENGINE_REFUSED;
   CopyPath(m_engine->m_szSpareImage, path);
-  return 0;
+  return ENGINE_OK;
 }

@@ -12,6 +12,10 @@
 // The job context stays the engine's own: hosts see only these operations.
 class CKelpa3Engine;
 
+// What the operations return.
+constexpr std::int32_t ENGINE_OK = 0;
+constexpr std::int32_t ENGINE_REFUSED = 1;
+
 class CPellLinuxNp {
  public:
   CPellLinuxNp();
@@ -20,14 +24,15 @@ class CPellLinuxNp {
   CPellLinuxNp(const CPellLinuxNp&) = delete;
   CPellLinuxNp& operator=(const CPellLinuxNp&) = delete;
 
-  // The operations, in their fixed slot order. Each returns 0 unless noted.
-  // While the job thread runs, Init, Close, StartJob and the setters are
-  // refused: they return 1, change nothing and log why.
+  // The operations, in their fixed slot order. Each returns ENGINE_OK unless
+  // noted. While the job thread runs, Init, Close, StartJob and the setters
+  // are refused: they return ENGINE_REFUSED, change nothing and log why.
   virtual std::int32_t Init(const wchar_t* name);
   virtual std::int32_t Close();
   virtual std::int32_t SetImageMask(std::uint16_t mask);
   virtual std::int32_t Reserved(std::int32_t a, std::int32_t b);
-  // 1 when the engine is not ready, its job still runs or no thread could be created.
+  // ENGINE_REFUSED when the engine is not ready, its job still runs or no
+  // thread could be created.
   virtual std::int32_t StartJob(std::int16_t port, std::int16_t slot);
   // Asks the job to end at its next wait or I/O point; it then releases its
   // locks, port and mappings itself. Returns at once.

@@ -6,6 +6,8 @@
 
 #include "link/link_result.h"
 
+// A step that failed and reported it, after which the job still goes on.
+constexpr std::int32_t RESULT_GO_ON = 0;
 constexpr std::int32_t RESULT_FORMAT_DONE = 0x100001;
 // Inside ArchiveDownload only: no format was done, the download goes on.
 constexpr std::int32_t RESULT_NO_FORMAT = 2;

@@ -28,7 +28,7 @@ TEST(JobChecksum, DigestCoversExactlyThePieceWhereverItStarts) {
   const DWORD offset = kAllocationGranularity + 17;
   const DWORD size = 35 * kAllocationGranularity + 5;
   char text[kChecksumTextSize + 1] = {};
-  ASSERT_EQ(ChecksumRange(size, job, *mapping, offset, text), 1);
+  ASSERT_TRUE(ChecksumRange(size, job, *mapping, offset, text));
   EXPECT_EQ(std::string(text), tarn::md5::DigestText(bytes.data() + offset, size));
   EXPECT_EQ(text[kChecksumTextSize], '\0');  // nothing written past the 32 characters
   EXPECT_TRUE(host.HasText(L"Make MD5 Checksum.. wait.."));
@@ -39,7 +39,7 @@ TEST(JobChecksum, DigestCoversExactlyThePieceWhereverItStarts) {
   EXPECT_EQ(std::string(buffered, kChecksumTextSize), std::string(text));
 
   // A piece past the end of the image is refused, and the lock is left.
-  EXPECT_EQ(ChecksumRange(1000, job, *mapping, static_cast<DWORD>(bytes.size()) - 10, text), 0);
+  EXPECT_FALSE(ChecksumRange(1000, job, *mapping, static_cast<DWORD>(bytes.size()) - 10, text));
   EXPECT_TRUE(g_csChecksum.TryEnter());
   g_csChecksum.Leave();
 }
