@@ -8,8 +8,9 @@
 #include <array>
 #include <chrono>
 #include <deque>
-#include <memory>
 #include <map>
+#include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -17,6 +18,8 @@
 #include "cli/flash_setup.h"
 #include "cli/progress_view.h"
 #include "engine/pell_linux_np.h"
+#include "host/job_event.h"
+#include "host/job_questions.h"
 #include "platform/messages.h"
 
 namespace tarn::cli {
@@ -25,7 +28,8 @@ namespace tarn::cli {
 // before its slot ends as failed.
 constexpr DWORD kReattachTimeoutMs = 180000;
 
-class FlashHost {
+// tarn-flash answers the jobs' questions from its options.
+class FlashHost : private host::JobQuestions {
  public:
   // `view` may be null (no terminal).
   FlashHost(const FlashSetup& setup, FlashReport& report, ProgressView* view);
@@ -43,6 +47,7 @@ class FlashHost {
     bool jobRunning = false;
     bool formatRun = false;  // the running or last job had the format step
     bool sawPass = false;
+    int filesDone = 0;       // as the job's PASS carried it
     bool awaiting = false;   // format-only run ended, waiting for the phone
     std::chrono::steady_clock::time_point deadline{};
     bool done = false;
@@ -52,6 +57,9 @@ class FlashHost {
   };
 
   LRESULT Handle(UINT message, WPARAM wParam, LPARAM lParam);
+  void OnText(const host::JobEvent& event);
+  std::optional<int> Nation() const override;
+  std::optional<bool> FactoryMode() const override;
   void StartSlot(int slot, int port, bool withFormat);
   void CollectEndedJobs();
   void JobEnded(int slot);
@@ -60,7 +68,7 @@ class FlashHost {
   void ExpireAwaiting();
   bool AllDone() const;
   bool Accepts(int port) const;
-  SlotSummary SummaryOf(int slot);
+  SlotSummary SummaryOf(int slot) const;
 
   const FlashSetup& setup_;
   FlashReport& report_;
