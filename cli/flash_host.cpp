@@ -5,8 +5,7 @@
 
 #include <algorithm>
 
-#include "engine/events.h"
-#include "engine/kelpa3_engine.h"  // TEMP-MERGE
+#include "host/slot_job.h"
 #include "platform/clock.h"
 #include "platform/devicemap.h"
 
@@ -34,74 +33,71 @@ FlashHost::~FlashHost() {
 }
 
 LRESULT FlashHost::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
-  switch (message) {
-    case platform::WM_HOST_QUERY_CONTROL:
-      if (wParam == IDC_NATION_LIST) return platform::ControlAnswer(setup_.nation);
-      if (wParam == IDC_FACTORY_MODE) return platform::ControlAnswer(setup_.factoryMode ? 1 : 0);
-      return 0;
-    case WM_JOB_TEXT:
-    case WM_JOB_ERROR: {
-      if (!ValidSlot(lParam) || wParam == 0) return 0;
-      const int slot = static_cast<int>(lParam);
-      std::wstring text = reinterpret_cast<const wchar_t*>(wParam);
-      if (message == WM_JOB_ERROR) {
-        slots_[slot].errors.push_back(text);
-        report_.Error(slot, text);
-      } else {
-        report_.Text(slot, text);
-      }
-      if (view_) view_->Status(slot, text);
-      return 0;
-    }
-    case WM_JOB_PROGRESS: {
-      const int slot = static_cast<int>((wParam >> 24) & 0xFF);
-      const int file = static_cast<int>((wParam >> 8) & 0xFF);
-      const int overall = static_cast<int>(wParam & 0xFF);
-      if (!ValidSlot(slot)) return 0;
-      report_.Progress(slot, overall, file);
-      if (view_) view_->Progress(slot, overall, file);
-      return 0;
-    }
-    case WM_JOB_STATE:
-      if (ValidSlot(static_cast<long>(wParam))) report_.State(static_cast<int>(wParam), static_cast<int>(lParam));
-      return 0;
-    case WM_JOB_FILES:
-      report_.Files(static_cast<int>(wParam), static_cast<int>(lParam));
-      return 0;
-    case WM_JOB_PASS:
-      if (!ValidSlot(static_cast<long>(wParam))) return 0;
-      slots_[wParam].sawPass = true;
-      report_.Pass(static_cast<int>(wParam), static_cast<int>(lParam));
-      return 0;
-    default:
-      return 0;
+  if (message == platform::WM_HOST_QUERY_CONTROL) return host::AnswerJobQuestion(*this, wParam);
+  const host::JobEvent event = host::DecodeJobMessage(message, wParam, lParam);
+  if (event.kind == host::JobEventKind::Files) {
+    report_.Files(event.filesTotal, event.filesDone);
+    return 0;
   }
+  if (!ValidSlot(event.slot)) return 0;
+  const int slot = event.slot;
+  switch (event.kind) {
+    case host::JobEventKind::Text:
+    case host::JobEventKind::Error: OnText(event); break;
+    case host::JobEventKind::Progress:
+      report_.Progress(slot, event.overall, event.file);
+      if (view_) view_->Progress(slot, event.overall, event.file);
+      break;
+    case host::JobEventKind::State: report_.State(slot, event.state); break;
+    case host::JobEventKind::Pass:
+      slots_[slot].sawPass = true;
+      report_.Pass(slot, event.filesDone);
+      break;
+    default: break;
+  }
+  return 0;
 }
+
+void FlashHost::OnText(const host::JobEvent& event) {
+  if (event.text == nullptr) return;
+  const std::wstring text = event.text;
+  if (event.kind == host::JobEventKind::Error) {
+    slots_[event.slot].errors.push_back(text);
+    report_.Error(event.slot, text);
+  } else {
+    report_.Text(event.slot, text);
+  }
+  if (view_) view_->Status(event.slot, text);
+}
+
+std::optional<int> FlashHost::Nation() const { return setup_.nation; }
+
+std::optional<bool> FlashHost::FactoryMode() const { return setup_.factoryMode; }
 
 void FlashHost::StartSlot(int slot, int port, bool withFormat) {
   SlotRun& run = slots_[slot];
-  CPellLinuxNp& engine = engines_[slot];
-  ENGINE_OPTIONS options = setup_.plan.options;
-  options.bBootFormat = withFormat ? options.bBootFormat : 0;
-  engine.Init(L"K-Project");
-  engine.SetPdaPath(setup_.pda.c_str());
-  engine.SetCscPath(setup_.csc.c_str());
-  engine.SetPhonePath(setup_.phone.c_str());
-  engine.SetImageMask(setup_.plan.imageMask);
+  host::SlotJob job;
+  job.pda = setup_.pda;
+  job.csc = setup_.csc;
+  job.phone = setup_.phone;
+  job.imageMask = setup_.plan.imageMask;
   // A restarted job gets the total too, so that its percentages stay in range.
-  engine.SetTotalSize(static_cast<std::int32_t>(setup_.plan.totalSize));
-  engine.SetOptions(&options);
+  job.totalSize = setup_.plan.totalSize;
+  job.options = setup_.plan.options;
+  job.options.bBootFormat = withFormat ? job.options.bBootFormat : 0;
   const bool restart = run.active;
-  if (!run.active) run.started = std::chrono::steady_clock::now();
-  run.active = true;
-  run.port = port;
-  run.formatRun = options.bBootFormat != 0;
-  run.sawPass = false;
-  run.awaiting = false;
-  report_.JobStarted(slot, port, restart);
-  if (view_) view_->Attach(slot, port);
-  if (engine.StartJob(static_cast<std::int16_t>(port), static_cast<std::int16_t>(slot)) != 0) {
-    run.errors.push_back(L"e - the job could not be started");
+  const auto enter = [&] {
+    if (!run.active) run.started = std::chrono::steady_clock::now();
+    run.active = true;
+    run.port = port;
+    run.formatRun = job.options.bBootFormat != 0;
+    run.sawPass = false;
+    run.awaiting = false;
+    report_.JobStarted(slot, port, restart);
+    if (view_) view_->Attach(slot, port);
+  };
+  if (!host::StartSlotJob(engines_[slot], job, port, slot, enter)) {
+    run.errors.push_back(host::kJobNotStartedText);
     report_.Error(slot, run.errors.back());
     run.done = true;
     run.ended = std::chrono::steady_clock::now();
@@ -189,13 +185,13 @@ bool FlashHost::AllDone() const {
   return std::all_of(slots_.begin(), slots_.end(), [](const SlotRun& run) { return !run.active || run.done; });
 }
 
-SlotSummary FlashHost::SummaryOf(int slot) {
+SlotSummary FlashHost::SummaryOf(int slot) const {
   const SlotRun& run = slots_[slot];
   SlotSummary summary;
   summary.slot = slot;
   summary.port = run.port;
   summary.passed = run.sawPass && run.errors.empty();
-  summary.filesDone = engines_[slot].Context().m_wFilesDone;
+  summary.filesDone = engines_[slot].FilesDone();
   summary.errors = run.errors;
   summary.seconds = std::chrono::duration<double>(run.ended - run.started).count();
   return summary;

@@ -8,8 +8,9 @@
 #include <array>
 #include <chrono>
 #include <deque>
-#include <memory>
 #include <map>
+#include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -17,6 +18,8 @@
 #include "cli/flash_setup.h"
 #include "cli/progress_view.h"
 #include "engine/pell_linux_np.h"
+#include "host/job_event.h"
+#include "host/job_questions.h"
 #include "platform/messages.h"
 
 namespace tarn::cli {
@@ -25,7 +28,8 @@ namespace tarn::cli {
 // before its slot ends as failed.
 constexpr DWORD kReattachTimeoutMs = 180000;
 
-class FlashHost {
+// tarn-flash answers the jobs' questions from its options.
+class FlashHost : private host::JobQuestions {
  public:
   // `view` may be null (no terminal).
   FlashHost(const FlashSetup& setup, FlashReport& report, ProgressView* view);
@@ -52,6 +56,9 @@ class FlashHost {
   };
 
   LRESULT Handle(UINT message, WPARAM wParam, LPARAM lParam);
+  void OnText(const host::JobEvent& event);
+  std::optional<int> Nation() const override;
+  std::optional<bool> FactoryMode() const override;
   void StartSlot(int slot, int port, bool withFormat);
   void CollectEndedJobs();
   void JobEnded(int slot);
@@ -60,7 +67,7 @@ class FlashHost {
   void ExpireAwaiting();
   bool AllDone() const;
   bool Accepts(int port) const;
-  SlotSummary SummaryOf(int slot);
+  SlotSummary SummaryOf(int slot) const;
 
   const FlashSetup& setup_;
   FlashReport& report_;

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "cli/flash_args.h"
-#include "engine/start_plan.h"
+#include "host/start_plan.h"
 
 namespace tarn::cli {
 

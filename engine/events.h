@@ -22,10 +22,11 @@ constexpr int STATE_REBOOT = 900;
 constexpr int STATE_FORMAT = 902;
 constexpr int STATE_WAIT = 903;
 
-// Controls of the host's main window that a job reads (through
-// tarn::platform::QueryHostControl).
-constexpr int IDC_NATION_LIST = 1039;
-constexpr int IDC_FACTORY_MODE = 1042;
+// The questions a job asks its host (through tarn::platform::QueryHostControl):
+// which nation is selected, and whether Factory Mode is on. The numbers are
+// those of the window controls that first answered them.
+constexpr int JOB_QUESTION_NATION = 1039;
+constexpr int JOB_QUESTION_FACTORY_MODE = 1042;
 
 // wParam of WM_JOB_PROGRESS outside NPS mode: slot, port, file, overall (low
 // 8 bits each, highest byte first).

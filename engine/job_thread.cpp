@@ -157,7 +157,7 @@ std::int32_t StepReset(CKelpa3Engine& job, std::int32_t) {
 std::int32_t StepCompletionWait(CKelpa3Engine& job, std::int32_t) {
   if (job.m_options.bNpsMode) return RESULT_OK;
   int checked = 0;
-  if (tarn::platform::QueryHostControl(IDC_FACTORY_MODE, &checked)) {
+  if (tarn::platform::QueryHostControl(JOB_QUESTION_FACTORY_MODE, &checked)) {
     TLOG_SLOT(job.m_nIndex, L">>>>>>>> CHECK : %d\n", checked);
     if (checked == 0) return RESULT_OK;
   }
@@ -192,7 +192,7 @@ void ReportOutcome(CKelpa3Engine& job) {
 
 void ReadNationSelection(CKelpa3Engine& job) {
   int selection = 0;
-  if (tarn::platform::QueryHostControl(IDC_NATION_LIST, &selection)) job.m_nNation = selection;
+  if (tarn::platform::QueryHostControl(JOB_QUESTION_NATION, &selection)) job.m_nNation = selection;
 }
 
 }  // namespace

@@ -178,3 +178,5 @@ std::int32_t CPellLinuxNp::SetSparePath(const wchar_t* path) {
   CopyPath(m_engine->m_szSpareImage, path);
   return ENGINE_OK;
 }
+
+std::uint16_t CPellLinuxNp::FilesDone() const { return m_engine->m_wFilesDone; }

@@ -55,6 +55,9 @@ class CPellLinuxNp {
   virtual std::int32_t SetCscPath2(const wchar_t* path);  // second slot, same operation
   virtual std::int32_t SetSparePath(const wchar_t* path);
 
+  // Files the last job has sent so far (its PASS carries the same count).
+  std::uint16_t FilesDone() const;
+
   // For the engine's own tests: they include engine/kelpa3_engine.h to look inside.
   CKelpa3Engine& Context() { return *m_engine; }
   const CKelpa3Engine& Context() const { return *m_engine; }

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -17,6 +18,7 @@
 
 #include "engine/options.h"
 #include "engine/pell_linux_np.h"
+#include "host/job_questions.h"
 #include "platform/messages.h"
 #include "window/batch_slots.h"
 #include "window/close_confirmer.h"
@@ -29,11 +31,16 @@ class QCheckBox;
 class QLabel;
 class QPlainTextEdit;
 
+namespace tarn::host {
+struct JobEvent;
+}  // namespace tarn::host
 namespace tarn::window {
 class CPortWatcher;
 }  // namespace tarn::window
 
-class CKelpa3MultiDlg : public QDialog {
+// The window answers the jobs' questions from its nation list and its
+// Factory Mode box.
+class CKelpa3MultiDlg : public QDialog, private tarn::host::JobQuestions {
   Q_OBJECT
 
  public:
@@ -140,12 +147,13 @@ class CKelpa3MultiDlg : public QDialog {
   bool MayClose();
   void CloseDown();
 
-  LRESULT OnJobProgress(WPARAM packed);
+  LRESULT OnJobProgress(const tarn::host::JobEvent& progress);
   LRESULT OnJobText(const wchar_t* text, int slot);
   LRESULT OnJobError(const wchar_t* text, int slot);
   LRESULT OnJobState(int slot, int code);
   LRESULT OnJobPass(int slot, int filesDone);
-  LRESULT OnHostQuery(int controlId);
+  std::optional<int> Nation() const override;
+  std::optional<bool> FactoryMode() const override;
 
   QString ListText(int id) const;
   std::int32_t* ImageFlagOfKind(int kind);

@@ -6,8 +6,8 @@
 #include <cwctype>
 #include <string>
 
-#include "engine/start_plan.h"
 #include "engine/tables.h"
+#include "host/start_plan.h"
 #include "tests/testsupport/temp_dir.h"
 
 namespace {

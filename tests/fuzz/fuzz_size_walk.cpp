@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: Apache-2.0
 // The START size walk over tar headers: never a crash, never a hang.
-#include "engine/start_plan.h"
+#include "host/start_plan.h"
 #include "tests/fuzz/fuzz_support.h"
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {

@@ -21,8 +21,8 @@ RecordingHost::~RecordingHost() {
 LRESULT RecordingHost::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
   if (message == platform::WM_HOST_QUERY_CONTROL) {
     const int id = static_cast<int>(wParam);
-    if (id == IDC_NATION_LIST && nationSelection) return platform::ControlAnswer(*nationSelection);
-    if (id == IDC_FACTORY_MODE && factoryModeChecked) return platform::ControlAnswer(*factoryModeChecked);
+    if (id == JOB_QUESTION_NATION && nationSelection) return platform::ControlAnswer(*nationSelection);
+    if (id == JOB_QUESTION_FACTORY_MODE && factoryModeChecked) return platform::ControlAnswer(*factoryModeChecked);
     return 0;
   }
   RecordedMessage record{message, wParam, lParam, {}};

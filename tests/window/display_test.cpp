@@ -147,11 +147,13 @@ TEST_F(WindowDisplayTest, BatchCountsEachSlotOnceAndEndsAfterItsThreads) {
 TEST_F(WindowDisplayTest, JobsReadTheNationAndFactoryModeThroughQueries) {
   CKelpa3MultiDlg& window = OpenWindow();
   window.List(IDC_NATION)->setCurrentIndex(6);
-  EXPECT_EQ(Send(tarn::platform::WM_HOST_QUERY_CONTROL, IDC_NATION_LIST, 0), tarn::platform::ControlAnswer(6));
-  EXPECT_EQ(Send(tarn::platform::WM_HOST_QUERY_CONTROL, IDC_FACTORY_MODE, 0), tarn::platform::ControlAnswer(1));
+  using tarn::platform::ControlAnswer;
+  using tarn::platform::WM_HOST_QUERY_CONTROL;
+  EXPECT_EQ(Send(WM_HOST_QUERY_CONTROL, JOB_QUESTION_NATION, 0), ControlAnswer(6));
+  EXPECT_EQ(Send(WM_HOST_QUERY_CONTROL, JOB_QUESTION_FACTORY_MODE, 0), ControlAnswer(1));
   window.CheckBox(IDC_FACTORY)->click();
-  EXPECT_EQ(Send(tarn::platform::WM_HOST_QUERY_CONTROL, IDC_FACTORY_MODE, 0), tarn::platform::ControlAnswer(0));
-  EXPECT_EQ(Send(tarn::platform::WM_HOST_QUERY_CONTROL, 1234, 0), 0);
+  EXPECT_EQ(Send(WM_HOST_QUERY_CONTROL, JOB_QUESTION_FACTORY_MODE, 0), ControlAnswer(0));
+  EXPECT_EQ(Send(WM_HOST_QUERY_CONTROL, 1234, 0), 0);
 }
 
 }  // namespace

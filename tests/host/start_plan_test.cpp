@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: Apache-2.0
-#include "engine/start_plan.h"
+#include "host/start_plan.h"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>

@@ -8,7 +8,7 @@
 #include <QUrl>
 
 #include "controls/xtip_combo_box.h"
-#include "engine/start_plan.h"
+#include "host/start_plan.h"
 #include "window/file_picker.h"
 #include "window/kelpa3_multi_dlg.h"
 #include "window/window_log.h"

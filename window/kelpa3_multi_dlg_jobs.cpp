@@ -5,8 +5,8 @@
 #include <algorithm>
 #include <chrono>
 
+#include "host/slot_job.h"
 #include "platform/clock.h"
-#include "platform/text.h"
 #include "window/kelpa3_multi_dlg.h"
 #include "window/window_log.h"
 
@@ -14,7 +14,6 @@ using namespace tarn::window;
 
 namespace {
 
-constexpr const char* kProjectName = "K-Project";
 // How often the window looks whether a slot's job thread has ended, while it
 // waits for one (clock milliseconds).
 constexpr DWORD kBatchPollMs = 20;
@@ -35,19 +34,19 @@ bool CKelpa3MultiDlg::AnyJobRunning() {
 }
 
 void CKelpa3MultiDlg::StartSlot(int slot, const ENGINE_OPTIONS& options, bool setTotalSize) {
-  CPellLinuxNp& engine = m_engines[slot];
-  engine.Init(tarn::platform::Widen(kProjectName).c_str());
-  engine.SetPdaPath(m_szPda.c_str());
-  engine.SetCscPath(m_szCsc.c_str());
-  engine.SetPhonePath(m_szPhone.c_str());
-  engine.SetImageMask(static_cast<std::uint16_t>(static_cast<std::int8_t>(m_imageMask)));
-  if (setTotalSize) engine.SetTotalSize(static_cast<std::int32_t>(m_nTotalSize));
-  engine.SetOptions(&options);
-  m_batchSlots.CountIn(slot);
-  if (engine.StartJob(static_cast<std::int16_t>(m_nPort[slot]), static_cast<std::int16_t>(slot)) != 0) {
+  tarn::host::SlotJob job;
+  job.pda = m_szPda;
+  job.csc = m_szCsc;
+  job.phone = m_szPhone;
+  // The window keeps its mask in a byte and widens it with its sign.
+  job.imageMask = static_cast<std::uint16_t>(static_cast<std::int8_t>(m_imageMask));
+  if (setTotalSize) job.totalSize = m_nTotalSize;
+  job.options = options;
+  const auto countIn = [this, slot] { m_batchSlots.CountIn(slot); };
+  if (!tarn::host::StartSlotJob(m_engines[slot], job, m_nPort[slot], slot, countIn)) {
     // No job will report for this slot: its outcome is this error, or the
     // batch would never end.
-    OnJobError(L"e - the job could not be started", slot);
+    OnJobError(tarn::host::kJobNotStartedText, slot);
   }
 }
 

@@ -7,10 +7,13 @@
 
 #include "controls/text_progress_ctrl.h"
 #include "engine/events.h"
+#include "host/job_event.h"
 #include "window/kelpa3_multi_dlg.h"
 #include "window/window_log.h"
 
 using namespace tarn::window;
+using tarn::host::JobEvent;
+using tarn::host::JobEventKind;
 
 namespace {
 
@@ -45,32 +48,29 @@ bool ValidSlot(int slot) { return slot >= 0 && slot < kSlotCount; }
 }  // namespace
 
 LRESULT CKelpa3MultiDlg::OnJobMessage(UINT message, WPARAM wParam, LPARAM lParam) {
-  switch (message) {
-    case WM_JOB_PROGRESS: return OnJobProgress(wParam);
-    case WM_JOB_TEXT: return OnJobText(reinterpret_cast<const wchar_t*>(wParam), static_cast<int>(lParam));
-    case WM_JOB_FILES: return 0;
-    case WM_JOB_ERROR: return OnJobError(reinterpret_cast<const wchar_t*>(wParam), static_cast<int>(lParam));
-    case WM_JOB_STATE: return OnJobState(static_cast<int>(wParam), static_cast<int>(lParam));
-    case WM_JOB_PASS: return OnJobPass(static_cast<int>(wParam), static_cast<int>(lParam));
-    case tarn::platform::WM_HOST_QUERY_CONTROL: return OnHostQuery(static_cast<int>(wParam));
+  if (message == tarn::platform::WM_HOST_QUERY_CONTROL) return tarn::host::AnswerJobQuestion(*this, wParam);
+  const JobEvent event = tarn::host::DecodeJobMessage(message, wParam, lParam);
+  switch (event.kind) {
+    case JobEventKind::Progress: return OnJobProgress(event);
+    case JobEventKind::Text: return OnJobText(event.text, event.slot);
+    case JobEventKind::Error: return OnJobError(event.text, event.slot);
+    case JobEventKind::State: return OnJobState(event.slot, event.state);
+    case JobEventKind::Pass: return OnJobPass(event.slot, event.filesDone);
     default: return 0;
   }
 }
 
-LRESULT CKelpa3MultiDlg::OnHostQuery(int controlId) {
-  if (controlId == IDC_NATION_LIST) return tarn::platform::ControlAnswer(NationSelection());
-  if (controlId == IDC_FACTORY_MODE) return tarn::platform::ControlAnswer(CheckBox(IDC_FACTORY)->isChecked() ? 1 : 0);
-  return 0;
-}
+std::optional<int> CKelpa3MultiDlg::Nation() const { return NationSelection(); }
 
-LRESULT CKelpa3MultiDlg::OnJobProgress(WPARAM packed) {
-  const int slot = static_cast<int>((packed >> 24) & 0xFF);
+std::optional<bool> CKelpa3MultiDlg::FactoryMode() const { return CheckBox(IDC_FACTORY)->isChecked(); }
+
+LRESULT CKelpa3MultiDlg::OnJobProgress(const JobEvent& progress) {
+  const int slot = progress.slot;
   if (!ValidSlot(slot)) return 0;  // a slot byte from no job of ours
   const struct {
     CTextProgressCtrl* bar;
     int percent;
-  } bars[] = {{UpperBar(slot), static_cast<int>((packed >> 8) & 0xFF)},
-              {LowerBar(slot), static_cast<int>(packed & 0xFF)}};
+  } bars[] = {{UpperBar(slot), progress.file}, {LowerBar(slot), progress.overall}};
   for (const auto& [bar, percent] : bars) {
     bar->SendMessage(PBM_SETPOS, static_cast<WPARAM>(percent), 0);
     bar->SendMessage(TPBM_SETBARTEXTCOLOR, 0, kWhite);

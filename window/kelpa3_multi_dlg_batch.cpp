@@ -4,7 +4,7 @@
 
 #include "controls/text_progress_ctrl.h"
 #include "controls/xtip_combo_box.h"
-#include "engine/start_plan.h"
+#include "host/start_plan.h"
 #include "window/kelpa3_multi_dlg.h"
 #include "window/window_log.h"
 
