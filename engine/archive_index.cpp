@@ -69,28 +69,29 @@ std::int32_t IndexArchive(const tarn::platform::CFileMapping& mapping, CKelpa3En
         return tarn::platform::CopyFromMapping(mapping, offset, destination, size);
       },
       imageSize);
-  for (;;) {
-    TarEntry entry;
-    switch (reader.Next(&entry)) {
-      case TarStep::End:
-        return RESULT_OK;
-      case TarStep::Broken:
-        job.ReportError(L"e - %ls", reader.Problem().c_str());
-        return RESULT_FAIL;
-      case TarStep::ReadFailed:
-        if (LinkSession link = job.Link(); !ReportImageChanged(link, mapping)) {
-          job.ReportError(L"e - file map was failed! code: %d", static_cast<int>(GetLastError()));
-        }
-        return RESULT_FAIL;
-      case TarStep::Skipped:
-        TLOG_SLOT(job.m_nIndex, L"Skipped \"%ls\": %ls\n", entry.name.c_str(), entry.skipReason);
-        break;
-      case TarStep::Member: {
+  const TarStep end = WalkTar(
+      reader,
+      [&job](const TarEntry& entry) {
         auto member = DescribeMember(job, entry);
-        if (!member) return RESULT_FAIL;
+        if (!member) return false;
         AddMember(job, std::move(member));
-        break;
+        return true;
+      },
+      [&job](const TarEntry& entry) {
+        TLOG_SLOT(job.m_nIndex, L"Skipped \"%ls\": %ls\n", entry.name.c_str(), entry.skipReason);
+      });
+  switch (end) {
+    case TarStep::End:
+      return RESULT_OK;
+    case TarStep::Broken:
+      job.ReportError(L"e - %ls", reader.Problem().c_str());
+      return RESULT_FAIL;
+    case TarStep::ReadFailed:
+      if (LinkSession link = job.Link(); !ReportImageChanged(link, mapping)) {
+        job.ReportError(L"e - file map was failed! code: %d", static_cast<int>(GetLastError()));
       }
-    }
+      return RESULT_FAIL;
+    default:  // a member the job cannot send, already reported
+      return RESULT_FAIL;
   }
 }

@@ -49,26 +49,25 @@ int WalkTarMembers(int fd, std::uint32_t fileSize, Visit visit) {
         return got == static_cast<ssize_t>(size);
       },
       fileSize);
-  for (;;) {
-    TarEntry entry;
-    switch (reader.Next(&entry)) {
-      case TarStep::End:
-        return kStartOk;
-      case TarStep::Broken:
-        TLOG_FILE(kModule, L"e - %ls\n", reader.Problem().c_str());
-        return kStartFail;
-      case TarStep::ReadFailed:
-        TLOG_FILE(kModule, L"e - file map was failed! code: %d", readError);
-        return kStartFail;
-      case TarStep::Skipped:
-        TLOG_FILE(kModule, L"Skipped \"%ls\": %ls\n", entry.name.c_str(), entry.skipReason);
-        break;
-      case TarStep::Member:
+  const TarStep end = WalkTar(
+      reader,
+      [&visit](const TarEntry& entry) {
         LogReadyString(entry.name);
         visit(entry);
-        break;
-    }
+        return true;
+      },
+      [](const TarEntry& entry) {
+        TLOG_FILE(kModule, L"Skipped \"%ls\": %ls\n", entry.name.c_str(), entry.skipReason);
+      });
+  if (end == TarStep::Broken) {
+    TLOG_FILE(kModule, L"e - %ls\n", reader.Problem().c_str());
+    return kStartFail;
   }
+  if (end == TarStep::ReadFailed) {
+    TLOG_FILE(kModule, L"e - file map was failed! code: %d", readError);
+    return kStartFail;
+  }
+  return kStartOk;
 }
 
 // Adds without wrapping: a total of 4 GiB or more cannot be carried.

@@ -69,3 +69,22 @@ class TarReader {
   std::optional<std::uint32_t> pendingSize_;
   std::wstring problem_;
 };
+
+// Reads `reader` to the end of its archive: each member goes to `onMember`,
+// which may stop the walk by answering false; each entry that is not sent
+// goes to `onSkipped`. Answers End, Broken or ReadFailed as the reader ended,
+// or Member when `onMember` stopped the walk.
+template <typename OnMember, typename OnSkipped>
+TarStep WalkTar(TarReader& reader, OnMember onMember, OnSkipped onSkipped) {
+  for (;;) {
+    TarEntry entry;
+    const TarStep step = reader.Next(&entry);
+    if (step == TarStep::Skipped) {
+      onSkipped(entry);
+    } else if (step != TarStep::Member) {
+      return step;
+    } else if (!onMember(entry)) {
+      return step;
+    }
+  }
+}
