@@ -1,20 +1,19 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "host/start_plan.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <limits>
 
 #include "engine/tables.h"
-#include "wire/tar_reader.h"
 #include "platform/file_mapping.h"
+#include "platform/last_error.h"
 #include "platform/text.h"
 #include "support/log.h"
+#include "wire/tar_reader.h"
 
 namespace {
+
+using tarn::platform::CFileMapping;
 
 constexpr const char* kModule = "./StartPlan";
 
@@ -40,13 +39,13 @@ bool IsNationMember(const std::wstring& name) {
 // Walks the members of an archive with the job's tar reader, calling `visit`
 // for each. Reads headers and the first bytes of data only.
 template <typename Visit>
-int WalkTarMembers(int fd, std::uint32_t fileSize, Visit visit) {
-  int readError = 0;
+int WalkTarMembers(const CFileMapping& image, std::uint32_t fileSize, Visit visit) {
+  DWORD readError = 0;
   TarReader reader(
-      [fd, &readError](std::uint64_t offset, void* destination, std::size_t size) {
-        const ssize_t got = tarn::platform::ReadFully(fd, offset, destination, size);
-        readError = got < 0 ? errno : EIO;  // short: the file shrank since its size was taken
-        return got == static_cast<ssize_t>(size);
+      [&image, &readError](std::uint64_t offset, void* destination, std::size_t size) {
+        if (tarn::platform::CopyFromMapping(image, offset, destination, size)) return true;
+        readError = GetLastError();
+        return false;
       },
       fileSize);
   const TarStep end = WalkTar(
@@ -64,7 +63,7 @@ int WalkTarMembers(int fd, std::uint32_t fileSize, Visit visit) {
     return kStartFail;
   }
   if (end == TarStep::ReadFailed) {
-    TLOG_FILE(kModule, L"e - file map was failed! code: %d", readError);
+    TLOG_FILE(kModule, L"e - file map was failed! code: %d", static_cast<int>(readError));
     return kStartFail;
   }
   return kStartOk;
@@ -80,45 +79,39 @@ bool AddToTotal(std::uint32_t size, std::uint32_t* total) {
   return true;
 }
 
-// An open image file; closes itself, logging a failed close as START does.
+// An image open for START's walks; closes itself, logging a failed close as
+// START does.
 class ImageFile {
  public:
-  explicit ImageFile(const std::wstring& path) {
-    fd_ = open(tarn::platform::Narrow(path).c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd_ < 0) {
-      TLOG_FILE(kModule, L"e - dll cannot open the pda file. code: %d", errno);
+  explicit ImageFile(const std::wstring& path) : image_(CFileMapping::OpenFile(tarn::platform::Narrow(path))) {
+    if (!image_) {
+      const DWORD code = GetLastError();
+      if (code == EISDIR) {
+        TLOG_FILE(kModule, L"Mapping Error (%d)\n", EINVAL);  // a directory or device
+      } else {
+        TLOG_FILE(kModule, L"e - dll cannot open the pda file. code: %d", static_cast<int>(code));
+      }
       return;
     }
-    struct stat st {};
-    if (fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode)) {
-      TLOG_FILE(kModule, L"Mapping Error (%d)\n", errno ? errno : EINVAL);
-      Close();
-      return;
-    }
-    if (static_cast<std::uint64_t>(st.st_size) > std::numeric_limits<std::uint32_t>::max()) {
+    if (image_->Size() > std::numeric_limits<std::uint32_t>::max()) {
       TLOG_FILE(kModule, L"e - image of 4 GiB or more is not supported: %ls\n", path.c_str());
-      Close();
-      return;
+      image_.reset();
     }
-    size_ = static_cast<std::uint32_t>(st.st_size);
   }
-  ~ImageFile() { Close(); }
+  ~ImageFile() {
+    if (image_ && !image_->Close()) {
+      TLOG_FILE(kModule, L"e - dll cannot close the file. code: %d", static_cast<int>(GetLastError()));
+    }
+  }
   ImageFile(const ImageFile&) = delete;
   ImageFile& operator=(const ImageFile&) = delete;
 
-  bool IsOpen() const { return fd_ >= 0; }
-  int Fd() const { return fd_; }
-  std::uint32_t Size() const { return size_; }
+  bool IsOpen() const { return image_ != nullptr; }
+  const CFileMapping& Image() const { return *image_; }
+  std::uint32_t Size() const { return static_cast<std::uint32_t>(image_->Size()); }
 
  private:
-  void Close() {
-    if (fd_ >= 0 && close(fd_) != 0) {
-      TLOG_FILE(kModule, L"e - dll cannot close the file. code: %d", errno);
-    }
-    fd_ = -1;
-  }
-  int fd_ = -1;
-  std::uint32_t size_ = 0;
+  std::unique_ptr<CFileMapping> image_;
 };
 
 // Eight phones would otherwise report PASS with nothing written.
@@ -156,11 +149,11 @@ PlatformCheck CheckPlatformByName(std::wstring_view fileName) {
   return check;
 }
 
-int SumTarSizes(int fd, std::uint32_t fileSize, int selectedNation, std::uint32_t* totalSize,
+int SumTarSizes(const CFileMapping& image, std::uint32_t fileSize, int selectedNation, std::uint32_t* totalSize,
                 std::uint32_t* memberCount) {
   bool overflow = false;
   std::uint32_t members = 0;
-  int result = WalkTarMembers(fd, fileSize, [&](const TarEntry& member) {
+  int result = WalkTarMembers(image, fileSize, [&](const TarEntry& member) {
     ++members;
     if (overflow) return;
     if (IsNationMember(member.name) && NationOfName(member.name) != selectedNation) {
@@ -191,7 +184,7 @@ int CalcImageSize(int kind, const std::wstring& path, int selectedNation, std::u
   } else {
     // A failed walk must not leave half an archive in the total.
     std::uint32_t archiveTotal = *totalSize;
-    result = SumTarSizes(file.Fd(), file.Size(), selectedNation, &archiveTotal, &members);
+    result = SumTarSizes(file.Image(), file.Size(), selectedNation, &archiveTotal, &members);
     if (result == kStartOk) *totalSize = archiveTotal;
   }
   TLOG_FILE(kModule, L"Calc : Total Size : %d\n", static_cast<int>(*totalSize));
@@ -203,7 +196,7 @@ NationChoice SelectNationFromCsc(const std::wstring& path, int nationCount) {
   NationChoice choice;
   ImageFile file(path);
   if (!file.IsOpen()) return choice;
-  choice.result = WalkTarMembers(file.Fd(), file.Size(), [&](const TarEntry& member) {
+  choice.result = WalkTarMembers(file.Image(), file.Size(), [&](const TarEntry& member) {
     if (!IsNationMember(member.name)) return;
     int index = NationOfName(member.name);
     if (index <= nationCount) choice.nation = index;

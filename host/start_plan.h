@@ -15,6 +15,10 @@
 
 #include "engine/options.h"
 
+namespace tarn::platform {
+class CFileMapping;
+}
+
 // ---- Platform check of the PDA file name -----------------------------------
 
 struct PlatformCheck {
@@ -53,11 +57,11 @@ constexpr int kStartFail = 255;
 int CalcImageSize(int kind, const std::wstring& path, int selectedNation, std::uint32_t* totalSize,
                   bool* nothingToSend = nullptr);
 
-// Walks the members of the archive in the open file `fd` of `fileSize` bytes,
+// Walks the members of the archive in the open `image` of `fileSize` bytes,
 // as the job's index finds them, and adds their sizes to *totalSize as above.
 // kStartOk, or kStartFail when a header cannot be read or is broken.
 // *memberCount (when given) gets the number of members, nations skipped included.
-int SumTarSizes(int fd, std::uint32_t fileSize, int selectedNation, std::uint32_t* totalSize,
+int SumTarSizes(const tarn::platform::CFileMapping& image, std::uint32_t fileSize, int selectedNation, std::uint32_t* totalSize,
                 std::uint32_t* memberCount = nullptr);
 
 struct NationChoice {

@@ -132,10 +132,9 @@ TEST_F(JobArchiveIndex, ArchivesFromGnuTarHoldTheirRealFilesOnly) {
       indexTotal += member.dwSize;
     }
     std::uint32_t walkTotal = 0, walkMembers = 0;
-    const int fd = open(tarFile.c_str(), O_RDONLY | O_CLOEXEC);
-    ASSERT_GE(fd, 0);
-    EXPECT_EQ(SumTarSizes(fd, static_cast<std::uint32_t>(tar.size()), 0, &walkTotal, &walkMembers), kStartOk);
-    close(fd);
+    const auto image = tarn::platform::CFileMapping::OpenFile(tarFile.string());
+    ASSERT_TRUE(image);
+    EXPECT_EQ(SumTarSizes(*image, static_cast<std::uint32_t>(tar.size()), 0, &walkTotal, &walkMembers), kStartOk);
     EXPECT_EQ(walkTotal, indexTotal);
     EXPECT_EQ(walkMembers, c.members.size());
   }
