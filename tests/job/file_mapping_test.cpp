@@ -12,8 +12,8 @@
 #include "engine/archive.h"
 #include "platform/file_mapping.h"
 #include "platform/last_error.h"
-#include "tests/job/tar_builder.h"
 #include "tests/testsupport/temp_dir.h"
+#include "tests/testsupport/test_images.h"
 
 namespace {
 
