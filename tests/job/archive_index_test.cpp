@@ -69,6 +69,8 @@ TEST_F(JobArchiveIndex, MembersInArchiveOrderWithOffsetsTypesAndInfoBlockFlag) {
   EXPECT_EQ(job_.m_members[3]->dwSize, 0u);
   EXPECT_EQ(job_.m_wFilesTotal, 4);
   EXPECT_TRUE(host_.Errors().empty());
+  const std::uint64_t granule = tarn::platform::kAllocationGranularity;
+  EXPECT_EQ(AlignDownToGranularity(2 * granule - 1), granule);
 }
 
 // Archives as GNU tar writes them in each of its formats: only the regular
