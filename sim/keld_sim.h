@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: Apache-2.0
 // keld-sim: a simulated phone boot loader at the far end of a pseudo-terminal.
+// Deliberately apart from link/ and wire/ (platform and support only): its own protocol copy checks the host's bytes.
 //
 // A SimPhone creates a pseudo-terminal, publishes it in the serial-port map
 // (tarn::platform::RegisterPort, under $TARN_DEVICEMAP) as
