@@ -14,7 +14,7 @@ using tarn::controls::BarLayout;
 using tarn::controls::BarParts;
 using tarn::controls::EdgeRect;
 
-int CTextProgressCtrl::s_nMarqueeDirection = 1;
+int CTextProgressCtrl::s_marqueeDirection = 1;
 
 namespace {
 
@@ -105,10 +105,10 @@ LRESULT CTextProgressCtrl::SendMessage(UINT message, WPARAM wParam, LPARAM lPara
     case PBM_SETPOS:
         return SetPos(static_cast<int>(wParam));
     case PBM_DELTAPOS:
-        return SetPos(Saturate(static_cast<long long>(m_nPos) + static_cast<int>(wParam)));
+        return SetPos(Saturate(static_cast<long long>(m_position) + static_cast<int>(wParam)));
     case PBM_SETSTEP: {
-        const int old = m_nStep;
-        m_nStep = static_cast<int>(wParam);
+        const int old = m_step;
+        m_step = static_cast<int>(wParam);
         return old;
     }
     case PBM_STEPIT:
@@ -118,11 +118,11 @@ LRESULT CTextProgressCtrl::SendMessage(UINT message, WPARAM wParam, LPARAM lPara
     case PBM_GETRANGE:
         return GetRange(wParam, lParam);
     case PBM_GETPOS:
-        return m_nPos;
+        return m_position;
     case PBM_SETBARCOLOR:
-        return SetColor(m_crBar, lParam);
+        return SetColor(m_barColor, lParam);
     case PBM_SETBKCOLOR:
-        return SetColor(m_crBk, lParam);
+        return SetColor(m_backgroundColor, lParam);
     case PBM_GETBARCOLOR:
         return BarColor();
     case PBM_GETBKCOLOR:
@@ -131,27 +131,27 @@ LRESULT CTextProgressCtrl::SendMessage(UINT message, WPARAM wParam, LPARAM lPara
         SetMarquee(wParam != 0, static_cast<int>(lParam));
         return static_cast<LRESULT>(wParam);
     case TPBM_SETTEXTCOLOR:
-        return SetColor(m_crText, lParam);
+        return SetColor(m_textColor, lParam);
     case TPBM_GETTEXTCOLOR:
         return TextColor();
     case TPBM_SETBARTEXTCOLOR:
-        return SetColor(m_crBarText, lParam);
+        return SetColor(m_barTextColor, lParam);
     case TPBM_GETBARTEXTCOLOR:
         return BarTextColor();
     case TPBM_SHOWPERCENT: {
-        const BOOL old = m_bShowPercent;
-        m_bShowPercent = wParam != 0;
+        const BOOL old = m_showPercent;
+        m_showPercent = wParam != 0;
         Redraw();
         return old;
     }
     case TPBM_SETTEXTALIGN: {
-        const int old = m_nTextAlign;
-        m_nTextAlign = static_cast<int>(wParam);
+        const int old = m_textAlign;
+        m_textAlign = static_cast<int>(wParam);
         Redraw();
         return old;
     }
     case TPBM_SETMARQUEELENGTH:
-        m_nMarqueeLength = static_cast<int>(wParam);
+        m_marqueeLength = static_cast<int>(wParam);
         Redraw();
         return static_cast<LRESULT>(wParam);
     default:
@@ -161,72 +161,72 @@ LRESULT CTextProgressCtrl::SendMessage(UINT message, WPARAM wParam, LPARAM lPara
 
 void CTextProgressCtrl::SetWindowText(const QString& text)
 {
-    m_strText = text;
+    m_text = text;
     update();
 }
 
 QString CTextProgressCtrl::WindowText() const
 {
-    return m_strText;
+    return m_text;
 }
 
 DWORD CTextProgressCtrl::GetStyle() const
 {
-    return m_dwStyle;
+    return m_style;
 }
 
 void CTextProgressCtrl::ModifyStyle(DWORD remove, DWORD add)
 {
-    m_dwStyle = (m_dwStyle & ~remove) | add;
+    m_style = (m_style & ~remove) | add;
     update();
 }
 
 COLORREF CTextProgressCtrl::BarColor() const
 {
-    return ToColorRef(Resolve(m_crBar, palette(), QPalette::Highlight));
+    return ToColorRef(Resolve(m_barColor, palette(), QPalette::Highlight));
 }
 
 COLORREF CTextProgressCtrl::BkColor() const
 {
-    return ToColorRef(Resolve(m_crBk, palette(), QPalette::Button));
+    return ToColorRef(Resolve(m_backgroundColor, palette(), QPalette::Button));
 }
 
 COLORREF CTextProgressCtrl::TextColor() const
 {
-    return ToColorRef(Resolve(m_crText, palette(), QPalette::WindowText));
+    return ToColorRef(Resolve(m_textColor, palette(), QPalette::WindowText));
 }
 
 COLORREF CTextProgressCtrl::BarTextColor() const
 {
-    return ToColorRef(Resolve(m_crBarText, palette(), QPalette::Window));
+    return ToColorRef(Resolve(m_barTextColor, palette(), QPalette::Window));
 }
 
 QString CTextProgressCtrl::Label() const
 {
-    QString label = m_strText;
-    if (m_bShowPercent)
+    QString label = m_text;
+    if (m_showPercent)
         label += QString::number(tarn::controls::PercentOf(Fraction())) + QLatin1Char('%');
     return label;
 }
 
 int CTextProgressCtrl::MarqueeDirection()
 {
-    return s_nMarqueeDirection;
+    return s_marqueeDirection;
 }
 
 LRESULT CTextProgressCtrl::SetRange(int minimum, int maximum)
 {
-    const LRESULT old = PackRange(m_nMin, m_nMax);
-    m_nMin = minimum;
-    m_nMax = maximum;
+    const LRESULT old = PackRange(m_min, m_max);
+    m_min = minimum;
+    m_max = maximum;
     return old;
 }
 
 LRESULT CTextProgressCtrl::SetPos(int position)
 {
-    const int old = m_nPos;
-    m_nPos = std::max(position, m_nMin);
-    m_nPos = std::min(m_nPos, ClampLimit());
+    const int old = m_position;
+    m_position = std::max(position, m_min);
+    m_position = std::min(m_position, ClampLimit());
     Redraw();
     return old;
 }
@@ -234,32 +234,32 @@ LRESULT CTextProgressCtrl::SetPos(int position)
 // A step past either end re-enters from the other end by the overshoot.
 LRESULT CTextProgressCtrl::StepIt()
 {
-    const long long next = static_cast<long long>(m_nPos) + m_nStep;
-    if (next < m_nMin)
-        return SetPos(Saturate(m_nMax - (m_nMin - next)));
-    if (next > m_nMax)
-        return SetPos(Saturate(m_nMin + (next - m_nMax)));
+    const long long next = static_cast<long long>(m_position) + m_step;
+    if (next < m_min)
+        return SetPos(Saturate(m_max - (m_min - next)));
+    if (next > m_max)
+        return SetPos(Saturate(m_min + (next - m_max)));
     return SetPos(static_cast<int>(next));
 }
 
 LRESULT CTextProgressCtrl::GetRange(WPARAM askMinimum, LPARAM pair) const
 {
     if (auto* range = reinterpret_cast<PBRANGE*>(pair)) {
-        range->iLow = m_nMin;
-        range->iHigh = m_nMax;
+        range->iLow = m_min;
+        range->iHigh = m_max;
     }
-    return askMinimum ? m_nMin : m_nMax;
+    return askMinimum ? m_min : m_max;
 }
 
 void CTextProgressCtrl::SetMarquee(bool on, int intervalMs)
 {
-    m_bShowPercent = 0;
+    m_showPercent = 0;
     if (on) {
-        m_dwStyle |= PBS_MARQUEE;
+        m_style |= PBS_MARQUEE;
         m_marqueeTimer.start(std::max(intervalMs, kMinimumTimerMs), this);
     } else {
         m_marqueeTimer.stop();
-        m_dwStyle &= ~PBS_MARQUEE;
+        m_style &= ~PBS_MARQUEE;
     }
     Redraw();
 }
@@ -276,22 +276,22 @@ LRESULT CTextProgressCtrl::SetColor(COLORREF& field, LPARAM value)
 // together.
 void CTextProgressCtrl::MarqueeStep()
 {
-    const int position = m_nPos;
-    if (s_nMarqueeDirection == 1 && position >= ClampLimit())
-        s_nMarqueeDirection = -1;
-    else if (s_nMarqueeDirection == -1 && position <= m_nMin)
-        s_nMarqueeDirection = 1;
-    SetPos(position + s_nMarqueeDirection);
+    const int position = m_position;
+    if (s_marqueeDirection == 1 && position >= ClampLimit())
+        s_marqueeDirection = -1;
+    else if (s_marqueeDirection == -1 && position <= m_min)
+        s_marqueeDirection = 1;
+    SetPos(position + s_marqueeDirection);
 }
 
 int CTextProgressCtrl::ClampLimit() const
 {
-    return tarn::controls::ClampLimit(m_nMax, (m_dwStyle & PBS_MARQUEE) != 0, m_nMarqueeLength);
+    return tarn::controls::ClampLimit(m_max, (m_style & PBS_MARQUEE) != 0, m_marqueeLength);
 }
 
 double CTextProgressCtrl::Fraction() const
 {
-    return (static_cast<double>(m_nPos) - m_nMin) / (static_cast<double>(m_nMax) - m_nMin);
+    return (static_cast<double>(m_position) - m_min) / (static_cast<double>(m_max) - m_min);
 }
 
 void CTextProgressCtrl::Redraw()
@@ -310,7 +310,7 @@ void CTextProgressCtrl::timerEvent(QTimerEvent* event)
 void CTextProgressCtrl::paintEvent(QPaintEvent*)
 {
     QPainter painter(this);
-    if (m_nMin >= m_nMax) {
+    if (m_min >= m_max) {
         // An empty or inverted range shows nothing but the background.
         painter.fillRect(rect(), palette().color(QPalette::Window));
         return;
@@ -319,8 +319,8 @@ void CTextProgressCtrl::paintEvent(QPaintEvent*)
     const QColor barText = ToQColor(BarTextColor());
     painter.setFont(font());
     const EdgeRect interior = DrawFlatSunkenEdge(painter, rect(), palette());
-    const bool vertical = (m_dwStyle & PBS_VERTICAL) != 0;
-    const BarLayout layout{vertical, (m_dwStyle & PBS_MARQUEE) != 0, m_nMarqueeLength};
+    const bool vertical = (m_style & PBS_VERTICAL) != 0;
+    const BarLayout layout{vertical, (m_style & PBS_MARQUEE) != 0, m_marqueeLength};
     const BarParts parts = tarn::controls::SplitInterior(interior, Fraction(), layout);
 
     const QColor background = ToQColor(BkColor());
@@ -334,7 +334,7 @@ void CTextProgressCtrl::paintEvent(QPaintEvent*)
     if (label.isEmpty())
         return;
     const QSize extent(painter.fontMetrics().horizontalAdvance(label), painter.fontMetrics().height());
-    const QPoint at = tarn::controls::PlaceLabel(interior, extent, vertical, m_nTextAlign);
+    const QPoint at = tarn::controls::PlaceLabel(interior, extent, vertical, m_textAlign);
     if (parts.hasBefore)
         DrawLabelPass(painter, parts.before, at, vertical, label, text);
     DrawLabelPass(painter, parts.bar, at, vertical, label, barText);

@@ -64,20 +64,20 @@ private:
     double Fraction() const;
     void Redraw();
 
-    BOOL m_bShowPercent = 1;
-    COLORREF m_crBar = CLR_DEFAULT;
-    COLORREF m_crBk = CLR_DEFAULT;
-    COLORREF m_crText = CLR_DEFAULT;
-    COLORREF m_crBarText = CLR_DEFAULT;
-    int m_nTextAlign = PROGRESS_ALIGN_CENTRE;
-    int m_nPos = 0;
-    int m_nStep = 10;
-    int m_nMin = 0;
-    int m_nMax = 100;
-    int m_nMarqueeLength = 20;
-    DWORD m_dwStyle = 0;
-    QString m_strText;
+    BOOL m_showPercent = 1;
+    COLORREF m_barColor = CLR_DEFAULT;
+    COLORREF m_backgroundColor = CLR_DEFAULT;
+    COLORREF m_textColor = CLR_DEFAULT;
+    COLORREF m_barTextColor = CLR_DEFAULT;
+    int m_textAlign = PROGRESS_ALIGN_CENTRE;
+    int m_position = 0;
+    int m_step = 10;
+    int m_min = 0;
+    int m_max = 100;
+    int m_marqueeLength = 20;
+    DWORD m_style = 0;
+    QString m_text;
     QBasicTimer m_marqueeTimer;
 
-    static int s_nMarqueeDirection;
+    static int s_marqueeDirection;
 };

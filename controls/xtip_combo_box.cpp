@@ -21,12 +21,12 @@ constexpr int kButtonGap = 2;
 }  // namespace
 
 CXTipComboBox::CXTipComboBox(QWidget* parent)
-    : QComboBox(parent), m_pList(new CXTipListBox), m_pTip(new CTipWindow(this, true))
+    : QComboBox(parent), m_list(new CXTipListBox), m_tip(new CTipWindow(this, true))
 {
     // The drop-down list exists from the start here, so it is attached at
     // once rather than when it first asks for its colours.
-    setView(m_pList);
-    m_pTip->SetColors(palette().color(QPalette::HighlightedText), palette().color(QPalette::Highlight));
+    setView(m_list);
+    m_tip->SetColors(palette().color(QPalette::HighlightedText), palette().color(QPalette::Highlight));
     setMouseTracking(true);
 }
 
@@ -34,12 +34,12 @@ CXTipComboBox::~CXTipComboBox() = default;
 
 const CTipWindow& CXTipComboBox::Tip() const
 {
-    return *m_pTip;
+    return *m_tip;
 }
 
 CXTipListBox* CXTipComboBox::DropDownList() const
 {
-    return m_pList;
+    return m_list;
 }
 
 QRect CXTipComboBox::TextArea() const
@@ -67,10 +67,10 @@ void CXTipComboBox::TipAt(const QPoint& p)
     }
     const QPalette& colors = palette();
     if (hasFocus())
-        m_pTip->SetColors(colors.color(QPalette::HighlightedText), colors.color(QPalette::Highlight));
+        m_tip->SetColors(colors.color(QPalette::HighlightedText), colors.color(QPalette::Highlight));
     else
-        m_pTip->SetColors(colors.color(QPalette::WindowText), colors.color(QPalette::Window));
-    m_pTip->TrackActivate(text, mapToGlobal(area.topLeft()) + kTipOffset);
+        m_tip->SetColors(colors.color(QPalette::WindowText), colors.color(QPalette::Window));
+    m_tip->TrackActivate(text, mapToGlobal(area.topLeft()) + kTipOffset);
     m_checkTimer.start(kCheckIntervalMs, this);
 }
 
@@ -98,5 +98,5 @@ void CXTipComboBox::timerEvent(QTimerEvent* event)
 
 void CXTipComboBox::HideTip()
 {
-    m_pTip->Deactivate();
+    m_tip->Deactivate();
 }

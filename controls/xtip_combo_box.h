@@ -40,7 +40,7 @@ protected:
 private:
     void HideTip();
 
-    CXTipListBox* m_pList;
-    CTipWindow* m_pTip;
+    CXTipListBox* m_list;
+    CTipWindow* m_tip;
     QBasicTimer m_checkTimer;
 };

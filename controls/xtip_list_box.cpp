@@ -9,9 +9,9 @@
 
 #include <algorithm>
 
-CXTipListBox::CXTipListBox(QWidget* parent) : QListView(parent), m_pTip(new CTipWindow(this, false))
+CXTipListBox::CXTipListBox(QWidget* parent) : QListView(parent), m_tip(new CTipWindow(this, false))
 {
-    m_pTip->SetColors(palette().color(QPalette::HighlightedText), palette().color(QPalette::Highlight));
+    m_tip->SetColors(palette().color(QPalette::HighlightedText), palette().color(QPalette::Highlight));
     // Item views get mouse moves on their viewport only while tracking.
     setMouseTracking(true);
 }
@@ -20,7 +20,7 @@ CXTipListBox::~CXTipListBox() = default;
 
 const CTipWindow& CXTipListBox::Tip() const
 {
-    return *m_pTip;
+    return *m_tip;
 }
 
 void CXTipListBox::TipAt(const QPoint& p)
@@ -41,7 +41,7 @@ void CXTipListBox::TipAt(const QPoint& p)
     area.setRight(std::min(area.right(), viewport()->rect().right()));
     const int width = fontMetrics().horizontalAdvance(text);
     if (width > area.width() - kTipMargin) {
-        m_pTip->TrackActivate(text, viewport()->mapToGlobal(area.topLeft()));
+        m_tip->TrackActivate(text, viewport()->mapToGlobal(area.topLeft()));
         m_checkTimer.start(kCheckIntervalMs, this);
     } else {
         HideTip();
@@ -72,5 +72,5 @@ void CXTipListBox::timerEvent(QTimerEvent* event)
 
 void CXTipListBox::HideTip()
 {
-    m_pTip->Deactivate();
+    m_tip->Deactivate();
 }

@@ -38,6 +38,6 @@ protected:
 private:
     void HideTip();
 
-    CTipWindow* m_pTip;
+    CTipWindow* m_tip;
     QBasicTimer m_checkTimer;
 };
