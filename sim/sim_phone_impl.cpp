@@ -157,8 +157,7 @@ bool SimPhone::Impl::Commit(const std::uint8_t* packet, int code, std::int32_t a
     } else if (!DigestMatches(piece.data(), end, text)) {
       return Mismatch();
     }
-    file = code == kPhone ? "phone.bin"
-                          : PartitionFileName(code == kStratine ? 20 + argument : code - kWriteBase);
+    file = code == kPhone ? "phone.bin" : PartitionFileName(code == kStratine ? 20 + argument : code - kWriteBase);
   }
   if (!store.Append(file, piece.data() + begin, end - begin)) return false;
   piece.clear();
@@ -193,8 +192,7 @@ void SimPhone::Impl::Handle(const std::uint8_t* packet) {
   const auto flag = static_cast<std::int32_t>(Le32(packet + 12));
   Note({code, argument, length, flag});
   switch (code) {
-    case kGetVersion:
-      return AnswerWord(code, (config.loaderVersion & 0xFFF) | (config.buildDate << 12));
+    case kGetVersion: return AnswerWord(code, (config.loaderVersion & 0xFFF) | (config.buildDate << 12));
     case kGetPlatform:
       return AnswerWord(code, (static_cast<std::uint32_t>(static_cast<std::uint16_t>(config.platform)) << 16) |
                                   static_cast<std::uint16_t>(config.revision));
@@ -204,8 +202,7 @@ void SimPhone::Impl::Handle(const std::uint8_t* packet) {
       Answer(code, record, sizeof(record));
       return;
     }
-    case kSetParam:
-      return SetParam();
+    case kSetParam: return SetParam();
     case kReady:
       // A refused or unanswered Ready announces no frames.
       if (Respond(code).clean) ReceiveFrames(length);
@@ -221,14 +218,10 @@ void SimPhone::Impl::Handle(const std::uint8_t* packet) {
     case kCsaClear:
     case kReset:
     case kEndFrames:
-    case kFinish:
-      Respond(code);
-      return;
+    case kFinish: Respond(code); return;
     case kPhone:
     case kFw:
-    case kStratine:
-      Respond(code, Commit(packet, code, argument, length), kDigestMismatchResult);
-      return;
+    case kStratine: Respond(code, Commit(packet, code, argument, length), kDigestMismatchResult); return;
     default:
       if (code >= kWriteBase && code < kPhone) {
         Respond(code, Commit(packet, code, argument, length));

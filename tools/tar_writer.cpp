@@ -50,7 +50,9 @@ TarBlock TarHeader(const std::string& name, std::uint64_t size, const std::optio
   return h;
 }
 
-std::size_t TarPadding(std::uint64_t size) { return static_cast<std::size_t>((kTarBlock - size % kTarBlock) % kTarBlock); }
+std::size_t TarPadding(std::uint64_t size) {
+  return static_cast<std::size_t>((kTarBlock - size % kTarBlock) % kTarBlock);
+}
 
 std::string TarArchive(const std::vector<TarMember>& members, int zeroBlocks) {
   std::string out;

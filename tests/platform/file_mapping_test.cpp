@@ -48,7 +48,8 @@ TEST(FileMapping, ReadsStayInsideTheImageAndNoticeItChanging) {
     void (*apply)(const std::filesystem::path&, const std::string&);
   } changes[] = {
       {"truncated", [](const std::filesystem::path& p, const std::string&) { std::filesystem::resize_file(p, 1000); }},
-      {"rewritten", [](const std::filesystem::path& p, const std::string& b) {
+      {"rewritten",
+       [](const std::filesystem::path& p, const std::string& b) {
          struct timespec times[2] = {{0, UTIME_OMIT}, {12345, 0}};  // a different modification time
          tarn::test::WriteFile(p, b);
          utimensat(AT_FDCWD, p.c_str(), times, 0);
