@@ -13,27 +13,27 @@ namespace tarn::controls {
 // A rectangle with exclusive right and bottom edges, as the picture's
 // arithmetic is written in edges rather than sizes.
 struct EdgeRect {
-    int left = 0;
-    int top = 0;
-    int right = 0;
-    int bottom = 0;
+  int left = 0;
+  int top = 0;
+  int right = 0;
+  int bottom = 0;
 
-    bool IsEmpty() const { return right <= left || bottom <= top; }
-    QRect ToQRect() const { return QRect(left, top, right - left, bottom - top); }
+  bool IsEmpty() const { return right <= left || bottom <= top; }
+  QRect ToQRect() const { return QRect(left, top, right - left, bottom - top); }
 };
 
 struct BarParts {
-    EdgeRect before;   // only in marquee mode, behind the travelling block
-    EdgeRect bar;
-    EdgeRect after;
-    bool hasBefore = false;
-    bool hasAfter = false;
+  EdgeRect before;  // only in marquee mode, behind the travelling block
+  EdgeRect bar;
+  EdgeRect after;
+  bool hasBefore = false;
+  bool hasAfter = false;
 };
 
 struct BarLayout {
-    bool vertical = false;
-    bool marquee = false;
-    int marqueeLength = 20;  // percent of the bar's length
+  bool vertical = false;
+  bool marquee = false;
+  int marqueeLength = 20;  // percent of the bar's length
 };
 
 // Splits the interior for a fill fraction. Every part stays inside the

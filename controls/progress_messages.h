@@ -9,9 +9,8 @@
 // 0x00BBGGRR: red in the low byte, blue in bits 23..16.
 using COLORREF = DWORD;
 
-constexpr COLORREF RGB(BYTE r, BYTE g, BYTE b)
-{
-    return static_cast<COLORREF>(r) | (static_cast<COLORREF>(g) << 8) | (static_cast<COLORREF>(b) << 16);
+constexpr COLORREF RGB(BYTE r, BYTE g, BYTE b) {
+  return static_cast<COLORREF>(r) | (static_cast<COLORREF>(g) << 8) | (static_cast<COLORREF>(b) << 16);
 }
 
 // "Use the system colour": resolved from the palette each time it is painted
@@ -51,12 +50,12 @@ constexpr DWORD PBS_MARQUEE = 0x08;
 constexpr WPARAM PROGRESS_MARQUEE_TIMER_ID = 1;
 
 // Label alignment for TPBM_SETTEXTALIGN; any other value centres.
-constexpr int PROGRESS_ALIGN_LEFT = 0;   // bottom on a vertical bar
+constexpr int PROGRESS_ALIGN_LEFT = 0;  // bottom on a vertical bar
 constexpr int PROGRESS_ALIGN_CENTRE = 1;
 constexpr int PROGRESS_ALIGN_RIGHT = 2;  // top on a vertical bar
 
 // The pair PBM_GETRANGE fills when its lParam points at one.
 struct PBRANGE {
-    int iLow;
-    int iHigh;
+  int iLow;
+  int iHigh;
 };

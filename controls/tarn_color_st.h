@@ -6,16 +6,16 @@
 #include <QLabel>
 
 class CTarnColorST : public QLabel {
-    Q_OBJECT
+  Q_OBJECT
 
-public:
-    explicit CTarnColorST(QWidget* parent = nullptr);
-    explicit CTarnColorST(const QString& text, QWidget* parent = nullptr);
-    ~CTarnColorST() override;
+ public:
+  explicit CTarnColorST(QWidget* parent = nullptr);
+  explicit CTarnColorST(const QString& text, QWidget* parent = nullptr);
+  ~CTarnColorST() override;
 
-    // The display font: the application's font with height 24, bold, "Tahoma".
-    static QFont DisplayFont();
+  // The display font: the application's font with height 24, bold, "Tahoma".
+  static QFont DisplayFont();
 
-private:
-    void ApplyLook();
+ private:
+  void ApplyLook();
 };

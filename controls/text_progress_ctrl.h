@@ -18,66 +18,66 @@
 #include <QWidget>
 
 class CTextProgressCtrl : public QWidget {
-    Q_OBJECT
+  Q_OBJECT
 
-public:
-    explicit CTextProgressCtrl(QWidget* parent = nullptr);
-    ~CTextProgressCtrl() override;
+ public:
+  explicit CTextProgressCtrl(QWidget* parent = nullptr);
+  ~CTextProgressCtrl() override;
 
-    // Answers every message of progress_messages.h (and WM_PAINT,
-    // WM_ERASEBKGND, WM_TIMER); any other message answers 0.
-    LRESULT SendMessage(UINT message, WPARAM wParam, LPARAM lParam);
+  // Answers every message of progress_messages.h (and WM_PAINT,
+  // WM_ERASEBKGND, WM_TIMER); any other message answers 0.
+  LRESULT SendMessage(UINT message, WPARAM wParam, LPARAM lParam);
 
-    // The label's base text; the percentage follows it when shown.
-    void SetWindowText(const QString& text);
-    QString WindowText() const;
+  // The label's base text; the percentage follows it when shown.
+  void SetWindowText(const QString& text);
+  QString WindowText() const;
 
-    // Style bits PBS_VERTICAL and PBS_MARQUEE.
-    DWORD GetStyle() const;
-    void ModifyStyle(DWORD remove, DWORD add);
+  // Style bits PBS_VERTICAL and PBS_MARQUEE.
+  DWORD GetStyle() const;
+  void ModifyStyle(DWORD remove, DWORD add);
 
-    // Colours after CLR_DEFAULT has been resolved against the palette.
-    COLORREF BarColor() const;
-    COLORREF BkColor() const;
-    COLORREF TextColor() const;
-    COLORREF BarTextColor() const;
+  // Colours after CLR_DEFAULT has been resolved against the palette.
+  COLORREF BarColor() const;
+  COLORREF BkColor() const;
+  COLORREF TextColor() const;
+  COLORREF BarTextColor() const;
 
-    // The label as it would be painted now (window text + percentage).
-    QString Label() const;
+  // The label as it would be painted now (window text + percentage).
+  QString Label() const;
 
-    // The sweep direction of the marquee, shared by every bar (+1 or -1).
-    static int MarqueeDirection();
+  // The sweep direction of the marquee, shared by every bar (+1 or -1).
+  static int MarqueeDirection();
 
-protected:
-    void paintEvent(QPaintEvent* event) override;
-    void timerEvent(QTimerEvent* event) override;
+ protected:
+  void paintEvent(QPaintEvent* event) override;
+  void timerEvent(QTimerEvent* event) override;
 
-private:
-    LRESULT SetRange(int minimum, int maximum);
-    LRESULT SetPos(int position);
-    LRESULT StepIt();
-    LRESULT GetRange(WPARAM askMinimum, LPARAM pair) const;
-    void SetMarquee(bool on, int intervalMs);
-    LRESULT SetColor(COLORREF& field, LPARAM value);
-    void MarqueeStep();
-    int ClampLimit() const;
-    double Fraction() const;
-    void Redraw();
+ private:
+  LRESULT SetRange(int minimum, int maximum);
+  LRESULT SetPos(int position);
+  LRESULT StepIt();
+  LRESULT GetRange(WPARAM askMinimum, LPARAM pair) const;
+  void SetMarquee(bool on, int intervalMs);
+  LRESULT SetColor(COLORREF& field, LPARAM value);
+  void MarqueeStep();
+  int ClampLimit() const;
+  double Fraction() const;
+  void Redraw();
 
-    BOOL m_bShowPercent = 1;
-    COLORREF m_crBar = CLR_DEFAULT;
-    COLORREF m_crBk = CLR_DEFAULT;
-    COLORREF m_crText = CLR_DEFAULT;
-    COLORREF m_crBarText = CLR_DEFAULT;
-    int m_nTextAlign = PROGRESS_ALIGN_CENTRE;
-    int m_nPos = 0;
-    int m_nStep = 10;
-    int m_nMin = 0;
-    int m_nMax = 100;
-    int m_nMarqueeLength = 20;
-    DWORD m_dwStyle = 0;
-    QString m_strText;
-    QBasicTimer m_marqueeTimer;
+  BOOL m_showPercent = 1;
+  COLORREF m_barColor = CLR_DEFAULT;
+  COLORREF m_backgroundColor = CLR_DEFAULT;
+  COLORREF m_textColor = CLR_DEFAULT;
+  COLORREF m_barTextColor = CLR_DEFAULT;
+  int m_textAlign = PROGRESS_ALIGN_CENTRE;
+  int m_position = 0;
+  int m_step = 10;
+  int m_min = 0;
+  int m_max = 100;
+  int m_marqueeLength = 20;
+  DWORD m_style = 0;
+  QString m_text;
+  QBasicTimer m_marqueeTimer;
 
-    static int s_nMarqueeDirection;
+  static int s_marqueeDirection;
 };

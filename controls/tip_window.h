@@ -9,17 +9,17 @@
 #include <QPoint>
 
 class CTipWindow : public QLabel {
-    Q_OBJECT
+  Q_OBJECT
 
-public:
-    // owner: the control the tip belongs to; the tip is destroyed with it.
-    CTipWindow(QWidget* owner, bool bordered);
+ public:
+  // owner: the control the tip belongs to; the tip is destroyed with it.
+  CTipWindow(QWidget* owner, bool bordered);
 
-    void SetColors(const QColor& text, const QColor& background);
-    // Shows text with its top-left corner at the screen point topLeft.
-    void TrackActivate(const QString& text, const QPoint& topLeft);
-    void Deactivate();
+  void SetColors(const QColor& text, const QColor& background);
+  // Shows text with its top-left corner at the screen point topLeft.
+  void TrackActivate(const QString& text, const QPoint& topLeft);
+  void Deactivate();
 
-    QColor TextColor() const;
-    QColor BackgroundColor() const;
+  QColor TextColor() const;
+  QColor BackgroundColor() const;
 };

@@ -7,6 +7,6 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
 if [[ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]]; then
-  exec bash window/demo-window.sh
+  exec bash scripts/demo-window.sh
 fi
 exec bash scripts/demo.sh

@@ -1,21 +1,26 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: Apache-2.0
-# Installs what is missing, configures, builds and runs the whole test suite:
-#   1. every test (ctest, default preset, window included, offscreen);
-#   2. the Debian packages: built from the default preset, then their control
+# Installs what is missing, checks the C++ layout, then configures, builds and
+# runs the whole test suite:
+#   1. every tracked .cpp/.h as clang-format leaves it (scripts/check-format.sh);
+#   2. every test (ctest, default preset, window included, offscreen);
+#   3. the Debian packages: built from the default preset, then their control
 #      fields, contents, manuals, completion, desktop data, lintian and the
 #      udev rule checked (scripts/check-packages.sh);
-#   3. the tests without the window under AddressSanitizer + UBSan, and under
+#   4. the tests without the window under AddressSanitizer + UBSan, and under
 #      ThreadSanitizer (the window's suite under sanitizers is left to
 #      developers: `cmake --preset asan && cmake --build --preset asan &&
 #      ctest --preset asan`, same for tsan — it does not fit CI's time);
-#   4. every libFuzzer target for a short bounded time on its seed corpus.
-# TARN_QUICK=1 runs steps 1 and 2 only.
+#   5. every libFuzzer target for a short bounded time on its seed corpus.
+# TARN_QUICK=1 runs steps 1 to 3 only.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 TARN_WITH_CLANG=1 bash scripts/install-deps.sh
 start=$SECONDS
 stamp() { echo "== $1 ($((SECONDS - start)) s)"; }
+
+stamp "format check"
+bash scripts/check-format.sh
 
 stamp "default preset: build and all tests"
 cmake --workflow --preset default

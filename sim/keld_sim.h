@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: Apache-2.0
 // keld-sim: a simulated phone boot loader at the far end of a pseudo-terminal.
+// Deliberately apart from link/ and wire/ (platform and support only): its own protocol copy checks the host's bytes.
 //
 // A SimPhone creates a pseudo-terminal, publishes it in the serial-port map
 // (tarn::platform::RegisterPort, under $TARN_DEVICEMAP) as
@@ -61,10 +62,9 @@ constexpr std::uint32_t kDefaultPartitionSize = 512u << 20;
 struct ParamRecord {
   std::int32_t nation = 0;
   std::int32_t reserved[6] = {};
-  std::uint32_t sizes[10] = {kDefaultPartitionSize, kDefaultPartitionSize, kDefaultPartitionSize,
-                             kDefaultPartitionSize, kDefaultPartitionSize, kDefaultPartitionSize,
-                             kDefaultPartitionSize, kDefaultPartitionSize, kDefaultPartitionSize,
-                             kDefaultPartitionSize};
+  std::uint32_t sizes[10] = {kDefaultPartitionSize, kDefaultPartitionSize, kDefaultPartitionSize, kDefaultPartitionSize,
+                             kDefaultPartitionSize, kDefaultPartitionSize, kDefaultPartitionSize, kDefaultPartitionSize,
+                             kDefaultPartitionSize, kDefaultPartitionSize};
 };
 
 // The n-th (1-based) occurrence of command `code`; code 0 selects nothing.
@@ -74,26 +74,26 @@ struct CommandFault {
 };
 
 struct FaultPlan {
-  CommandFault fail;              // answered with status 0xFF and failResult
-  std::uint8_t failResult = 0;
-  CommandFault wrongEcho;         // answered with echo code + 1
-  CommandFault shortAnswer;       // 2 of the 4 answer bytes, then silence
-  CommandFault silence;           // no answer at all
-  int failFrame = 0;              // n-th data frame (counted from Start) answered 0xFF
-  std::uint8_t failFrameResult = 0;
-  int unplugAtFrame = 0;          // n-th data frame: unplug half way through it
-  CommandFault unplug;            // unplugged when the command (or greeting) arrives, before any answer
-  int wrongEchoFrame = 0;         // n-th data frame answered with echo 1 instead of 0
-  int shortFrame = 0;             // n-th data frame: 2 of the 4 answer bytes, then silence
-  int silentFrame = 0;            // n-th data frame: no answer
-  int rebootAfterFormatMs = -1;   // >= 0: after answering Format, unplug and come back after this many ms
+  CommandFault fail;                 // answered with status 0xFF and failResult
+  std::uint8_t failResult = 0;       // the result byte of that answer
+  CommandFault wrongEcho;            // answered with echo code + 1
+  CommandFault shortAnswer;          // 2 of the 4 answer bytes, then silence
+  CommandFault silence;              // no answer at all
+  int failFrame = 0;                 // n-th data frame (counted from Start) answered 0xFF
+  std::uint8_t failFrameResult = 0;  // the result byte of that frame's answer
+  int unplugAtFrame = 0;             // n-th data frame: unplug half way through it
+  CommandFault unplug;               // unplugged when the command (or greeting) arrives, before any answer
+  int wrongEchoFrame = 0;            // n-th data frame answered with echo 1 instead of 0
+  int shortFrame = 0;                // n-th data frame: 2 of the 4 answer bytes, then silence
+  int silentFrame = 0;               // n-th data frame: no answer
+  int rebootAfterFormatMs = -1;      // >= 0: after answering Format, unplug and come back after this many ms
 };
 
 struct PhoneConfig {
   PortKind kind = PortKind::Dm;
   int index = 0;
   int comNumber = 1;
-  std::string greeting = "KELD";  // 4 characters: PELL, KELD, TARN, LAST or anything else
+  std::string greeting = "KELD";    // 4 characters: PELL, KELD, TARN, LAST or anything else
   std::uint32_t loaderVersion = 7;  // answered to GetVersion (low 12 bits)
   std::uint32_t buildDate = 0;      // answered to GetVersion (upper 20 bits)
   std::int16_t platform = 0;
@@ -134,7 +134,7 @@ class SimPhone {
   // Unregisters the port and closes the master side now, as pulling the cable does.
   void Unplug();
 
-  std::string ValueName() const;        // e.g. "qxcdmdm0"
+  std::string ValueName() const;          // e.g. "qxcdmdm0"
   std::filesystem::path TtyPath() const;  // the slave side, e.g. /dev/pts/4
   const PhoneConfig& Config() const { return config_; }
 

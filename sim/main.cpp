@@ -70,13 +70,16 @@ int main(int argc, char** argv) {
       "phone.bin, fw-<name>.bin). Runs until SIGINT or SIGTERM, then unregisters its ports."};
   Options o;
   app.add_option("--phones", o.phones, "number of phones")->check(CLI::Range(1, kMaxPhones));
-  app.add_option("--com-base", o.comBase, "COM number of the first phone (the others follow)")->check(CLI::Range(1, 255));
+  app.add_option("--com-base", o.comBase, "COM number of the first phone (the others follow)")
+      ->check(CLI::Range(1, 255));
   app.add_option("--index-base", o.indexBase, "value-name index of the first phone")->check(CLI::Range(0, 255));
   app.add_option("--kind", o.kind, "value-name kind: dm (qxcdmdm) or em (qxcemdm)")->check(CLI::IsMember({"dm", "em"}));
   app.add_option("--output", o.output, "folder for the written data (nothing is stored without it)");
   app.add_option("--greeting", o.greeting, "4-byte greeting word: PELL, KELD, TARN, LAST or any other");
-  app.add_option("--loader-version", o.loaderVersion, "version answered to GetVersion after LAST")->check(CLI::Range(0, 4095));
-  app.add_option("--build-date", o.buildDate, "build date answered to GetVersion (upper 20 bits)")->check(CLI::Range(0, 1048575));
+  app.add_option("--loader-version", o.loaderVersion, "version answered to GetVersion after LAST")
+      ->check(CLI::Range(0, 4095));
+  app.add_option("--build-date", o.buildDate, "build date answered to GetVersion (upper 20 bits)")
+      ->check(CLI::Range(0, 1048575));
   app.add_option("--platform", o.platform, "platform answered to GetPlatform");
   app.add_option("--revision", o.revision, "revision answered to GetPlatform");
   app.add_option("--nation", o.nation, "nation word of the parameter record");

@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "tools/sample_images.h"
 
-#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -23,7 +22,7 @@ void AvoidInfoMark(unsigned char* data, std::size_t count) {
 }
 
 // Streams of member bytes: plain random, or the Stratine layout.
-std::function<void(unsigned char*, std::size_t)> Producer(const std::string& name, std::uint64_t size) {
+TarProducer Producer(const std::string& name, std::uint64_t size) {
   auto bytes = std::make_shared<SampleBytes>(name);
   auto position = std::make_shared<std::uint64_t>(0);
   std::vector<std::uint64_t> parts;
@@ -75,15 +74,7 @@ bool WritePlain(const std::string& path, const std::string& seed, std::uint64_t 
     *error = "cannot create " + path;
     return false;
   }
-  auto produce = Producer(seed, size);
-  std::vector<unsigned char> piece(1 << 20);
-  bool ok = true;
-  for (std::uint64_t left = size; left > 0 && ok;) {
-    std::size_t count = static_cast<std::size_t>(std::min<std::uint64_t>(left, piece.size()));
-    produce(piece.data(), count);
-    ok = std::fwrite(piece.data(), 1, count, file) == count;
-    left -= count;
-  }
+  bool ok = WriteProduced(file, size, Producer(seed, size));
   ok = (std::fclose(file) == 0) && ok;
   if (!ok) *error = "cannot write " + path;
   return ok;

@@ -1,15 +1,18 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "tools/tar_writer.h"
 
-#include <array>
+#include <algorithm>
 #include <cstring>
-#include <vector>
 
 namespace tarn::tools {
 
 namespace {
 
-constexpr std::size_t kBlock = 512;
+constexpr std::size_t kNameField = 100;
+constexpr std::size_t kSizeOffset = 124;
+constexpr std::size_t kSizeField = 12;
+constexpr std::size_t kChecksumOffset = 148;
+constexpr std::size_t kChecksumField = 8;
 constexpr std::size_t kPiece = 1 << 20;
 
 void PutOctal(unsigned char* field, std::size_t width, std::uint64_t value) {
@@ -21,26 +24,58 @@ void PutOctal(unsigned char* field, std::size_t width, std::uint64_t value) {
   field[width - 1] = 0;
 }
 
-std::array<unsigned char, kBlock> Header(const std::string& name, std::uint64_t size) {
-  std::array<unsigned char, kBlock> h{};
-  std::memcpy(h.data(), name.data(), std::min<std::size_t>(name.size(), 100));
+}  // namespace
+
+TarBlock TarHeader(const std::string& name, std::uint64_t size, const std::optional<std::string>& sizeField) {
+  TarBlock h{};
+  std::memcpy(h.data(), name.data(), std::min(name.size(), kNameField));
   PutOctal(h.data() + 100, 8, 0644);
   PutOctal(h.data() + 108, 8, 0);
   PutOctal(h.data() + 116, 8, 0);
-  PutOctal(h.data() + 124, 12, size);
-  PutOctal(h.data() + 136, 12, 0);  // fixed time: the same archive on every run
+  if (sizeField) {
+    std::memcpy(h.data() + kSizeOffset, sizeField->data(), std::min(sizeField->size(), kSizeField));
+  } else {
+    PutOctal(h.data() + kSizeOffset, kSizeField, size);
+  }
+  PutOctal(h.data() + 136, 12, 0);
   h[156] = '0';
   std::memcpy(h.data() + 257, "ustar", 6);
   std::memcpy(h.data() + 263, "00", 2);
-  std::memset(h.data() + 148, ' ', 8);
+  // The checksum is taken with its own field as spaces: six digits, NUL, space.
+  std::memset(h.data() + kChecksumOffset, ' ', kChecksumField);
   unsigned sum = 0;
   for (unsigned char c : h) sum += c;
-  PutOctal(h.data() + 148, 7, sum);
-  h[155] = ' ';
+  PutOctal(h.data() + kChecksumOffset, kChecksumField - 1, sum);
+  h[kChecksumOffset + kChecksumField - 1] = ' ';
   return h;
 }
 
-}  // namespace
+std::size_t TarPadding(std::uint64_t size) {
+  return static_cast<std::size_t>((kTarBlock - size % kTarBlock) % kTarBlock);
+}
+
+std::string TarArchive(const std::vector<TarMember>& members, int zeroBlocks) {
+  std::string out;
+  for (const auto& member : members) {
+    const TarBlock header = TarHeader(member.name, member.data.size(), member.sizeField);
+    out.append(header.begin(), header.end());
+    out += member.data;
+    out.append(TarPadding(member.data.size()), '\0');
+  }
+  out.append(kTarBlock * static_cast<std::size_t>(std::max(zeroBlocks, 0)), '\0');
+  return out;
+}
+
+bool WriteProduced(std::FILE* file, std::uint64_t size, const TarProducer& produce) {
+  std::vector<unsigned char> piece(static_cast<std::size_t>(std::min<std::uint64_t>(size, kPiece)));
+  for (std::uint64_t left = size; left > 0;) {
+    const std::size_t count = static_cast<std::size_t>(std::min<std::uint64_t>(left, kPiece));
+    produce(piece.data(), count);
+    if (std::fwrite(piece.data(), 1, count, file) != count) return false;
+    left -= count;
+  }
+  return true;
+}
 
 TarWriter::TarWriter(const std::string& path) : file_(std::fopen(path.c_str(), "wb")) {}
 
@@ -48,28 +83,24 @@ TarWriter::~TarWriter() {
   if (file_) std::fclose(file_);
 }
 
-bool TarWriter::AddMember(const std::string& name, std::uint64_t size,
-                          const std::function<void(unsigned char*, std::size_t)>& produce) {
-  if (!file_) return false;
-  auto header = Header(name, size);
-  ok_ = ok_ && std::fwrite(header.data(), 1, header.size(), file_) == header.size();
-  std::vector<unsigned char> piece(kPiece);
-  for (std::uint64_t left = size; left > 0 && ok_;) {
-    std::size_t count = static_cast<std::size_t>(std::min<std::uint64_t>(left, kPiece));
-    produce(piece.data(), count);
-    ok_ = std::fwrite(piece.data(), 1, count, file_) == count;
-    left -= count;
-  }
-  std::size_t pad = static_cast<std::size_t>((kBlock - size % kBlock) % kBlock);
-  std::array<unsigned char, kBlock> zeros{};
-  ok_ = ok_ && std::fwrite(zeros.data(), 1, pad, file_) == pad;
+bool TarWriter::Write(const void* bytes, std::size_t count) {
+  ok_ = ok_ && std::fwrite(bytes, 1, count, file_) == count;
   return ok_;
+}
+
+bool TarWriter::AddMember(const std::string& name, std::uint64_t size, const TarProducer& produce) {
+  if (!file_) return false;
+  const TarBlock header = TarHeader(name, size);
+  const TarBlock zeros{};
+  ok_ = Write(header.data(), header.size()) && WriteProduced(file_, size, produce);
+  return Write(zeros.data(), TarPadding(size));
 }
 
 bool TarWriter::Finish() {
   if (!file_) return false;
-  std::array<unsigned char, 2 * kBlock> zeros{};
-  ok_ = ok_ && std::fwrite(zeros.data(), 1, zeros.size(), file_) == zeros.size();
+  const TarBlock zeros{};
+  Write(zeros.data(), zeros.size());
+  Write(zeros.data(), zeros.size());
   ok_ = (std::fclose(file_) == 0) && ok_;
   file_ = nullptr;
   return ok_;

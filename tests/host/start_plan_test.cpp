@@ -7,8 +7,8 @@
 
 #include <string>
 
-#include "tests/cli/tar_bytes.h"
 #include "tests/testsupport/temp_dir.h"
+#include "tests/testsupport/test_images.h"
 
 namespace {
 

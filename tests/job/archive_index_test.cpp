@@ -20,9 +20,9 @@
 #include "platform/debug_output.h"
 #include "platform/file_mapping.h"
 #include "platform/text.h"
-#include "tests/job/tar_builder.h"
 #include "tests/testsupport/recording_host.h"
 #include "tests/testsupport/temp_dir.h"
+#include "tests/testsupport/test_images.h"
 
 namespace {
 

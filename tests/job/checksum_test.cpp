@@ -8,7 +8,7 @@
 #include "engine/kelpa3_engine.h"
 #include "platform/file_mapping.h"
 #include "support/md5.h"
-#include "tests/job/tar_builder.h"
+#include "tests/testsupport/test_images.h"
 #include "tests/testsupport/recording_host.h"
 #include "tests/testsupport/temp_dir.h"
 

@@ -6,7 +6,7 @@
 
 #include "platform/clock.h"
 #include "platform/debug_output.h"
-#include "tests/job/tar_builder.h"
+#include "tests/testsupport/test_images.h"
 
 namespace tarn::test {
 

@@ -11,8 +11,8 @@
 #include "engine/options.h"
 #include "wire/command_packet.h"
 #include "tests/job/job_harness.h"
-#include "tests/job/tar_builder.h"
 #include "tests/reliability/resource_count.h"
+#include "tests/testsupport/test_images.h"
 
 namespace {
 

@@ -10,7 +10,7 @@
 #include "engine/options.h"
 #include "platform/devicemap.h"
 #include "tests/job/job_harness.h"
-#include "tests/job/tar_builder.h"
+#include "tests/testsupport/test_images.h"
 
 namespace {
 

@@ -10,7 +10,7 @@
 #include "controls/xtip_combo_box.h"
 #include "engine/kelpa3_engine.h"
 #include "engine/events.h"
-#include "tests/cli/tar_bytes.h"
+#include "tests/testsupport/test_images.h"
 #include "tests/window/window_fixture.h"
 
 using namespace tarn::window;

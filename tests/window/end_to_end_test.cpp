@@ -16,7 +16,7 @@
 #include "controls/xtip_combo_box.h"
 #include "platform/clock.h"
 #include "sim/keld_sim.h"
-#include "tests/cli/tar_bytes.h"
+#include "tests/testsupport/test_images.h"
 #include "tests/window/window_fixture.h"
 
 using namespace tarn::window;

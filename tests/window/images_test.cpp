@@ -8,7 +8,7 @@
 #include <QUrl>
 
 #include "controls/xtip_combo_box.h"
-#include "tests/cli/tar_bytes.h"
+#include "tests/testsupport/test_images.h"
 #include "tests/window/window_fixture.h"
 
 using namespace tarn::window;

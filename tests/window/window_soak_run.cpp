@@ -16,8 +16,8 @@
 #include "platform/clock.h"
 #include "platform/debug_output.h"
 #include "sim/keld_sim.h"
-#include "tests/cli/tar_bytes.h"
 #include "tests/testsupport/temp_dir.h"
+#include "tests/testsupport/test_images.h"
 #include "window/kelpa3_multi_dlg.h"
 
 namespace tarn::test {

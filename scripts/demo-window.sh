@@ -4,7 +4,7 @@
 # writes sample images, starts keld-sim on a private serial-port map and opens
 # tarn-multi-downloader with the images already in its lists. Press START.
 #
-#   window/demo-window.sh        (DEMO_SIZE=<bytes> changes the image size)
+#   scripts/demo-window.sh       (DEMO_SIZE=<bytes> changes the image size)
 #
 # The window's settings live in a private folder for the demo, so the
 # operator's own saved image paths stay untouched.

@@ -10,10 +10,9 @@
 #include <filesystem>
 
 #include "platform/file_mapping.h"
-#include "platform/file_mapping.h"
 #include "platform/last_error.h"
-#include "tests/job/tar_builder.h"
 #include "tests/testsupport/temp_dir.h"
+#include "tests/testsupport/test_images.h"
 
 namespace {
 
@@ -22,7 +21,7 @@ using tarn::platform::CopyFromMapping;
 using tarn::platform::AlignDownToGranularity;
 using tarn::platform::kAllocationGranularity;
 
-TEST(JobFileMapping, ReadsStayInsideTheImageAndNoticeItChanging) {
+TEST(FileMapping, ReadsStayInsideTheImageAndNoticeItChanging) {
   tarn::test::TempDir dir;
   const std::string bytes = tarn::test::Pattern(3 * kAllocationGranularity + 100, 7);
   tarn::test::WriteFile(dir / "f", bytes);
@@ -51,7 +50,8 @@ TEST(JobFileMapping, ReadsStayInsideTheImageAndNoticeItChanging) {
     void (*apply)(const std::filesystem::path&, const std::string&);
   } changes[] = {
       {"truncated", [](const std::filesystem::path& p, const std::string&) { std::filesystem::resize_file(p, 1000); }},
-      {"rewritten", [](const std::filesystem::path& p, const std::string& b) {
+      {"rewritten",
+       [](const std::filesystem::path& p, const std::string& b) {
          struct timespec times[2] = {{0, UTIME_OMIT}, {12345, 0}};  // a different modification time
          tarn::test::WriteFile(p, b);
          utimensat(AT_FDCWD, p.c_str(), times, 0);
@@ -69,7 +69,7 @@ TEST(JobFileMapping, ReadsStayInsideTheImageAndNoticeItChanging) {
   }
 }
 
-TEST(JobFileMapping, MissingFilesAndDirectoriesAreRefusedWithAnErrorCode) {
+TEST(FileMapping, MissingFilesAndDirectoriesAreRefusedWithAnErrorCode) {
   tarn::test::TempDir dir;
   SetLastError(0);
   EXPECT_FALSE(CFileMapping::OpenFile((dir / "none").string()));
@@ -77,7 +77,7 @@ TEST(JobFileMapping, MissingFilesAndDirectoriesAreRefusedWithAnErrorCode) {
   EXPECT_FALSE(CFileMapping::OpenFile(dir.Path().string()));
 }
 
-TEST(JobFileMapping, SharedImagesAreReadOnlyAndPrivate) {
+TEST(FileMapping, SharedImagesAreReadOnlyAndPrivate) {
   const std::string name = "tarn-job-test-" + std::to_string(getpid());
   const std::string bytes = tarn::test::Pattern(70000, 8);
   ASSERT_TRUE(tarn::platform::CreateSharedImage(name, bytes.data(), bytes.size()));

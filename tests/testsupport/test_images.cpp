@@ -1,40 +1,34 @@
 // SPDX-License-Identifier: Apache-2.0
-#include "tests/job/tar_builder.h"
+#include "tests/testsupport/test_images.h"
 
-#include <cstdio>
-#include <cstring>
 #include <fstream>
 #include <iterator>
+#include <optional>
 #include <stdexcept>
 
 namespace tarn::test {
 
 namespace {
-constexpr std::size_t kBlock = 512;
-
 void PutLe32(std::string& s, std::size_t at, std::uint32_t v) {
   for (int i = 0; i < 4; ++i) s[at + i] = static_cast<char>(v >> (8 * i));
 }
 }  // namespace
 
 std::string BuildTar(const std::vector<TarMember>& members, bool endBlocks) {
-  std::string out;
-  for (const auto& m : members) {
-    std::string header(kBlock, '\0');
-    std::memcpy(header.data(), m.name.data(), std::min<std::size_t>(m.name.size(), 100));
-    std::memcpy(header.data() + 100, "0000644", 7);
-    char size[13];
-    std::snprintf(size, sizeof(size), "%011llo", static_cast<unsigned long long>(m.data.size()));
-    const std::string sizeText = m.sizeField.value_or(std::string(size));
-    std::memcpy(header.data() + 124, sizeText.data(), std::min<std::size_t>(sizeText.size(), 12));
-    header[156] = '0';
-    std::memcpy(header.data() + 257, "ustar", 5);
-    out += header;
-    out += m.data;
-    out.append((kBlock - m.data.size() % kBlock) % kBlock, '\0');
+  return tools::TarArchive(members, endBlocks ? 2 : 0);
+}
+
+std::vector<unsigned char> TarBytes(const std::vector<RawMember>& members, int zeroBlocks) {
+  std::vector<TarMember> counted;
+  for (const auto& member : members) {
+    std::string data(member.size, '\0');
+    for (std::uint32_t i = 0; i < member.size; ++i) data[i] = static_cast<char>(i * 7);
+    std::optional<std::string> field;
+    if (!member.sizeField.empty()) field = member.sizeField;
+    counted.emplace_back(member.name, std::move(data), std::move(field));
   }
-  if (endBlocks) out.append(2 * kBlock, '\0');
-  return out;
+  const std::string archive = tools::TarArchive(counted, zeroBlocks);
+  return std::vector<unsigned char>(archive.begin(), archive.end());
 }
 
 std::string Pattern(std::size_t size, unsigned seed) {
@@ -59,6 +53,10 @@ void WriteFile(const std::filesystem::path& path, const std::string& bytes) {
   std::ofstream f(path, std::ios::binary | std::ios::trunc);
   f.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
   if (!f) throw std::runtime_error("cannot write " + path.string());
+}
+
+void WriteBytes(const std::filesystem::path& path, const std::vector<unsigned char>& bytes) {
+  WriteFile(path, std::string(bytes.begin(), bytes.end()));
 }
 
 std::string ReadFile(const std::filesystem::path& path) {

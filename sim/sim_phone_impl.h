@@ -1,0 +1,74 @@
+// SPDX-License-Identifier: Apache-2.0
+// The inside of a SimPhone: its pseudo-terminal and serving thread, the
+// conversation with the job (faults applied) and what it recorded.
+#pragma once
+
+#include <chrono>
+#include <condition_variable>
+#include <map>
+
+#include "sim/keld_sim.h"
+#include "sim/sim_pty.h"
+#include "sim/sim_store.h"
+
+namespace tarn::sim {
+
+struct SimPhone::Impl {
+  using Clock = std::chrono::steady_clock;
+
+  explicit Impl(const PhoneConfig& c) : config(c), params(c.params), store(c.outputDir) {}
+
+  // The serving thread: reads packets until stopped, replugs after a reboot.
+  void Serve();
+  // Creates the pseudo-terminal and registers it in the serial-port map.
+  bool Plug();
+  // Unregisters the port and closes the pseudo-terminal, as pulling the cable does.
+  void Unplug();
+
+  const PhoneConfig config;
+  ParamRecord params;
+  PieceStore store;
+  SimPty pty;
+  std::thread thread;
+  std::atomic<bool> stop{false};
+  std::atomic<bool> unplugRequest{false};
+  std::atomic<bool> interrupt{false};  // stop or unplug: ends a pending read
+
+  mutable std::mutex lock;
+  mutable std::condition_variable changed;
+  std::vector<CommandRecord> commands;
+  Counters counters;
+  std::optional<ParamRecord> lastParam;
+  std::map<int, int> occurrences;
+  bool plugged = false;
+  std::filesystem::path ttyPath;
+
+  std::vector<std::uint8_t> piece;  // frames received since the last Ready
+  std::optional<Clock::time_point> replugAt;
+  std::string valueName;
+
+ private:
+  struct Answered {
+    bool whole = false;  // all four bytes went out
+    bool clean = false;  // whole, right echo and success
+  };
+
+  bool Read(void* destination, std::size_t count) { return pty.ReadExact(destination, count, interrupt); }
+  void Note(const CommandRecord& record);
+  template <typename F>
+  void Count(F&& change);
+  bool Hits(const CommandFault& fault, int code);
+  bool Answer(int code, const std::uint8_t* bytes, std::size_t size);
+  Answered Respond(int code, bool ok = true, std::uint8_t result = 0, int faultCode = 0);
+  void AnswerWord(int code, std::uint32_t value);
+
+  void Greet();
+  void ReceiveFrames(std::int32_t length);
+  bool Commit(const std::uint8_t* packet, int code, std::int32_t argument, std::int32_t length);
+  bool Mismatch();
+  void SetParam();
+  void Handle(const std::uint8_t* packet);
+  void WaitUnplugged();
+};
+
+}  // namespace tarn::sim
