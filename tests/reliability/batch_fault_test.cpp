@@ -10,7 +10,7 @@
 #include "engine/kelpa3_engine.h"
 #include "engine/options.h"
 #include "wire/command_packet.h"
-#include "tests/job/job_harness.h"
+#include "tests/testsupport/job_harness.h"
 #include "tests/reliability/resource_count.h"
 #include "tests/testsupport/test_images.h"
 

@@ -15,7 +15,7 @@
 #include "engine/events.h"
 #include "engine/options.h"
 #include "platform/text.h"
-#include "tests/job/job_harness.h"
+#include "tests/testsupport/job_harness.h"
 #include "tests/reliability/resource_count.h"
 #include "tests/testsupport/test_images.h"
 

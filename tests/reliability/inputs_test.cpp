@@ -9,7 +9,7 @@
 #include "engine/kelpa3_engine.h"
 #include "engine/options.h"
 #include "platform/devicemap.h"
-#include "tests/job/job_harness.h"
+#include "tests/testsupport/job_harness.h"
 #include "tests/testsupport/test_images.h"
 
 namespace {

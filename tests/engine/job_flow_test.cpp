@@ -11,7 +11,7 @@
 #include "platform/file_mapping.h"
 
 #include <unistd.h>
-#include "tests/job/job_harness.h"
+#include "tests/testsupport/job_harness.h"
 #include "tests/testsupport/test_images.h"
 
 namespace {

@@ -11,7 +11,7 @@
 #include "engine/events.h"
 #include "engine/options.h"
 #include "wire/command_packet.h"
-#include "tests/job/job_harness.h"
+#include "tests/testsupport/job_harness.h"
 #include "tests/testsupport/test_images.h"
 
 namespace {

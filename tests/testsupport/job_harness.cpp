@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: Apache-2.0
-#include "tests/job/job_harness.h"
+#include "tests/testsupport/job_harness.h"
 
 #include <cstdlib>
 #include <stdexcept>
