@@ -2,7 +2,9 @@
 # SPDX-License-Identifier: Apache-2.0
 # Installs what is missing, checks the C++ layout, then configures, builds and
 # runs the whole test suite:
-#   1. every tracked .cpp/.h as clang-format leaves it (scripts/check-format.sh);
+#   1. every tracked .cpp/.h as clang-format leaves it (scripts/check-format.sh),
+#      includes pointing one way between the folders and no source over 400
+#      lines (scripts/check-layout.sh);
 #   2. every test (ctest, default preset, window included, offscreen);
 #   3. the Debian packages: built from the default preset, then their control
 #      fields, contents, manuals, completion, desktop data, lintian and the
@@ -19,8 +21,9 @@ TARN_WITH_CLANG=1 bash scripts/install-deps.sh
 start=$SECONDS
 stamp() { echo "== $1 ($((SECONDS - start)) s)"; }
 
-stamp "format check"
+stamp "format and layout checks"
 bash scripts/check-format.sh
+bash scripts/check-layout.sh
 
 stamp "default preset: build and all tests"
 cmake --workflow --preset default

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: Apache-2.0
-# Checks that includes point one way between the source folders:
+# Checks the source layout: no C++ source over 400 lines, and includes that
+# point one way between the source folders:
 #   platform <- support <- wire <- link <- engine <- host <- window, cli
 # (sim and tools stand on platform and support alone), and that the hosts
 # reach the engine only through its public headers. Prints every include
@@ -27,6 +28,15 @@ declare -A allowed=(
 engine_public='engine/(pell_linux_np|events|options|tables)\.h'
 
 status=0
+max_lines=400
+while IFS= read -r -d '' file; do
+  lines=$(wc -l <"$file")
+  if ((lines > max_lines)); then
+    echo "layout: $file has $lines lines (at most $max_lines)"
+    status=1
+  fi
+done < <(git ls-files -z -- '*.cpp' '*.h')
+
 for folder in "${!allowed[@]}"; do
   [[ -d $folder ]] || continue
   while IFS=: read -r file line text; do
@@ -42,14 +52,14 @@ for folder in "${!allowed[@]}"; do
       fi
     done
     if ((!ok)); then
-      echo "layer: $file:$line includes $header (${folder}/ may use: ${allowed[$folder]:-nothing})"
+      echo "layout: $file:$line includes $header (${folder}/ may use: ${allowed[$folder]:-nothing})"
       status=1
     fi
   done < <(grep -rnE '^#include "[a-z_]+/' "$folder" --include='*.cpp' --include='*.h' || true)
 done
 
 if ((status == 0)); then
-  echo "layers hold:"
+  echo "layout holds: no source over $max_lines lines; folders and what they include:"
   for folder in platform support wire link engine host controls window cli sim tools; do
     [[ -d $folder ]] || continue
     used=$(grep -rhoE '^#include "[a-z_]+/' "$folder" --include='*.cpp' --include='*.h' |
