@@ -20,9 +20,8 @@ void Compare(int links, std::uint32_t mib, const std::filesystem::path& pda) {
   const auto engine = tarn::bench::RunEngine(links, mib, pda);
   const double ratio = raw.Sum() > 0 ? engine.Sum() / raw.Sum() : 0.0;
   std::printf("throughput, %d link(s) of %u MiB: engine %.2f MiB/s, raw %.2f MiB/s, engine/raw %.3f%s\n", links, mib,
-              engine.Sum(), raw.Sum(), ratio, links == 8 ? (ratio >= kThroughputTarget ? " (target >= 0.90 met)"
-                                                                                         : " (target >= 0.90 missed)")
-                                                                         : "");
+              engine.Sum(), raw.Sum(), ratio,
+              links == 8 ? (ratio >= kThroughputTarget ? " (target >= 0.90 met)" : " (target >= 0.90 missed)") : "");
 }
 
 }  // namespace
@@ -46,10 +45,11 @@ int main(int argc, char** argv) {
     std::printf("memory: tarn-flash could not be run\n");
   } else {
     const double peak = kib / 1024.0;
-    std::printf("memory: tarn-flash flashing 8 phones with %u MiB images: peak RSS %.1f MiB (%s), ratio to the "
-                "64 MiB target %.2f%s\n",
-                mib, peak, passed ? "all passed" : "NOT all passed", peak / kMemoryTargetMiB,
-                peak <= kMemoryTargetMiB ? " (met)" : " (missed)");
+    std::printf(
+        "memory: tarn-flash flashing 8 phones with %u MiB images: peak RSS %.1f MiB (%s), ratio to the "
+        "64 MiB target %.2f%s\n",
+        mib, peak, passed ? "all passed" : "NOT all passed", peak / kMemoryTargetMiB,
+        peak <= kMemoryTargetMiB ? " (met)" : " (missed)");
   }
   Compare(1, mib, pda);
   Compare(8, mib, pda);

@@ -16,8 +16,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "usage: tarn-soak [batches]\n");
     return 2;
   }
-  std::printf("%5s %6s %9s %9s %9s %15s %6s\n", "batch", "passed", "fds", "threads", "RSS KiB", "RSS after KiB",
-              "sec");
+  std::printf("%5s %6s %9s %9s %9s %15s %6s\n", "batch", "passed", "fds", "threads", "RSS KiB", "RSS after KiB", "sec");
   tarn::test::Resources first;
   tarn::test::Resources last;
   int failures = 0;
@@ -38,9 +37,10 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "tarn-soak: %s\n", error.c_str());
     return 2;
   }
-  std::printf("after batch 1: fds %d, threads %d, RSS %ld KiB; after batch %d: fds %d, threads %d, RSS %ld KiB "
-              "(growth %ld KiB)\n",
-              first.fds, first.threads, first.rssKiB, options.batches, last.fds, last.threads, last.rssKiB,
-              last.rssKiB - first.rssKiB);
+  std::printf(
+      "after batch 1: fds %d, threads %d, RSS %ld KiB; after batch %d: fds %d, threads %d, RSS %ld KiB "
+      "(growth %ld KiB)\n",
+      first.fds, first.threads, first.rssKiB, options.batches, last.fds, last.threads, last.rssKiB,
+      last.rssKiB - first.rssKiB);
   return failures == 0 ? 0 : 1;
 }

@@ -50,8 +50,7 @@ std::optional<int> ParseNation(std::string_view text) {
   return std::nullopt;
 }
 
-ParseOutcome ParseFlashArgs(int argc, const char* const* argv, FlashArgs* args, std::string* out,
-                            std::string* err) {
+ParseOutcome ParseFlashArgs(int argc, const char* const* argv, FlashArgs* args, std::string* out, std::string* err) {
   CLI::App app(kDescription, "tarn-flash");
   app.add_option("--pda", args->pda, "PDA archive (tar)");
   app.add_option("--csc", args->csc, "CSC archive (tar)");

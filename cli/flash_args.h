@@ -18,7 +18,7 @@ struct FlashArgs {
   bool noAutoReboot = false;
   bool phoneBootUpdate = false;
   bool noFactoryMode = false;
-  std::string stratine = "all";      // all, ums, opt or csc
+  std::string stratine = "all";       // all, ums, opt or csc
   std::optional<std::string> nation;  // index or name
   bool json = false;
 };
@@ -34,8 +34,7 @@ struct ParseOutcome {
 };
 
 // Parses argv; help and version go to `out`, argument errors to `err`.
-ParseOutcome ParseFlashArgs(int argc, const char* const* argv, FlashArgs* args, std::string* out,
-                            std::string* err);
+ParseOutcome ParseFlashArgs(int argc, const char* const* argv, FlashArgs* args, std::string* out, std::string* err);
 
 // A nation given as an index 0..9, as its list entry ("Zudarida_SPAIN"), its
 // long name or its code, in any case; nullopt when it names none.

@@ -42,12 +42,12 @@ class FlashHost : private host::JobQuestions {
 
  private:
   struct SlotRun {
-    bool active = false;   // part of the batch
+    bool active = false;  // part of the batch
     int port = 0;
     bool jobRunning = false;
     bool formatRun = false;  // the running or last job had the format step
     bool sawPass = false;
-    bool awaiting = false;   // format-only run ended, waiting for the phone
+    bool awaiting = false;  // format-only run ended, waiting for the phone
     std::chrono::steady_clock::time_point deadline{};
     bool done = false;
     std::vector<std::wstring> errors;

@@ -107,14 +107,13 @@ SetupOutcome PrepareFlash(const FlashArgs& args) {
       outcome.refusal = "tarn-flash: no image given (--pda, --csc or --phone)\n";
       return outcome;
     case StartRefusal::PlatformRefused:
-      outcome.refusal = "tarn-flash: the PDA file name " +
-                        platform::Narrow(FileNameOfPath(setup.pda)) + " names no known platform\n";
+      outcome.refusal = "tarn-flash: the PDA file name " + platform::Narrow(FileNameOfPath(setup.pda)) +
+                        " names no known platform\n";
       return outcome;
     case StartRefusal::NothingToSend:
       outcome.refusal = "tarn-flash: " + platform::Narrow(setup.plan.refusalText) + "\n";
       return outcome;
-    case StartRefusal::None:
-      break;
+    case StartRefusal::None: break;
   }
   if (setup.plan.unreadableMask != 0) {
     outcome.refusal = "tarn-flash: cannot read the image " + UnreadableNames(args, setup.plan.unreadableMask) +

@@ -16,9 +16,7 @@ void TextReport::Line(const std::wstring& line) {
   std::fflush(out_);
 }
 
-void TextReport::Text(int slot, const std::wstring& text) {
-  Line(L"[  " + std::to_wstring(slot) + L"  ] " + text);
-}
+void TextReport::Text(int slot, const std::wstring& text) { Line(L"[  " + std::to_wstring(slot) + L"  ] " + text); }
 
 void TextReport::Error(int slot, const std::wstring& text) {
   Line(L"ERROR [  Device " + std::to_wstring(slot) + L"  ] " + text);

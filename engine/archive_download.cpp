@@ -34,13 +34,10 @@ struct ImageSource {
 
 ImageSource SourceOf(const CKelpa3Engine& job, ArchiveKind kind) {
   switch (kind) {
-    case ArchiveKind::Boot:
-      return {job.m_szBootImage, job.m_dwBootSize, L"Boot Download\n", true, L"boot"};
-    case ArchiveKind::Pda:
-      return {job.m_szPdaImage, job.m_dwPdaSize, L"PDA Download\n", true, L"PDA"};
+    case ArchiveKind::Boot: return {job.m_szBootImage, job.m_dwBootSize, L"Boot Download\n", true, L"boot"};
+    case ArchiveKind::Pda: return {job.m_szPdaImage, job.m_dwPdaSize, L"PDA Download\n", true, L"PDA"};
     case ArchiveKind::Csc:
-    default:
-      return {job.m_szCscImage, job.m_dwCscSize, L"CSC Download\n", false, L"CSC"};
+    default: return {job.m_szCscImage, job.m_dwCscSize, L"CSC Download\n", false, L"CSC"};
   }
 }
 
@@ -78,8 +75,8 @@ std::unique_ptr<CFileMapping> OpenSharedImage(CKelpa3Engine& job, const wchar_t*
 
 // The words each kind of image is opened with.
 struct OpenTexts {
-  const wchar_t* createLog;   // path
-  const wchar_t* openError;   // system error
+  const wchar_t* createLog;  // path
+  const wchar_t* openError;  // system error
   const wchar_t* npsStatus;
   const wchar_t* npsNameStatus;  // mapping name
   const wchar_t* npsLog;

@@ -81,11 +81,8 @@ std::int32_t IndexArchive(const tarn::platform::CFileMapping& mapping, CKelpa3En
         TLOG_SLOT(job.m_nIndex, L"Skipped \"%ls\": %ls\n", entry.name.c_str(), entry.skipReason);
       });
   switch (end) {
-    case TarStep::End:
-      return RESULT_OK;
-    case TarStep::Broken:
-      job.ReportError(L"e - %ls", reader.Problem().c_str());
-      return RESULT_FAIL;
+    case TarStep::End: return RESULT_OK;
+    case TarStep::Broken: job.ReportError(L"e - %ls", reader.Problem().c_str()); return RESULT_FAIL;
     case TarStep::ReadFailed:
       if (LinkSession link = job.Link(); !ReportImageChanged(link, mapping)) {
         job.ReportError(L"e - file map was failed! code: %d", static_cast<int>(GetLastError()));

@@ -60,7 +60,7 @@ void MakeChecksum(CKelpa3Engine& job, const void* data, DWORD size, char* output
 }
 
 bool ChecksumRange(DWORD size, CKelpa3Engine& job, const tarn::platform::CFileMapping& mapping, DWORD offset,
-                  char* output) {
+                   char* output) {
   tarn::platform::CStoppableSectionLock lock(g_csChecksum);
   TLOG_SLOT(job.m_nIndex, L"Enter Critical Section To Make MD5 Checksum.! (%d)\n", job.m_nComPort);
   job.ReportStatus(0, L"Make MD5 Checksum.. wait..");

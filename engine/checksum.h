@@ -22,6 +22,6 @@ constexpr std::size_t kChecksumTextSize = 32;  // upper-case hex, no terminator
 // Digests `size` bytes at `offset` of the image into `output` (32 characters,
 // no terminator). false when the image could not be read.
 bool ChecksumRange(DWORD size, CKelpa3Engine& job, const tarn::platform::CFileMapping& mapping, DWORD offset,
-                  char* output);
+                   char* output);
 // Digest of a buffer into `output`, with the two status lines.
 void MakeChecksum(CKelpa3Engine& job, const void* data, DWORD size, char* output);

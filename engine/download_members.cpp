@@ -45,21 +45,15 @@ std::int32_t HandleMember(CKelpa3Engine& job, const IMAGE_MEMBER& member, const 
   LinkSession link = job.Link();
   Decision decision = Decision::Skip;
   switch (member.wType) {
-    case IMAGE_TYPE_LOGO:
-      TLOG_SLOT(job.m_nIndex, L"LOGO is not supported!\n");
-      break;
-    case IMAGE_TYPE_RAW:
-      decision = DecideRaw(job, member);
-      break;
+    case IMAGE_TYPE_LOGO: TLOG_SLOT(job.m_nIndex, L"LOGO is not supported!\n"); break;
+    case IMAGE_TYPE_RAW: decision = DecideRaw(job, member); break;
     case IMAGE_TYPE_FS:
       if (job.m_nKeldVersion < kMinFileSystemLoader) {
         job.ReportError(L"e - Keld Version is too low. Please download again!\n");
         return RESULT_FAIL;
       }
       return SendFileSystemMember(link, member, mapping) == RESULT_FAIL ? RESULT_FAIL : RESULT_OK;
-    case IMAGE_TYPE_FW:
-      decision = Decision::Send;
-      break;
+    case IMAGE_TYPE_FW: decision = Decision::Send; break;
     case IMAGE_TYPE_STRATINE:
       TLOG_SLOT(job.m_nIndex, L">>> Stratine Download\n");
       if (job.m_options.bStratineAll) {
@@ -69,12 +63,8 @@ std::int32_t HandleMember(CKelpa3Engine& job, const IMAGE_MEMBER& member, const 
         if (SendStratineParts(link, member, mapping, job.m_options.nStratineParts) == RESULT_FAIL) return RESULT_FAIL;
       }
       break;
-    case IMAGE_TYPE_CSC:
-      decision = DecideCsc(job, member);
-      break;
-    default:
-      TLOG_SLOT(job.m_nIndex, L"Unknown files\n");
-      break;
+    case IMAGE_TYPE_CSC: decision = DecideCsc(job, member); break;
+    default: TLOG_SLOT(job.m_nIndex, L"Unknown files\n"); break;
   }
   if (decision == Decision::Send && SendMember(link, member, mapping) == RESULT_FAIL) return RESULT_FAIL;
   return RESULT_OK;

@@ -34,4 +34,3 @@ constexpr WPARAM PackProgress(int slot, int port, int file, int overall) {
   return (static_cast<WPARAM>(slot & 0xFF) << 24) | (static_cast<WPARAM>(port & 0xFF) << 16) |
          (static_cast<WPARAM>(file & 0xFF) << 8) | static_cast<WPARAM>(overall & 0xFF);
 }
-

@@ -32,7 +32,8 @@ bool CopyMember(CKelpa3Engine& job, const tarn::platform::CFileMapping& mapping,
 
 // Sends one block: Ready, its bytes, 711; counts it as a file.
 std::int32_t SendBlock(CKelpa3Engine& job, const tarn::platform::CFileMapping& mapping, const IMAGE_MEMBER& boot,
-                       const IMAGE_MEMBER& sbl, bool first, std::uint32_t blockSize, std::vector<std::uint8_t>& buffer) {
+                       const IMAGE_MEMBER& sbl, bool first, std::uint32_t blockSize,
+                       std::vector<std::uint8_t>& buffer) {
   LinkSession link = job.Link();
   if (SendCommand(link, CMD_READY, PARTITION_BOOT, static_cast<int>(RoundUpToFrames(blockSize)), 0) != RESULT_OK) {
     return RESULT_FAIL;

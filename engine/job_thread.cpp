@@ -180,7 +180,8 @@ struct StepEntry {
 
 // PASS only when every step the job ran succeeded.
 void ReportOutcome(CKelpa3Engine& job) {
-  TLOG_SLOT(job.m_nIndex, L"===> END %d, DOWN %d\n", static_cast<int>(job.m_nIndex), static_cast<int>(job.m_wFilesDone));
+  TLOG_SLOT(job.m_nIndex, L"===> END %d, DOWN %d\n", static_cast<int>(job.m_nIndex),
+            static_cast<int>(job.m_wFilesDone));
   if (job.m_pszFailure != nullptr) {
     job.ReportError(L"%ls", job.m_pszFailure);
     return;
@@ -208,11 +209,20 @@ std::int32_t RunJob(CKelpa3Engine* context) {
 
   // Steps 1 and 4 take the COM port in use as step 0 leaves it, so their
   // argument is read when they run.
-  const StepEntry steps[kStepCount] = {
-      {StepFindPort, job.m_nPort}, {StepOpenPort, 0}, {StepConnect, 0},     {StepCheckPlatform, 0},
-      {StepResetRun, 0},           {StepInitProgress, 0}, {StepBoot, 0},   {StepPda, 0},
-      {StepPhone, 0},              {StepCsc, 0},      {StepNothing, 0},     {StepFinish, 0},
-      {StepReset, 0},              {StepCompletionWait, 0}};
+  const StepEntry steps[kStepCount] = {{StepFindPort, job.m_nPort},
+                                       {StepOpenPort, 0},
+                                       {StepConnect, 0},
+                                       {StepCheckPlatform, 0},
+                                       {StepResetRun, 0},
+                                       {StepInitProgress, 0},
+                                       {StepBoot, 0},
+                                       {StepPda, 0},
+                                       {StepPhone, 0},
+                                       {StepCsc, 0},
+                                       {StepNothing, 0},
+                                       {StepFinish, 0},
+                                       {StepReset, 0},
+                                       {StepCompletionWait, 0}};
   for (int index = 0; index < kStepCount; ++index) {
     TLOG_SLOT(job.m_nIndex, L"==================== [ STEP %d ] ====================\n", index);
     const bool takesPort = index == 1 || index == 4;

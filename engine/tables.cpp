@@ -5,17 +5,16 @@
 
 namespace {
 
-const wchar_t* const kPartitionNames[kPartitionCount] = {
-    L"BOOT", L"SBL", L"PARAM", L"ZIMAGE", L"INITRD", L"FACTORYFS", L"DATAFS", L"", L"", L""};
+const wchar_t* const kPartitionNames[kPartitionCount] = {L"BOOT",      L"SBL",    L"PARAM", L"ZIMAGE", L"INITRD",
+                                                         L"FACTORYFS", L"DATAFS", L"",      L"",       L""};
 
 struct Nation {
   const wchar_t* longName;
   const wchar_t* code;
 };
 const Nation kNations[kNationCount] = {
-    {L"ZUDARIDA", L"ZUDARIDA"}, {L"FRANCE", L"FR"},      {L"GERMANY", L"DE"}, {L"GREECE", L"GR"},
-    {L"IRELAND", L"IE"},        {L"ITALY", L"IT"},       {L"NETHERLANDS", L"NL"},
-    {L"PORTUGAL", L"PT"},       {L"SPAIN", L"ES"},       {L"UK", L"UK"}};
+    {L"ZUDARIDA", L"ZUDARIDA"}, {L"FRANCE", L"FR"},      {L"GERMANY", L"DE"},  {L"GREECE", L"GR"}, {L"IRELAND", L"IE"},
+    {L"ITALY", L"IT"},          {L"NETHERLANDS", L"NL"}, {L"PORTUGAL", L"PT"}, {L"SPAIN", L"ES"},  {L"UK", L"UK"}};
 
 bool EqualNoCase(std::wstring_view a, std::wstring_view b) { return tarn::platform::EqualsAsciiNoCase(a, b); }
 
@@ -30,9 +29,7 @@ std::wstring_view LastChars(std::wstring_view name, std::size_t n) {
 
 }  // namespace
 
-const wchar_t* PartitionName(int code) {
-  return code >= 0 && code < kPartitionCount ? kPartitionNames[code] : L"";
-}
+const wchar_t* PartitionName(int code) { return code >= 0 && code < kPartitionCount ? kPartitionNames[code] : L""; }
 
 const wchar_t* NationLongName(int index) { return index >= 0 && index < kNationCount ? kNations[index].longName : L""; }
 

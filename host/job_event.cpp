@@ -41,8 +41,7 @@ JobEvent DecodeJobMessage(UINT message, WPARAM wParam, LPARAM lParam) {
       event.slot = static_cast<int>(wParam);
       event.filesDone = static_cast<int>(lParam);
       break;
-    default:
-      break;
+    default: break;
   }
   return event;
 }

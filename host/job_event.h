@@ -17,9 +17,9 @@ struct JobEvent {
   // Text and Error: the job's text, valid only while its message is handled
   // (null when the job sent none).
   const wchar_t* text = nullptr;
-  int overall = 0;  // Progress: percent of the whole job
-  int file = 0;     // Progress: percent of the current file
-  int state = 0;    // State: one of the STATE_* codes
+  int overall = 0;     // Progress: percent of the whole job
+  int file = 0;        // Progress: percent of the current file
+  int state = 0;       // State: one of the STATE_* codes
   int filesTotal = 0;  // Files
   int filesDone = 0;   // Files and Pass
 };

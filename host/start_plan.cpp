@@ -22,13 +22,9 @@ void LogReadyString(const std::wstring& text) {
   LogEndText(text + L"\n");
 }
 
-bool StartsWith(std::wstring_view text, std::wstring_view prefix) {
-  return text.substr(0, prefix.size()) == prefix;
-}
+bool StartsWith(std::wstring_view text, std::wstring_view prefix) { return text.substr(0, prefix.size()) == prefix; }
 
-bool Contains(std::wstring_view text, std::wstring_view part) {
-  return text.find(part) != std::wstring_view::npos;
-}
+bool Contains(std::wstring_view text, std::wstring_view part) { return text.find(part) != std::wstring_view::npos; }
 
 // Names ending in "csc" (any case) are the per-nation CSC members.
 bool IsNationMember(const std::wstring& name) {
@@ -225,8 +221,8 @@ ENGINE_OPTIONS BuildEngineOptions(const StartChoices& choices) {
   return options;
 }
 
-std::uint16_t BuildImageMask(const std::wstring& pda, bool pdaTicked, const std::wstring& csc,
-                             bool cscTicked, const std::wstring& phone, bool phoneTicked) {
+std::uint16_t BuildImageMask(const std::wstring& pda, bool pdaTicked, const std::wstring& csc, bool cscTicked,
+                             const std::wstring& phone, bool phoneTicked) {
   std::uint16_t mask = 0;
   if (!pda.empty() && pdaTicked) mask |= IMAGE_MASK_PDA;
   if (!csc.empty() && cscTicked) mask |= IMAGE_MASK_CSC;

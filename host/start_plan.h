@@ -61,8 +61,8 @@ int CalcImageSize(int kind, const std::wstring& path, int selectedNation, std::u
 // as the job's index finds them, and adds their sizes to *totalSize as above.
 // kStartOk, or kStartFail when a header cannot be read or is broken.
 // *memberCount (when given) gets the number of members, nations skipped included.
-int SumTarSizes(const tarn::platform::CFileMapping& image, std::uint32_t fileSize, int selectedNation, std::uint32_t* totalSize,
-                std::uint32_t* memberCount = nullptr);
+int SumTarSizes(const tarn::platform::CFileMapping& image, std::uint32_t fileSize, int selectedNation,
+                std::uint32_t* totalSize, std::uint32_t* memberCount = nullptr);
 
 struct NationChoice {
   int result = kStartFail;  // kStartOk or kStartFail
@@ -99,17 +99,17 @@ std::int32_t StratineParts(const StartChoices& choices);
 ENGINE_OPTIONS BuildEngineOptions(const StartChoices& choices);
 
 // PDA 1, phone 2, CSC 8 for each image that is named and ticked.
-std::uint16_t BuildImageMask(const std::wstring& pda, bool pdaTicked, const std::wstring& csc,
-                             bool cscTicked, const std::wstring& phone, bool phoneTicked);
+std::uint16_t BuildImageMask(const std::wstring& pda, bool pdaTicked, const std::wstring& csc, bool cscTicked,
+                             const std::wstring& phone, bool phoneTicked);
 
 // ---- START as a whole (steps 3 to 7 and 11) --------------------------------
 
 struct StartInputs {
   std::wstring pda, csc, phone;  // paths; empty when not named
   bool pdaTicked = false, cscTicked = false, phoneTicked = false;
-  int selectedNation = 0;          // the nation list's selection
+  int selectedNation = 0;              // the nation list's selection
   std::int16_t previousPlatform = -1;  // kept for names accepted without a code
-  StartChoices choices;            // its platform field is ignored
+  StartChoices choices;                // its platform field is ignored
 };
 
 enum class StartRefusal {

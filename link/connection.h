@@ -17,7 +17,7 @@ constexpr int kLookupIndexCount = 256;
 // number to use: `requestedPort`, or for -1 and -2 the first phone port of
 // the serial-port map.
 std::int32_t FindPort(LinkSession& link, int requestedPort, int* foundPort);  // RESULT_OK or RESULT_ABORT
-std::int32_t OpenComPort(LinkSession& link, int port);                       // RESULT_OK or RESULT_ABORT
+std::int32_t OpenComPort(LinkSession& link, int port);                        // RESULT_OK or RESULT_ABORT
 // Greets the loader; its version goes to link.loaderVersion.
 std::int32_t Connect(LinkSession& link);  // RESULT_OK or RESULT_FAIL
 // Checks the phone's platform against link.options.platform (0: takes the phone's).

@@ -24,8 +24,7 @@ const wchar_t* StratineFailureText(int result) {
 }  // namespace
 
 void LogCommand(const LinkSession& link, int code, int argument, int length, int flag) {
-  TLOG_SLOT(link.slot, L"[ cmd ] %ls(%d), arg %d, len %d, flag %d\n", CommandName(code), code, argument, length,
-            flag);
+  TLOG_SLOT(link.slot, L"[ cmd ] %ls(%d), arg %d, len %d, flag %d\n", CommandName(code), code, argument, length, flag);
 }
 
 void BuildCommand(const LinkSession& link, int code, int argument, int length, int flag, COMMAND_PACKET* packet) {
@@ -55,11 +54,8 @@ std::int32_t CheckResponse(LinkSession& link, int expectedCode) {
   const DWORD received = ReceiveBytes(link, word, kCommandResponseSize);
   COMMAND_RESPONSE response{};
   switch (JudgeResponse(word, received, expectedCode, &response)) {
-    case ResponseVerdict::Ok:
-      return RESULT_OK;
-    case ResponseVerdict::Failed:
-      ReportCommandFailure(link, response.echo, response.result);
-      return RESULT_FAIL;
+    case ResponseVerdict::Ok: return RESULT_OK;
+    case ResponseVerdict::Failed: ReportCommandFailure(link, response.echo, response.result); return RESULT_FAIL;
     case ResponseVerdict::WrongEcho:
       ReportStatus(link, L"Command %d, respond %d\n", expectedCode, static_cast<int>(response.echo));
       return RESULT_FAIL;

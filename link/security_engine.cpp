@@ -31,14 +31,12 @@ bool CSecurityEngine::NeedsInfoBlock(int loaderVersion, const IMAGE_MEMBER& memb
   TLOG_FILE(kModule, L"checking signature. Keld version is %d.\n", loaderVersion);
   switch (member.wType) {
     case IMAGE_TYPE_STRATINE:
-    case IMAGE_TYPE_PHONE:
-      return true;
+    case IMAGE_TYPE_PHONE: return true;
     case IMAGE_TYPE_RAW:
       if (member.wPartition == PARTITION_BOOT) return false;
       if (member.wPartition == PARTITION_SBL && member.bDel == 0) return false;
       return member.bNoInfoBlock != 0;
-    default:
-      return false;
+    default: return false;
   }
 }
 

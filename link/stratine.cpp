@@ -38,8 +38,8 @@ bool PartsFit(const IMAGE_MEMBER& member, const std::uint32_t sizes[kStratinePar
 
 }  // namespace
 
-std::int32_t SendStratineParts(LinkSession& link, const IMAGE_MEMBER& member, const tarn::platform::CFileMapping& mapping,
-                      int partMask) {
+std::int32_t SendStratineParts(LinkSession& link, const IMAGE_MEMBER& member,
+                               const tarn::platform::CFileMapping& mapping, int partMask) {
   std::uint32_t sizes[kStratinePartCount];
   if (!ReadPartSizes(link, member, mapping, sizes)) return RESULT_FAIL;
   TLOG_SLOT(link.slot, L"Stratine 1st Size : %d\n", static_cast<int>(sizes[0]));
@@ -48,7 +48,7 @@ std::int32_t SendStratineParts(LinkSession& link, const IMAGE_MEMBER& member, co
   TLOG_SLOT(link.slot, L"Stratine Partition Bitmap %d (0x%x)\n", partMask, static_cast<unsigned>(partMask));
   if ((partMask & 7) != 0 && !PartsFit(member, sizes)) {
     ReportError(link, L"e - broken Stratine image: its parts (%u, %u, %u bytes) do not fit in \"%ls\" (%u bytes)",
-                    sizes[0], sizes[1], sizes[2], member.szName, member.dwSize);
+                sizes[0], sizes[1], sizes[2], member.szName, member.dwSize);
     return RESULT_FAIL;
   }
   link.progressDone += kStratineDataOffset;

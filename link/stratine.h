@@ -14,5 +14,5 @@ class CFileMapping;
 
 // Sends the parts selected in `partMask` (bit 0 UMS, bit 1 OPT, bit 2 CSC),
 // each to partition code member + k. RESULT_OK or RESULT_FAIL.
-std::int32_t SendStratineParts(LinkSession& link, const IMAGE_MEMBER& member, const tarn::platform::CFileMapping& mapping,
-                      int partMask);
+std::int32_t SendStratineParts(LinkSession& link, const IMAGE_MEMBER& member,
+                               const tarn::platform::CFileMapping& mapping, int partMask);

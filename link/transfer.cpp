@@ -24,7 +24,8 @@ using tarn::platform::CFileMapping;
 
 // Copies the next frame's data into `frame` (already filled); RESULT_OK, or
 // RESULT_FAIL after reporting why.
-using FrameSource = std::int32_t (*)(LinkSession& link, const void* source, DWORD position, std::uint8_t* frame, DWORD count);
+using FrameSource = std::int32_t (*)(LinkSession& link, const void* source, DWORD position, std::uint8_t* frame,
+                                     DWORD count);
 
 std::int32_t CopyFromImage(LinkSession& link, const void* source, DWORD position, std::uint8_t* frame, DWORD count) {
   const auto& mapping = *static_cast<const CFileMapping*>(source);
@@ -86,9 +87,7 @@ void BuildCommit(LinkSession& link, const IMAGE_MEMBER& member, DWORD length, bo
     case IMAGE_TYPE_CSC:
       BuildCommand(link, CMD_STRATINE, member.wPartition - PARTITION_STRATINE, static_cast<int>(length), flag, packet);
       return;
-    case IMAGE_TYPE_FW:
-      FillFwPacket(member, packet);
-      return;
+    case IMAGE_TYPE_FW: FillFwPacket(member, packet); return;
     case IMAGE_TYPE_PHONE: {
       link.events.OnPhoneUpdate();
       ReportStatus(link, L"Please wait");
@@ -110,7 +109,7 @@ std::int32_t SendCommit(LinkSession& link, const COMMAND_PACKET& packet) {
 
 // Ready, the frames and 711 of one piece.
 std::int32_t SendPieceFrames(LinkSession& link, const IMAGE_MEMBER& member, const CFileMapping& mapping, DWORD offset,
-                    DWORD size) {
+                             DWORD size) {
   if (SendCommand(link, CMD_READY, member.wPartition, static_cast<int>(RoundUpToFrames(size)), 0) != RESULT_OK) {
     return RESULT_FAIL;
   }
@@ -121,7 +120,7 @@ std::int32_t SendPieceFrames(LinkSession& link, const IMAGE_MEMBER& member, cons
 // The first piece of a member that needs an info block; moves offset and
 // remaining past it.
 std::int32_t SendInfoBlockPiece(LinkSession& link, const IMAGE_MEMBER& member, const CFileMapping& mapping, DWORD limit,
-                       DWORD* offset, DWORD* remaining) {
+                                DWORD* offset, DWORD* remaining) {
   const DWORD d = std::min(*remaining, limit);
   const DWORD ready = RoundUpToFrames(std::uint64_t{d} + kInfoBlockSize);
   if (SendCommand(link, CMD_READY, member.wPartition, static_cast<int>(ready), 0) != RESULT_OK) return RESULT_FAIL;
@@ -138,7 +137,7 @@ std::int32_t SendInfoBlockPiece(LinkSession& link, const IMAGE_MEMBER& member, c
 }  // namespace
 
 std::int32_t SendPieces(LinkSession& link, const IMAGE_MEMBER& member, const CFileMapping& mapping, DWORD offset,
-               DWORD size, DWORD limit, bool logPieces) {
+                        DWORD size, DWORD limit, bool logPieces) {
   for (DWORD remaining = size; remaining > 0;) {
     const DWORD a = std::min(remaining, limit);
     if (logPieces) TLOG_SLOT(link.slot, L">>> XmitSize : %d\n", static_cast<int>(a));
@@ -181,7 +180,7 @@ std::int32_t XmitData(LinkSession& link, const std::uint8_t* buffer, DWORD size)
 }
 
 std::int32_t rep_XmitSecurityFrame(LinkSession& link, const CFileMapping& mapping, DWORD offset, DWORD size,
-                          const IMAGE_MEMBER& member, DWORD* sent) {
+                                   const IMAGE_MEMBER& member, DWORD* sent) {
   if (size == 0) return RESULT_FAIL;
   TLOG_SLOT(link.slot, L"rep_XmitSecurityFrame : Offset %d, size %d\n", static_cast<int>(offset),
             static_cast<int>(size));
@@ -205,7 +204,7 @@ std::int32_t CommitChunk(LinkSession& link, const IMAGE_MEMBER& member, DWORD le
 }
 
 std::int32_t CommitChunkWithDigest(LinkSession& link, const IMAGE_MEMBER& member, DWORD length, bool last,
-                          const char* checksumText) {
+                                   const char* checksumText) {
   COMMAND_PACKET packet;
   BuildCommit(link, member, length, last, &packet);
   std::memcpy(packet.body + (kDigestOffset - offsetof(COMMAND_PACKET, body)), checksumText, kDigestTextSize);

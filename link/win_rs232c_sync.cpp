@@ -25,7 +25,7 @@ bool CWinRs232cSync::InitIo() {
 }
 
 bool CWinRs232cSync::OpenPort(const std::wstring& path, DWORD /*baud*/, int /*parity*/, int /*byteSize*/,
-                             int /*stopBits*/) {
+                              int /*stopBits*/) {
   // The line settings are fixed (115200 8N1); CSerialPort applies them.
   if (!port_) port_ = std::make_unique<tarn::platform::CSerialPort>();
   if (!port_->Open(tarn::platform::Narrow(path))) return false;

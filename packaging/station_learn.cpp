@@ -177,7 +177,8 @@ fs::path SerialByPathDir() {
 
 int LearnStation(const LearnSetup& setup) {
   Walk walk(setup);
-  walk.Say("%s", "Station layout: the phone on the cable of slot N will get COM N.\n"
+  walk.Say("%s",
+           "Station layout: the phone on the cable of slot N will get COM N.\n"
            "Ports with a phone on them now are not taken: unplug such a phone and plug it in again when asked.\n");
   std::error_code ec;
   if (fs::exists(setup.stationFile, ec)) {

@@ -10,7 +10,7 @@
 namespace tarn::packaging {
 
 struct LearnSetup {
-  int answers = 0;         // the technician's answers, one per line
+  int answers = 0;          // the technician's answers, one per line
   std::FILE* out = stdout;  // questions and what was recorded
   std::filesystem::path byPathDir;
   std::filesystem::path stationFile;

@@ -50,8 +50,7 @@ class CFileMapping {
   bool Close();
 
  private:
-  friend bool CopyFromMapping(const CFileMapping& mapping, std::uint64_t offset, void* destination,
-                              std::size_t size);
+  friend bool CopyFromMapping(const CFileMapping& mapping, std::uint64_t offset, void* destination, std::size_t size);
   CFileMapping(int fd, std::uint64_t size, const timespec& modified, std::string name)
       : fd_(fd), size_(size), modified_(modified), name_(std::move(name)) {}
   static std::unique_ptr<CFileMapping> FromDescriptor(int fd, bool regularOnly, std::string name);

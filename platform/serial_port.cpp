@@ -151,14 +151,9 @@ CSerialPort::WaitResult CSerialPort::WaitReadable(DWORD clockMs) {
 std::size_t CSerialPort::Read(void* destination, std::size_t count) {
   if (count == 0) return 0;
   switch (WaitReadable(kSerialReadTimeoutMs)) {
-    case WaitResult::Gone:
-      SetLastError(ERROR_ACCESS_DENIED);
-      return 0;
-    case WaitResult::TimedOut:
-      SetLastError(kErrorTimeout);
-      return 0;
-    case WaitResult::Readable:
-      break;
+    case WaitResult::Gone: SetLastError(ERROR_ACCESS_DENIED); return 0;
+    case WaitResult::TimedOut: SetLastError(kErrorTimeout); return 0;
+    case WaitResult::Readable: break;
   }
   const ssize_t n = ::read(fd_, destination, count);
   if (n > 0) return static_cast<std::size_t>(n);

@@ -27,8 +27,7 @@ std::string Narrow(std::wstring_view wide);
 std::wstring VFormatW(std::size_t capacity, const wchar_t* format, va_list args);
 std::wstring FormatW(std::size_t capacity, const wchar_t* format, ...);
 std::string VFormatA(std::size_t capacity, const char* format, va_list args);
-std::string FormatA(std::size_t capacity, const char* format, ...)
-    __attribute__((format(printf, 2, 3)));
+std::string FormatA(std::size_t capacity, const char* format, ...) __attribute__((format(printf, 2, 3)));
 
 // Copies `source` into a fixed field of `capacity` characters, cutting it to
 // capacity - 1 and terminating it.

@@ -34,8 +34,9 @@ constexpr const char* kSlotPrefix = "[Tarn2] [Thread 0x%04x] [  %d  ] (%d) ";
 #define TARN_LOG_BEGIN_FILE(module) \
   LogBegin(tarn::log::kFilePrefix, static_cast<unsigned>(tarn::platform::CurrentThreadId()), (module), __LINE__)
 // Slot form: every record of a download job carries its slot index.
-#define TARN_LOG_BEGIN_SLOT(slot) \
-  LogBegin(tarn::log::kSlotPrefix, static_cast<unsigned>(tarn::platform::CurrentThreadId()), static_cast<int>(slot), __LINE__)
+#define TARN_LOG_BEGIN_SLOT(slot)                                                                                    \
+  LogBegin(tarn::log::kSlotPrefix, static_cast<unsigned>(tarn::platform::CurrentThreadId()), static_cast<int>(slot), \
+           __LINE__)
 
 // One whole record with a wide body.
 #define TLOG_FILE(module, fmt, ...)          \

@@ -48,6 +48,8 @@ void Context::Transform(const std::uint8_t block[64]) {
   std::uint32_t a = state_[0], b = state_[1], c = state_[2], d = state_[3], x[16];
   for (int i = 0; i < 16; ++i) x[i] = LoadLe(block + 4 * i);
 
+  // The four rounds as the digest's definition tables them, two steps a line.
+  // clang-format off
   Step<F>(a, b, c, d, x[0], 7, 0xd76aa478); Step<F>(d, a, b, c, x[1], 12, 0xe8c7b756);
   Step<F>(c, d, a, b, x[2], 17, 0x242070db); Step<F>(b, c, d, a, x[3], 22, 0xc1bdceee);
   Step<F>(a, b, c, d, x[4], 7, 0xf57c0faf); Step<F>(d, a, b, c, x[5], 12, 0x4787c62a);
@@ -83,6 +85,7 @@ void Context::Transform(const std::uint8_t block[64]) {
   Step<I>(c, d, a, b, x[6], 15, 0xa3014314); Step<I>(b, c, d, a, x[13], 21, 0x4e0811a1);
   Step<I>(a, b, c, d, x[4], 6, 0xf7537e82); Step<I>(d, a, b, c, x[11], 10, 0xbd3af235);
   Step<I>(c, d, a, b, x[2], 15, 0x2ad7d2bb); Step<I>(b, c, d, a, x[9], 21, 0xeb86d391);
+  // clang-format on
 
   state_[0] += a;
   state_[1] += b;

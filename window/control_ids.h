@@ -9,10 +9,10 @@ namespace tarn::window {
 
 constexpr int kSlotCount = 8;
 
-constexpr int IDC_PORT_LABEL0 = 1000;   // + slot
-constexpr int IDC_UPPER_BAR0 = 1008;    // + slot
-constexpr int IDC_LOWER_BAR0 = 1016;    // + slot
-constexpr int IDC_SLOT_EDIT0 = 1046;    // + slot
+constexpr int IDC_PORT_LABEL0 = 1000;  // + slot
+constexpr int IDC_UPPER_BAR0 = 1008;   // + slot
+constexpr int IDC_LOWER_BAR0 = 1016;   // + slot
+constexpr int IDC_SLOT_EDIT0 = 1046;   // + slot
 constexpr int IDC_START = 1024;
 constexpr int IDC_STOP = 1025;
 constexpr int IDC_PDA_LIST = 1026;
@@ -46,10 +46,10 @@ constexpr int IDC_TITLE = 1064;
 // Every operator input that a batch locks, in the order it locks them.
 // " EFS Clear" and STOP are always disabled and so are not in it.
 constexpr std::array<int, 23> kControlLockList = {
-    IDC_PDA_BUTTON,    IDC_PDA_LIST,     IDC_PDA_CHECK,     IDC_CSC_BUTTON,      IDC_CSC_LIST,      IDC_CSC_CHECK,
-    IDC_PHONE_BUTTON,  IDC_PHONE_LIST,   IDC_PHONE_CHECK,   IDC_START,           IDC_BOOT_FORMAT,   IDC_BOOT_UPDATE,
-    IDC_CSA_CLEAR,     IDC_AUTO_REBOOT,  IDC_AUTO_DOWNLOAD, IDC_FACTORY,         IDC_NATION,        IDC_STRATINE_ALL,
-    IDC_STRATINE_UMS,  IDC_STRATINE_OPT, IDC_STRATINE_CSC,  IDC_CLR,             IDC_PHONE_BOOT_UPDATE};
+    IDC_PDA_BUTTON,   IDC_PDA_LIST,     IDC_PDA_CHECK,     IDC_CSC_BUTTON, IDC_CSC_LIST,         IDC_CSC_CHECK,
+    IDC_PHONE_BUTTON, IDC_PHONE_LIST,   IDC_PHONE_CHECK,   IDC_START,      IDC_BOOT_FORMAT,      IDC_BOOT_UPDATE,
+    IDC_CSA_CLEAR,    IDC_AUTO_REBOOT,  IDC_AUTO_DOWNLOAD, IDC_FACTORY,    IDC_NATION,           IDC_STRATINE_ALL,
+    IDC_STRATINE_UMS, IDC_STRATINE_OPT, IDC_STRATINE_CSC,  IDC_CLR,        IDC_PHONE_BOOT_UPDATE};
 
 // Image kinds as the lists take them.
 constexpr int kListKindPda = 1;

@@ -12,17 +12,17 @@
 namespace tarn::window {
 
 enum class ControlKind {
-  Banner,        // title banner
+  Banner,  // title banner
   GroupBox,
   ProgressBar,
   MultiLineEdit,
-  MainEdit,      // multi-line with a vertical scroll bar
+  MainEdit,  // multi-line with a vertical scroll bar
   EtchedLine,
-  PortLabel,     // centred, sunken static
+  PortLabel,  // centred, sunken static
   CheckBox,
-  DropList,      // sorted drop-down list
+  DropList,  // sorted drop-down list
   PushButton,
-  DefaultButton, // the default push button
+  DefaultButton,  // the default push button
   HiddenStatic,
   HiddenButton,
   Static,

@@ -30,9 +30,9 @@ namespace {
 constexpr int kDialogFontPoints = 8;
 constexpr const char* kCaption = "Tarn2  [Oct 23 2009]";
 
-const char* const kNations[] = {"Zudarida",         "Zudarida_FRANCE",      "Zudarida_GERMANY",  "Zudarida_GREECE",
-                                "Zudarida_IRELAND", "Zudarida_ITALY",       "Zudarida_NETHERLANDS",
-                                "Zudarida_PORTUGAL", "Zudarida_SPAIN",      "Zudarida_UK"};
+const char* const kNations[] = {"Zudarida",         "Zudarida_FRANCE", "Zudarida_GERMANY",     "Zudarida_GREECE",
+                                "Zudarida_IRELAND", "Zudarida_ITALY",  "Zudarida_NETHERLANDS", "Zudarida_PORTUGAL",
+                                "Zudarida_SPAIN",   "Zudarida_UK"};
 
 }  // namespace
 
@@ -60,13 +60,20 @@ void CKelpa3MultiDlg::BuildWindow() {
   setFixedSize(DluToPixelsX(kDialogWidthDlu, base), DluToPixelsY(kDialogHeightDlu, base));
   setWindowTitle(QStringLiteral("Tarn Multi Downloader"));
 
-  m_bindings = {{IDC_BOOT_UPDATE, &m_bBootUpdate},       {IDC_BOOT_FORMAT, &m_bBootFormat},
-                {IDC_CSA_CLEAR, &m_bCsaClear},           {IDC_AUTO_REBOOT, &m_bAutoReboot},
-                {IDC_AUTO_DOWNLOAD, &m_bAutoDownload},   {IDC_FACTORY, &m_bFactoryMode},
-                {IDC_PHONE_BOOT_UPDATE, &m_bPhoneBootUpdate}, {IDC_PHONE_EFS_CLEAR, &m_bPhoneEfsClear},
-                {IDC_STRATINE_ALL, &m_bStratineAll},     {IDC_STRATINE_UMS, &m_bStratineUms},
-                {IDC_STRATINE_OPT, &m_bStratineOpt},     {IDC_STRATINE_CSC, &m_bStratineCsc},
-                {IDC_PDA_CHECK, &m_bPdaImage},           {IDC_CSC_CHECK, &m_bCscImage},
+  m_bindings = {{IDC_BOOT_UPDATE, &m_bBootUpdate},
+                {IDC_BOOT_FORMAT, &m_bBootFormat},
+                {IDC_CSA_CLEAR, &m_bCsaClear},
+                {IDC_AUTO_REBOOT, &m_bAutoReboot},
+                {IDC_AUTO_DOWNLOAD, &m_bAutoDownload},
+                {IDC_FACTORY, &m_bFactoryMode},
+                {IDC_PHONE_BOOT_UPDATE, &m_bPhoneBootUpdate},
+                {IDC_PHONE_EFS_CLEAR, &m_bPhoneEfsClear},
+                {IDC_STRATINE_ALL, &m_bStratineAll},
+                {IDC_STRATINE_UMS, &m_bStratineUms},
+                {IDC_STRATINE_OPT, &m_bStratineOpt},
+                {IDC_STRATINE_CSC, &m_bStratineCsc},
+                {IDC_PDA_CHECK, &m_bPdaImage},
+                {IDC_CSC_CHECK, &m_bCscImage},
                 {IDC_PHONE_CHECK, &m_bPhoneImage}};
 }
 

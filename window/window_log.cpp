@@ -4,8 +4,7 @@
 namespace tarn::window {
 
 void LogReadyStringAt(int line, const QString& text) {
-  LogBegin(tarn::log::kFilePrefix, static_cast<unsigned>(tarn::platform::CurrentThreadId()), kWindowModule,
-           line);
+  LogBegin(tarn::log::kFilePrefix, static_cast<unsigned>(tarn::platform::CurrentThreadId()), kWindowModule, line);
   std::wstring body = text.toStdWString();
   if (body.empty() || body.back() != L'\n') body += L'\n';
   LogEndText(std::move(body));

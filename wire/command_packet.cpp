@@ -37,8 +37,7 @@ COMMAND_RESPONSE DecodeResponse(const std::uint8_t in[kCommandResponseSize]) {
   return response;
 }
 
-ResponseVerdict JudgeResponse(const std::uint8_t* bytes, DWORD received, int expectedCode,
-                              COMMAND_RESPONSE* decoded) {
+ResponseVerdict JudgeResponse(const std::uint8_t* bytes, DWORD received, int expectedCode, COMMAND_RESPONSE* decoded) {
   std::uint8_t word[kCommandResponseSize] = {};
   if (received > kCommandResponseSize) received = kCommandResponseSize;
   if (bytes != nullptr && received > 0) std::memcpy(word, bytes, received);

@@ -46,5 +46,4 @@ COMMAND_RESPONSE DecodeResponse(const std::uint8_t in[kCommandResponseSize]);
 // What a response of `received` bytes (0..4) says about `expectedCode`
 // (0: any echo); missing bytes count as 0. `decoded` (optional) receives it.
 enum class ResponseVerdict { Ok, Failed, WrongEcho };
-ResponseVerdict JudgeResponse(const std::uint8_t* bytes, DWORD received, int expectedCode,
-                              COMMAND_RESPONSE* decoded);
+ResponseVerdict JudgeResponse(const std::uint8_t* bytes, DWORD received, int expectedCode, COMMAND_RESPONSE* decoded);

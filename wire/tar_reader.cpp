@@ -45,13 +45,10 @@ bool IsFileType(char type) { return type == '0' || type == '\0' || type == '7'; 
 
 const wchar_t* SkipReasonOf(char type) {
   switch (type) {
-    case '5':
-      return L"a directory";
+    case '5': return L"a directory";
     case '1':
-    case '2':
-      return L"a link";
-    default:
-      return L"not a plain file";
+    case '2': return L"a link";
+    default: return L"not a plain file";
   }
 }
 
@@ -166,9 +163,8 @@ TarStep TarReader::Next(TarEntry* entry) {
     if (pendingSize_ && !describesNext) {
       size = *pendingSize_;
     } else if (!ParseOctalField(reinterpret_cast<const char*>(block) + kSizeOffset, kSizeField, &size)) {
-      return Fail(tarn::platform::FormatW(kProblemCapacity,
-                                          L"broken archive: the size field of \"%ls\" is not an octal number",
-                                          shownName.c_str()));
+      return Fail(tarn::platform::FormatW(
+          kProblemCapacity, L"broken archive: the size field of \"%ls\" is not an octal number", shownName.c_str()));
     }
     if (size > imageSize_ - dataOffset) {
       return Fail(tarn::platform::FormatW(

@@ -64,9 +64,7 @@ class ScopedDeviceMap {
     setenv("TARN_DEVICEMAP", dir_.Path().c_str(), 1);
   }
   ~ScopedDeviceMap() { unsetenv("TARN_DEVICEMAP"); }
-  void Add(const std::string& name, const std::string& port) {
-    std::ofstream(dir_ / ("SERIALCOMM/" + name)) << port;
-  }
+  void Add(const std::string& name, const std::string& port) { std::ofstream(dir_ / ("SERIALCOMM/" + name)) << port; }
 
  private:
   TempDir dir_;
@@ -86,9 +84,28 @@ TEST(FlashArgs, DefaultsMirrorTheWindowAfterStartUp) {
 }
 
 TEST(FlashArgs, EveryOptionAndPortOrder) {
-  Parsed p = Parse({"--pda", "a.tar", "--csc", "c.tar", "--phone", "m.bin", "--port", "12", "--port", "3",
-                    "--port=-2", "--no-boot-update", "--boot-format", "--csa-clear", "--no-auto-reboot",
-                    "--phone-boot-update", "--no-factory-mode", "--stratine", "OPT", "--nation", "de", "--json"});
+  Parsed p = Parse({"--pda",
+                    "a.tar",
+                    "--csc",
+                    "c.tar",
+                    "--phone",
+                    "m.bin",
+                    "--port",
+                    "12",
+                    "--port",
+                    "3",
+                    "--port=-2",
+                    "--no-boot-update",
+                    "--boot-format",
+                    "--csa-clear",
+                    "--no-auto-reboot",
+                    "--phone-boot-update",
+                    "--no-factory-mode",
+                    "--stratine",
+                    "OPT",
+                    "--nation",
+                    "de",
+                    "--json"});
   ASSERT_TRUE(p.outcome.run) << p.err;
   EXPECT_EQ(p.args.ports, (std::vector<int>{12, 3, -2}));
   EXPECT_TRUE(p.args.noBootUpdate && p.args.bootFormat && p.args.csaClear && p.args.noAutoReboot);
@@ -98,17 +115,17 @@ TEST(FlashArgs, EveryOptionAndPortOrder) {
 }
 
 TEST(FlashArgs, WrongArgumentsAreRefusedWithExitTwo) {
-  for (const auto& words : std::vector<std::vector<std::string>>{
-           {"--bogus"},
-           {"--stratine", "most"},
-           {"--nation", "atlantis"},
-           {"--nation", "10"},
-           {"--port", "300"},
-           {"--port", "0"},
-           {"--port", "4", "--port", "4"},
-           {"--port", "1", "--port", "2", "--port", "3", "--port", "4", "--port", "5", "--port", "6", "--port",
-            "7", "--port", "8", "--port", "9"},
-           {"--pda"}}) {
+  for (const auto& words :
+       std::vector<std::vector<std::string>>{{"--bogus"},
+                                             {"--stratine", "most"},
+                                             {"--nation", "atlantis"},
+                                             {"--nation", "10"},
+                                             {"--port", "300"},
+                                             {"--port", "0"},
+                                             {"--port", "4", "--port", "4"},
+                                             {"--port", "1", "--port", "2", "--port", "3", "--port", "4", "--port", "5",
+                                              "--port", "6", "--port", "7", "--port", "8", "--port", "9"},
+                                             {"--pda"}}) {
     Parsed p = Parse(words);
     EXPECT_FALSE(p.outcome.run) << words[0];
     EXPECT_EQ(p.outcome.exitCode, kExitRefused) << words[0];
@@ -120,9 +137,9 @@ TEST(FlashArgs, HelpExitsZeroAndNamesEveryOption) {
   Parsed p = Parse({"--help"});
   EXPECT_FALSE(p.outcome.run);
   EXPECT_EQ(p.outcome.exitCode, kExitPassed);
-  for (const char* option : {"--pda", "--csc", "--phone", "--port", "--no-boot-update", "--boot-format", "--csa-clear",
-                             "--no-auto-reboot", "--phone-boot-update", "--no-factory-mode", "--stratine",
-                             "--nation", "--json"}) {
+  for (const char* option :
+       {"--pda", "--csc", "--phone", "--port", "--no-boot-update", "--boot-format", "--csa-clear", "--no-auto-reboot",
+        "--phone-boot-update", "--no-factory-mode", "--stratine", "--nation", "--json"}) {
     EXPECT_NE(p.out.find(option), std::string::npos) << option;
   }
 }

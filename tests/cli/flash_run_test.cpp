@@ -48,9 +48,11 @@ std::map<std::string, std::string> TarMembers(const std::filesystem::path& path)
 }
 
 // Where the simulated phone keeps each sample member.
-const std::map<std::string, std::string> kPartitionFiles = {
-    {"BOOT.bin", "part00.bin"}, {"SBL.bin", "part01.bin"},       {"ZIMAGE", "part03.bin"},
-    {"FACTORYFS.rfs", "part05.bin"}, {"STRATINE.img", "part20.bin"}};
+const std::map<std::string, std::string> kPartitionFiles = {{"BOOT.bin", "part00.bin"},
+                                                            {"SBL.bin", "part01.bin"},
+                                                            {"ZIMAGE", "part03.bin"},
+                                                            {"FACTORYFS.rfs", "part05.bin"},
+                                                            {"STRATINE.img", "part20.bin"}};
 
 class FlashRun : public ::testing::Test {
  protected:

@@ -6,6 +6,6 @@
 #include <gtest/gtest.h>
 
 class QtTest : public ::testing::Test {
-protected:
-    static void SetUpTestSuite();
+ protected:
+  static void SetUpTestSuite();
 };

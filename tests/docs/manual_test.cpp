@@ -24,13 +24,15 @@ struct Program {
 std::vector<Program> Programs() {
   const std::string source = TARN_SOURCE_DIR;
   std::vector<Program> programs = {
-      {"tarn-flash", TARN_FLASH_PATH, source + "/docs/man/tarn-flash.1.scd", source + "/packaging/completion/tarn-flash"},
+      {"tarn-flash", TARN_FLASH_PATH, source + "/docs/man/tarn-flash.1.scd",
+       source + "/packaging/completion/tarn-flash"},
       {"keld-sim", TARN_SIM_PATH, source + "/docs/man/keld-sim.1.scd", source + "/packaging/completion/keld-sim"},
       {"tarn-port-registrar", TARN_REGISTRAR_PATH, source + "/docs/man/tarn-port-registrar.8.scd", ""},
   };
 #ifdef TARN_WINDOW_PATH
   // The window has no --help: --version is its one option.
-  programs.push_back({"tarn-multi-downloader", TARN_WINDOW_PATH, source + "/docs/man/tarn-multi-downloader.1.scd", "", false});
+  programs.push_back(
+      {"tarn-multi-downloader", TARN_WINDOW_PATH, source + "/docs/man/tarn-multi-downloader.1.scd", "", false});
 #endif
   return programs;
 }

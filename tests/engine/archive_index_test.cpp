@@ -80,25 +80,35 @@ TEST_F(JobArchiveIndex, ArchivesFromGnuTarHoldTheirRealFilesOnly) {
   };
   struct Case {
     const char* what;
-    std::string options;            // GNU tar's, before the names
-    std::vector<File> files;        // written into the folder tar reads
-    std::string names;              // what tar is told to archive
+    std::string options;               // GNU tar's, before the names
+    std::vector<File> files;           // written into the folder tar reads
+    std::string names;                 // what tar is told to archive
     std::vector<std::string> members;  // paths of `files`, in archive order
   };
-  const std::string paxLong = "zImage." + std::string(110, 'p');   // needs a pax path record
-  const std::string gnuLong = "initrd." + std::string(110, 'g');   // needs a GNU long-name record
+  const std::string paxLong = "zImage." + std::string(110, 'p');  // needs a pax path record
+  const std::string gnuLong = "initrd." + std::string(110, 'g');  // needs a GNU long-name record
   const std::string deep = std::string(80, 'c') + "/" + std::string(50, 'd') + "/X-FRANCE.csc";  // ustar prefix
   const Case cases[] = {
-      {"pax", "--format=pax",
+      {"pax",
+       "--format=pax",
        {{"zImage", Pattern(3000, 1)}, {"factoryfs.rfs", "OFNI" + Pattern(700, 2)}, {paxLong, Pattern(10, 3)}},
-       "zImage factoryfs.rfs " + paxLong, {"zImage", "factoryfs.rfs", paxLong}},
-      {"gnu", "--format=gnu", {{gnuLong, Pattern(2000, 4)}, {"sbl.bin", Pattern(5, 5)}}, gnuLong + " sbl.bin",
+       "zImage factoryfs.rfs " + paxLong,
+       {"zImage", "factoryfs.rfs", paxLong}},
+      {"gnu",
+       "--format=gnu",
+       {{gnuLong, Pattern(2000, 4)}, {"sbl.bin", Pattern(5, 5)}},
+       gnuLong + " sbl.bin",
        {gnuLong, "sbl.bin"}},
-      {"ustar, ./ and directories", "--format=ustar --sort=name",
-       {{"zImage", Pattern(100, 6)}, {deep, Pattern(600, 7)}}, ".", {deep, "zImage"}},
-      {"AppleDouble", "--format=ustar",
+      {"ustar, ./ and directories",
+       "--format=ustar --sort=name",
+       {{"zImage", Pattern(100, 6)}, {deep, Pattern(600, 7)}},
+       ".",
+       {deep, "zImage"}},
+      {"AppleDouble",
+       "--format=ustar",
        {{"._zImage", std::string("\x00\x05\x16\x07resource", 12)}, {"zImage", Pattern(100, 8)}},
-       "._zImage zImage", {"zImage"}},
+       "._zImage zImage",
+       {"zImage"}},
   };
   std::vector<std::string> log;
   struct SinkGuard {
@@ -115,7 +125,8 @@ TEST_F(JobArchiveIndex, ArchivesFromGnuTarHoldTheirRealFilesOnly) {
       data[file.path] = file.data;
     }
     const auto tarFile = dir_ / "made.tar";
-    const std::string command = "tar " + c.options + " -cf '" + tarFile.string() + "' -C '" + source.string() + "' " + c.names;
+    const std::string command = "tar " + c.options + " -cf '" + tarFile.string() + "' -C '" + source.string() + "' " +
+                                c.names;
     ASSERT_EQ(std::system(command.c_str()), 0) << command;
     const std::string tar = tarn::test::ReadFile(tarFile);
 

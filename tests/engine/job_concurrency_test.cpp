@@ -18,8 +18,8 @@ namespace {
 using tarn::test::BuildTar;
 using tarn::test::JobHarness;
 using tarn::test::JobSpec;
-using tarn::test::PdaJob;
 using tarn::test::Pattern;
+using tarn::test::PdaJob;
 using namespace std::chrono_literals;
 
 bool Logged(const JobHarness& h, const std::string& text) {

@@ -33,8 +33,9 @@ TEST(JobFlow, PdaArchiveIsWrittenByteForByteWithTheMessageSequence) {
   const std::string zimage = Pattern(300000, 1);
   const std::string factory = Pattern(131072, 2);
   const std::string stratine = Pattern(20000, 3);
-  const auto pda = h.Image("pda.tar", BuildTar({{"zImage", zimage}, {"factoryfs.rfs", factory},
-                                                {"STRATINE.img", stratine}, {"ModemFW", "fw-bytes"}}));
+  const auto pda = h.Image(
+      "pda.tar",
+      BuildTar({{"zImage", zimage}, {"factoryfs.rfs", factory}, {"STRATINE.img", stratine}, {"ModemFW", "fw-bytes"}}));
   JobSpec spec;
   spec.port = 3;
   spec.slot = 0;
@@ -100,8 +101,8 @@ bool Logged(const JobHarness& h, const std::string& text) {
 }
 
 int Count(const std::vector<tarn::test::RecordedMessage>& messages, UINT message) {
-  return static_cast<int>(std::count_if(messages.begin(), messages.end(),
-                                        [message](const auto& m) { return m.message == message; }));
+  return static_cast<int>(
+      std::count_if(messages.begin(), messages.end(), [message](const auto& m) { return m.message == message; }));
 }
 
 TEST(JobFlow, EmptyMaskResetsAndWaitsOnlyInFactoryMode) {

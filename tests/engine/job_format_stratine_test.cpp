@@ -15,8 +15,8 @@ namespace {
 using tarn::test::BuildTar;
 using tarn::test::JobHarness;
 using tarn::test::JobSpec;
-using tarn::test::PdaJob;
 using tarn::test::Pattern;
+using tarn::test::PdaJob;
 
 std::vector<std::pair<int, int>> CodesAndLengths(const std::vector<tarn::sim::CommandRecord>& commands) {
   std::vector<std::pair<int, int>> out;
@@ -35,8 +35,10 @@ TEST(JobBootFormat, WritesBothBootBlocksAndEndsTheJob) {
   h.AddPhone(2);
   h.AddPhone(3);
   const std::string zimage = Pattern(2000, 3);
-  JobSpec spec = PdaJob(1, 0, h.Image("pda.tar", BuildTar({{"boot.bin", Pattern(4000, 1)},
-                                                           {"sbl.bin", Pattern(3000, 2)}, {"zImage", zimage}})));
+  JobSpec spec = PdaJob(
+      1, 0,
+      h.Image("pda.tar",
+              BuildTar({{"boot.bin", Pattern(4000, 1)}, {"sbl.bin", Pattern(3000, 2)}, {"zImage", zimage}})));
   spec.options.bBootFormat = 1;
   h.Start(spec);
   // Without SBL there is nothing to format: the normal download follows.
@@ -54,8 +56,8 @@ TEST(JobBootFormat, WritesBothBootBlocksAndEndsTheJob) {
   EXPECT_EQ(h.host.States(0).back(), STATE_FORMAT);
   EXPECT_TRUE(h.host.HasText(L"Format", 0));
   EXPECT_EQ(CodesAndLengths(h.CommandsOf(1, 0)),
-            (std::vector<std::pair<int, int>>{{CMD_READY, 262144}, {CMD_END_FRAMES, 0}, {CMD_READY, 131072},
-                                              {CMD_END_FRAMES, 0}, {CMD_FORMAT, 0}}));
+            (std::vector<std::pair<int, int>>{
+                {CMD_READY, 262144}, {CMD_END_FRAMES, 0}, {CMD_READY, 131072}, {CMD_END_FRAMES, 0}, {CMD_FORMAT, 0}}));
   EXPECT_EQ(phone.Stats().frames, 3);
   EXPECT_TRUE(h.CommandsOf(1, CMD_RESET).empty());
 

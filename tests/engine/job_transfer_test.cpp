@@ -19,8 +19,8 @@ namespace {
 using tarn::test::BuildTar;
 using tarn::test::JobHarness;
 using tarn::test::JobSpec;
-using tarn::test::PdaJob;
 using tarn::test::Pattern;
+using tarn::test::PdaJob;
 
 std::vector<std::pair<int, int>> LengthsAndFlags(const std::vector<tarn::sim::CommandRecord>& commands) {
   std::vector<std::pair<int, int>> out;

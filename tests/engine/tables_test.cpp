@@ -28,12 +28,12 @@ void ExpectDocumentedExamples() {
   const struct {
     const wchar_t* name;
     int code, type, del;
-  } cases[] = {{L"zImage", 3, 2, 0},          {L"factoryfs.rfs", 5, 3, 0}, {L"param.lfs", 2, 3, 0},
-               {L"sbl.bin.del", 1, 2, 1},     {L"Stratine.img", 20, 5, 0}, {L"ZUDARIDA.csc", 23, 7, 0},
-               {L"modemFW", 31, 4, 0},        {L"datafs.RFS", 6, 3, 0},    {L"boot.bin", 0, 2, 0},
-               {L"BOOT", 0, 2, 0},            {L"sbl.del.bin", 1, 2, 0},   {L".hidden", 7, 2, 0},
-               {L".x.rfs", 7, 3, 0},          {L"factoryfs.ext3", 5, 2, 0}, {L"initrd.img", 4, 2, 0},
-               {L"STRATINE.IMG", 20, 5, 0},   {L"italy.csc", 23, 7, 0}};
+  } cases[] = {{L"zImage", 3, 2, 0},        {L"factoryfs.rfs", 5, 3, 0},  {L"param.lfs", 2, 3, 0},
+               {L"sbl.bin.del", 1, 2, 1},   {L"Stratine.img", 20, 5, 0},  {L"ZUDARIDA.csc", 23, 7, 0},
+               {L"modemFW", 31, 4, 0},      {L"datafs.RFS", 6, 3, 0},     {L"boot.bin", 0, 2, 0},
+               {L"BOOT", 0, 2, 0},          {L"sbl.del.bin", 1, 2, 0},    {L".hidden", 7, 2, 0},
+               {L".x.rfs", 7, 3, 0},        {L"factoryfs.ext3", 5, 2, 0}, {L"initrd.img", 4, 2, 0},
+               {L"STRATINE.IMG", 20, 5, 0}, {L"italy.csc", 23, 7, 0}};
   for (const auto& c : cases) {
     const Classified got = Classify(c.name);
     EXPECT_EQ(got.code, c.code) << c.name;

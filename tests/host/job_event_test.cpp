@@ -44,8 +44,7 @@ TEST(JobEvent, ReadsEachMessageIntoItsFields) {
   EXPECT_EQ(error.slot, 3);
   EXPECT_EQ(error.text, text);
 
-  EXPECT_EQ(DecodeJobMessage(tarn::platform::WM_HOST_QUERY_CONTROL, JOB_QUESTION_NATION, 0).kind,
-            JobEventKind::Other);
+  EXPECT_EQ(DecodeJobMessage(tarn::platform::WM_HOST_QUERY_CONTROL, JOB_QUESTION_NATION, 0).kind, JobEventKind::Other);
 }
 
 class FixedAnswers : public tarn::host::JobQuestions {

@@ -25,9 +25,9 @@ TEST(StartPlanPlatform, ClassifiesNamesInOrder) {
     bool accepted;
     int platform;
   } cases[] = {
-      {L"MIRLANE_MASS_X.tar", true, 2}, {L"mirlane_x.tar", true, 1},   {L"Bexolt.tar", true, 2},
-      {L"t4907_a.tar", true, 2},        {L"OSTRAVIND.tar", true, 1},   {L"dunvane.tar", true, 1},
-      {L"mirlane_mass_test.tar", true, 0}, {L"xDATAFS.tar", true, 0}, {L"other.tar", false, -1},
+      {L"MIRLANE_MASS_X.tar", true, 2},    {L"mirlane_x.tar", true, 1}, {L"Bexolt.tar", true, 2},
+      {L"t4907_a.tar", true, 2},           {L"OSTRAVIND.tar", true, 1}, {L"dunvane.tar", true, 1},
+      {L"mirlane_mass_test.tar", true, 0}, {L"xDATAFS.tar", true, 0},   {L"other.tar", false, -1},
       {L"amirlane.tar", false, -1},
   };
   for (const auto& c : cases) {

@@ -38,9 +38,7 @@ class RecordingEvents : public LinkEvents {
 
   const std::vector<std::wstring>& Texts() const { return texts_; }
   const std::vector<std::wstring>& Errors() const { return errors_; }
-  bool HasText(const std::wstring& text) const {
-    return std::find(texts_.begin(), texts_.end(), text) != texts_.end();
-  }
+  bool HasText(const std::wstring& text) const { return std::find(texts_.begin(), texts_.end(), text) != texts_.end(); }
   void Clear() {
     texts_.clear();
     errors_.clear();

@@ -41,7 +41,9 @@ class Registrar : public ::testing::Test {
   // never the machine's.
   std::vector<std::string> Environment(const std::string& action, const std::string& devName,
                                        const std::string& idPath) const {
-    std::vector<std::string> env = {"ACTION=" + action, "DEVNAME=" + devName, "SUBSYSTEM=tty",
+    std::vector<std::string> env = {"ACTION=" + action,
+                                    "DEVNAME=" + devName,
+                                    "SUBSYSTEM=tty",
                                     "TARN_DEVICEMAP=" + (dir_.Path() / "map").string(),
                                     "TARN_STATION_FILE=" + station().string(),
                                     "TARN_SERIAL_BY_PATH=" + byPath().string()};
@@ -193,8 +195,12 @@ class Learn : public Registrar {
     seen_ = said_.find(text, seen_) + text.size();
     return true;
   }
-  void Answer(const std::string& line) { ASSERT_EQ(static_cast<ssize_t>(line.size()), ::write(answers_, line.data(), line.size())); }
-  void Plug(const std::string& idPath, const std::string& node) { fs::create_symlink("../../" + node, byPath() / idPath); }
+  void Answer(const std::string& line) {
+    ASSERT_EQ(static_cast<ssize_t>(line.size()), ::write(answers_, line.data(), line.size()));
+  }
+  void Plug(const std::string& idPath, const std::string& node) {
+    fs::create_symlink("../../" + node, byPath() / idPath);
+  }
   int Finish() {
     ::close(answers_);
     answers_ = -1;

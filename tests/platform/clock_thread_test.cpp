@@ -39,7 +39,7 @@ TEST(Clock, ScaleChangesKeepTickCountContinuous) {
 
 TEST_F(ScaledClock, GuardTimeOutsKeepARealFloor) {
   using tarn::platform::GuardDuration;
-  EXPECT_EQ(GuardDuration(1000), std::chrono::milliseconds(250));    // 10 ms scaled, floor wins
+  EXPECT_EQ(GuardDuration(1000), std::chrono::milliseconds(250));     // 10 ms scaled, floor wins
   EXPECT_EQ(GuardDuration(300000), std::chrono::milliseconds(3000));  // scaled wins
   EXPECT_EQ(GuardDuration(100), std::chrono::milliseconds(100));      // never longer than itself
 }

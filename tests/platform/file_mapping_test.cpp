@@ -16,9 +16,9 @@
 
 namespace {
 
+using tarn::platform::AlignDownToGranularity;
 using tarn::platform::CFileMapping;
 using tarn::platform::CopyFromMapping;
-using tarn::platform::AlignDownToGranularity;
 using tarn::platform::kAllocationGranularity;
 
 TEST(FileMapping, ReadsStayInsideTheImageAndNoticeItChanging) {

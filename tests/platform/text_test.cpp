@@ -24,7 +24,10 @@ TEST(Text, WidenAndNarrowRoundTripAscii) {
 }
 
 TEST(Text, BytesTheEncodingCannotReadAreKept) {
-  const std::string raw("a\xff" "b", 3);
+  const std::string raw(
+      "a\xff"
+      "b",
+      3);
   const std::wstring wide = tarn::platform::Widen(raw);
   ASSERT_EQ(wide.size(), 3u);
   EXPECT_EQ(wide[1], L'\xff');

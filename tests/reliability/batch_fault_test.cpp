@@ -64,7 +64,8 @@ void RunBatchWithOneFault(const OneFault& fault) {
       const auto errors = h.host.Errors(slot);
       ASSERT_FALSE(errors.empty());
       std::wstring ownError = fault.ownError;
-      if (const auto at = ownError.find(L"{image}"); at != std::wstring::npos) ownError.replace(at, 7, faultyPda.wstring());
+      if (const auto at = ownError.find(L"{image}"); at != std::wstring::npos)
+        ownError.replace(at, 7, faultyPda.wstring());
       EXPECT_TRUE(ownError.empty() || std::find(errors.begin(), errors.end(), ownError) != errors.end()) << ownError;
       EXPECT_EQ(errors.back(), L"e - usb is disconnected!!");
       continue;
@@ -96,15 +97,16 @@ TEST(BatchIsolation, ARefusedPieceLeavesTheOtherSevenByteExact) {
 // Read through mapped pages, a file cut short under a running batch would
 // end the whole process.
 TEST(BatchIsolation, AnImageCutShortWhileItIsSentFailsOnlyItsOwnJob) {
-  RunBatchWithOneFault(
-      {{}, L"", L"e - the image changed while it was being sent: {image}",
-       [](JobHarness& h, const std::filesystem::path& image) {
-         // Ready means the piece's digest is done; the job stops at its first
-         // progress message until the host runs again, so frames are still to come.
-         ASSERT_TRUE(h.host.RunUntil([&] { return !h.CommandsOf(kFaultySlot + 1, CMD_READY).empty(); },
-                                     std::chrono::seconds(60)));
-         std::filesystem::resize_file(image, 512 + 131072);
-       }});
+  RunBatchWithOneFault({{},
+                        L"",
+                        L"e - the image changed while it was being sent: {image}",
+                        [](JobHarness& h, const std::filesystem::path& image) {
+                          // Ready means the piece's digest is done; the job stops at its first
+                          // progress message until the host runs again, so frames are still to come.
+                          ASSERT_TRUE(h.host.RunUntil([&] { return !h.CommandsOf(kFaultySlot + 1, CMD_READY).empty(); },
+                                                      std::chrono::seconds(60)));
+                          std::filesystem::resize_file(image, 512 + 131072);
+                        }});
 }
 
 }  // namespace

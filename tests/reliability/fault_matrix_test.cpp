@@ -106,7 +106,8 @@ Expectation ExpectWord(const Phase& p, Fault f) {
   };
   switch (p.code) {
     case sim::kGreetingCode:
-      return {End::Fail, with({f == Fault::Short ? L"target sent : L A . ." : L"target sent : . . . ."}),
+      return {End::Fail,
+              with({f == Fault::Short ? L"target sent : L A . ." : L"target sent : . . . ."}),
               {L"e - dll cannot setup connection with the target.", L"e - Connection failed."}};
     case 712:
       // The version sits in the low 12 bits: two bytes carry it; none leave 0.
@@ -117,7 +118,8 @@ Expectation ExpectWord(const Phase& p, Fault f) {
                     L"e - platform number is different from the target."}),
               {L"e - Checking platform failed."}};
     default:  // GetParam: a cut record leaves zero partition sizes
-      return {End::Fail, with({L"index: 3, file size: " + std::to_wstring(kZImage.size()) + L", partition size: 0"}),
+      return {End::Fail,
+              with({L"index: 3, file size: " + std::to_wstring(kZImage.size()) + L", partition size: 0"}),
               {L"e - file size is greater than partition size!!"}};
   }
 }
@@ -128,8 +130,7 @@ Expectation Expect(const Phase& p, Fault f) {
   const int echo = p.kind == Kind::FrameAnswer ? 0 : (p.kind == Kind::RecordAnswer ? 703 : p.code);
   const End bad = p.kind == Kind::Fatal || p.kind == Kind::FrameAnswer ? End::Fail : End::Pass;
   switch (f) {
-    case Fault::Fail:
-      return {bad, {Failed(echo, kFailResult)}, {}};
+    case Fault::Fail: return {bad, {Failed(echo, kFailResult)}, {}};
     case Fault::WrongEcho:
       if (p.kind == Kind::FrameAnswer || p.kind == Kind::RecordAnswer) {
         return {End::Pass, {}, {}, "accepted by design: any echo"};
@@ -143,8 +144,7 @@ Expectation Expect(const Phase& p, Fault f) {
     case Fault::Silence:
       if (p.code == sim::kSetParamAnswer1) return {bad, {kTimedOut, Failed(0, 0), kTimedOut, Failed(0, 0)}, {}};
       return {bad, {kTimedOut, Failed(0, 0)}, {}};
-    case Fault::Unplug:
-      break;
+    case Fault::Unplug: break;
   }
   return {};
 }
@@ -335,8 +335,9 @@ class FaultMatrix : public ::testing::Test {
       }
       std::printf("\n");
     }
-    std::printf("PASS, reported: the Parts report the fault and let the job go on; "
-                "PASS, accepted: any echo is taken there; n/a: that place answers with a word or record\n");
+    std::printf(
+        "PASS, reported: the Parts report the fault and let the job go on; "
+        "PASS, accepted: any echo is taken there; n/a: that place answers with a word or record\n");
     std::fflush(stdout);
   }
 

@@ -17,8 +17,8 @@ namespace {
 using tarn::test::BuildTar;
 using tarn::test::JobHarness;
 using tarn::test::JobSpec;
-using tarn::test::PdaJob;
 using tarn::test::Pattern;
+using tarn::test::PdaJob;
 
 bool AnyTextStartsWith(const std::vector<std::wstring>& texts, const std::wstring& prefix) {
   return std::any_of(texts.begin(), texts.end(), [&](const std::wstring& t) { return t.rfind(prefix, 0) == 0; });
@@ -43,9 +43,8 @@ TEST(UntrustedText, GreetingAndMemberNamesWithFormatDirectivesShowLiterally) {
   EXPECT_TRUE(h.host.HasText(L"target sent : % n % s", 0));
   EXPECT_EQ(h.host.Errors(0).back(), L"e - usb is disconnected!!");
   const auto log = h.LogLines();
-  EXPECT_TRUE(std::any_of(log.begin(), log.end(), [](const std::string& l) {
-    return l.find(">>> Device %n%s") != std::string::npos;
-  }));
+  EXPECT_TRUE(std::any_of(log.begin(), log.end(),
+                          [](const std::string& l) { return l.find(">>> Device %n%s") != std::string::npos; }));
 
   ASSERT_FALSE(h.host.Errors(1).empty());
   EXPECT_EQ(h.host.Errors(1).front(), L"e - unknown file - \"%n%ls%s.img\"");

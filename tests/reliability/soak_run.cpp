@@ -42,8 +42,7 @@ std::string ReadAll(const std::filesystem::path& path) {
 
 }  // namespace
 
-bool RunSoak(const SoakOptions& options, const std::function<void(const BatchFigures&)>& onBatch,
-             std::string* error) {
+bool RunSoak(const SoakOptions& options, const std::function<void(const BatchFigures&)>& onBatch, std::string* error) {
   TempDir dir;
   std::filesystem::create_directories(dir / "map");
   setenv("TARN_DEVICEMAP", (dir / "map").c_str(), 1);

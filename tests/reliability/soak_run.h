@@ -30,7 +30,6 @@ struct BatchFigures {
 
 // Runs the batches, calling `onBatch` after each; false with `error` when the
 // set-up fails (images, phones, start refused).
-bool RunSoak(const SoakOptions& options, const std::function<void(const BatchFigures&)>& onBatch,
-             std::string* error);
+bool RunSoak(const SoakOptions& options, const std::function<void(const BatchFigures&)>& onBatch, std::string* error);
 
 }  // namespace tarn::test

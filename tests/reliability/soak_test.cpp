@@ -28,7 +28,8 @@ TEST(Soak, BatchesOfEightPhonesLeaveDescriptorsThreadsAndMemoryFlat) {
   options.batches = kBatches;
   std::vector<tarn::test::BatchFigures> batches;
   std::string error;
-  ASSERT_TRUE(tarn::test::RunSoak(options, [&](const tarn::test::BatchFigures& f) { batches.push_back(f); }, &error))
+  ASSERT_TRUE(tarn::test::RunSoak(
+      options, [&](const tarn::test::BatchFigures& f) { batches.push_back(f); }, &error))
       << error;
   ASSERT_EQ(batches.size(), static_cast<std::size_t>(kBatches));
   const tarn::test::Resources& first = batches.front().after;

@@ -42,8 +42,8 @@ TEST(Log, SlotFormHasBlanksAndLineNumber) {
   TLOG_SLOT(-1, L"x");
   const auto records = capture.Records();
   ASSERT_EQ(records.size(), 2u);
-  EXPECT_TRUE(std::regex_match(records[0], std::regex(kThread + R"(\[  3  \] \()" + std::to_string(line) +
-                                                      R"(\) Boot Download\n)")))
+  EXPECT_TRUE(std::regex_match(
+      records[0], std::regex(kThread + R"(\[  3  \] \()" + std::to_string(line) + R"(\) Boot Download\n)")))
       << records[0];
   EXPECT_TRUE(std::regex_match(records[1], std::regex(kThread + R"(\[  -1  \] \(\d+\) x)"))) << records[1];
 }

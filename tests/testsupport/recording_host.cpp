@@ -51,15 +51,11 @@ namespace {
 int SlotOf(const RecordedMessage& m) {
   switch (m.message) {
     case WM_JOB_TEXT:
-    case WM_JOB_ERROR:
-      return static_cast<int>(m.lParam);
+    case WM_JOB_ERROR: return static_cast<int>(m.lParam);
     case WM_JOB_STATE:
-    case WM_JOB_PASS:
-      return static_cast<int>(m.wParam);
-    case WM_JOB_PROGRESS:
-      return static_cast<int>((m.wParam >> 24) & 0xFF);
-    default:
-      return -1;
+    case WM_JOB_PASS: return static_cast<int>(m.wParam);
+    case WM_JOB_PROGRESS: return static_cast<int>((m.wParam >> 24) & 0xFF);
+    default: return -1;
   }
 }
 }  // namespace

@@ -95,8 +95,8 @@ TEST_F(WindowBatchTest, RefusalsLockNothingAndSayWhy) {
   second.OnStart();
   EXPECT_FALSE(second.InBatch());
   EXPECT_EQ(LockListState(), before);
-  EXPECT_EQ(MainBox(), QStringLiteral("e - the PDA archive holds no files: ") +
-                           QString::fromStdString(empty.string()) + QLatin1Char('\n'));
+  EXPECT_EQ(MainBox(), QStringLiteral("e - the PDA archive holds no files: ") + QString::fromStdString(empty.string()) +
+                           QLatin1Char('\n'));
 }
 
 TEST_F(WindowBatchTest, StartGivesEverySlotItsPortSlotAndOptions) {

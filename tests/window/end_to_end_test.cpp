@@ -117,8 +117,8 @@ TEST_F(WindowEndToEndTest, ClosingDuringABatchSavesTheSettingsAndEndsTheJobs) {
   CKelpa3MultiDlg& window = OpenReadyWindow();
   static_cast<QPushButton*>(window.Control(IDC_START))->click();
   ASSERT_TRUE(window.InBatch());
-  ASSERT_TRUE(QTest::qWaitFor([&] { return window.UpperBar(0)->WindowText() == QStringLiteral("PDA "); },
-                              kBatchWaitMs));
+  ASSERT_TRUE(
+      QTest::qWaitFor([&] { return window.UpperBar(0)->WindowText() == QStringLiteral("PDA "); }, kBatchWaitMs));
 
   window.close();  // mid-batch: the jobs are still running
   ASSERT_TRUE(window.InBatch());

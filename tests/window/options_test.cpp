@@ -26,7 +26,8 @@ class WindowOptionsTest : public WindowTest {
     return state;
   }
   QSettings Saved() {
-    return QSettings(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("Tarn"), QStringLiteral("window_tests"));
+    return QSettings(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("Tarn"),
+                     QStringLiteral("window_tests"));
   }
 };
 

@@ -101,7 +101,7 @@ TEST_F(WindowPortsTest, EntryThatChangesItsPortIsARemovalAndAnArrival) {
 TEST_F(WindowPortsTest, WatchSurvivesTheMapBeingCreatedAgain) {
   CKelpa3MultiDlg& window = OpenWindow();
   std::filesystem::remove_all(dir_->Path() / "map");
-  QTest::qWait(50);  // let the watcher see the folder go
+  QTest::qWait(50);             // let the watcher see the folder go
   RegisterPort("qxcdmdm1", 4);  // creates the folders anew
   EXPECT_TRUE(QTest::qWaitFor([&] { return window.Port(0) == 4; }, kWatchWaitMs));
   RegisterPort("qxcdmdm3", 8);

@@ -26,7 +26,9 @@ TEST_F(WindowSoakTest, BatchesOfEightPhonesLeaveDescriptorsThreadsAndMemoryFlat)
   options.batches = kBatches;
   std::vector<WindowBatchFigures> batches;
   std::string error;
-  ASSERT_TRUE(RunWindowSoak(options, [&](const WindowBatchFigures& f) { batches.push_back(f); }, &error)) << error;
+  ASSERT_TRUE(RunWindowSoak(
+      options, [&](const WindowBatchFigures& f) { batches.push_back(f); }, &error))
+      << error;
   ASSERT_EQ(batches.size(), static_cast<std::size_t>(kBatches));
   const Resources& first = batches.front().after.own;
   for (const auto& b : batches) {
@@ -41,8 +43,9 @@ TEST_F(WindowSoakTest, BatchesOfEightPhonesLeaveDescriptorsThreadsAndMemoryFlat)
     // The toolkit's pool never grows past its own limit.
     EXPECT_LE(b.after.paintPool, QThread::idealThreadCount());
   }
-  std::printf("window soak: %d batches, fds %d, threads %d, RSS %ld KiB after the first batch, %ld KiB after the last\n",
-              kBatches, first.fds, first.threads, first.rssKiB, batches.back().after.own.rssKiB);
+  std::printf(
+      "window soak: %d batches, fds %d, threads %d, RSS %ld KiB after the first batch, %ld KiB after the last\n",
+      kBatches, first.fds, first.threads, first.rssKiB, batches.back().after.own.rssKiB);
 }
 
 }  // namespace

@@ -42,10 +42,14 @@ TEST_F(WindowStartupTest, CaptionSizeAndControlsFoundByTheirIds) {
   const struct {
     int id;
     const char* text;
-  } texts[] = {{IDC_BOOT_UPDATE, " Boot Update"},     {IDC_AUTO_DOWNLOAD, " Auto Download"},
-               {IDC_FACTORY, " Factory Mode"},        {IDC_PHONE_EFS_CLEAR, " EFS Clear"},
-               {IDC_STRATINE_UMS, "Stratine [ UMS ]"}, {IDC_START, "START"},
-               {IDC_CLR, "CLR"},                      {IDC_PHONE_BUTTON, "PHONE"}};
+  } texts[] = {{IDC_BOOT_UPDATE, " Boot Update"},
+               {IDC_AUTO_DOWNLOAD, " Auto Download"},
+               {IDC_FACTORY, " Factory Mode"},
+               {IDC_PHONE_EFS_CLEAR, " EFS Clear"},
+               {IDC_STRATINE_UMS, "Stratine [ UMS ]"},
+               {IDC_START, "START"},
+               {IDC_CLR, "CLR"},
+               {IDC_PHONE_BUTTON, "PHONE"}};
   for (const auto& [id, text] : texts) {
     EXPECT_EQ(static_cast<QAbstractButton*>(window.Control(id))->text(), QString::fromLatin1(text)) << id;
   }

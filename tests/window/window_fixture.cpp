@@ -39,7 +39,8 @@ void WindowTest::SetUp() {
   dir_ = std::make_unique<TempDir>();
   setenv("TARN_DEVICEMAP", (dir_->Path() / "map").c_str(), 1);
   std::filesystem::create_directories(dir_->Path() / "map" / "SERIALCOMM");
-  QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, QString::fromStdString((dir_->Path() / "settings").string()));
+  QSettings::setPath(QSettings::IniFormat, QSettings::UserScope,
+                     QString::fromStdString((dir_->Path() / "settings").string()));
   tarn::platform::SetDebugOutputSink([this](std::string_view record) {
     std::lock_guard<std::mutex> guard(logLock_);
     log_.emplace_back(record);

@@ -44,9 +44,10 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "tarn-window-soak: %s\n", error.c_str());
     return 2;
   }
-  std::printf("after batch 1: fds %d, threads %d, RSS %ld KiB; after batch %d: fds %d, threads %d, RSS %ld KiB "
-              "(growth %ld KiB)\n",
-              first.fds, first.threads, first.rssKiB, options.batches, last.fds, last.threads, last.rssKiB,
-              last.rssKiB - first.rssKiB);
+  std::printf(
+      "after batch 1: fds %d, threads %d, RSS %ld KiB; after batch %d: fds %d, threads %d, RSS %ld KiB "
+      "(growth %ld KiB)\n",
+      first.fds, first.threads, first.rssKiB, options.batches, last.fds, last.threads, last.rssKiB,
+      last.rssKiB - first.rssKiB);
   return failures == 0 ? 0 : 1;
 }

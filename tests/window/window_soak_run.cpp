@@ -60,7 +60,8 @@ class SoakSetup {
                  {"ZUDARIDA.csc", "part23.bin", 9000}} {
     setenv("TARN_DEVICEMAP", (dir_ / "map").c_str(), 1);
     std::filesystem::create_directories(dir_ / "map" / "SERIALCOMM");
-    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, QString::fromStdString((dir_ / "settings").string()));
+    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope,
+                       QString::fromStdString((dir_ / "settings").string()));
     previousSink_ = platform::SetDebugOutputSink([](std::string_view) {});
     platform::SetClockScale(options.clockScale);
   }
@@ -75,7 +76,7 @@ class SoakSetup {
   SoakSetup& operator=(const SoakSetup&) = delete;
 
   bool Prepare(std::string* error) {
-    const auto pda = dir_ / "soak_test_pda.tar"  /* "test" in the name: platform 0 */;
+    const auto pda = dir_ / "soak_test_pda.tar" /* "test" in the name: platform 0 */;
     const auto csc = dir_ / "CSC_soak.tar";
     WriteBytes(pda, TarBytes({{members_[0].name, members_[0].size}, {members_[1].name, members_[1].size}}));
     WriteBytes(csc, TarBytes({{members_[2].name, members_[2].size}}));
@@ -100,8 +101,7 @@ class SoakSetup {
     window_->show();
     QTest::qWait(kFirstPaintMs);
     if (window_->PortCount() != kSlotCount) {
-      *error = "the window sees " + std::to_string(window_->PortCount()) + " phones, not " +
-               std::to_string(kSlotCount);
+      *error = "the window sees " + std::to_string(window_->PortCount()) + " phones, not " + std::to_string(kSlotCount);
       return false;
     }
     return true;

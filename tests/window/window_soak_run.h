@@ -30,8 +30,8 @@ struct WindowBatchFigures {
   int batch = 0;  // 1-based
   WindowResources before;
   WindowResources after;  // once the batch has ended and its job threads are gone
-  int passed = 0;   // slots whose upper bar says PASS
-  int exact = 0;    // phones that stored every member byte for byte
+  int passed = 0;         // slots whose upper bar says PASS
+  int exact = 0;          // phones that stored every member byte for byte
   double seconds = 0;
 };
 
