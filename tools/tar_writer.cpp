@@ -8,11 +8,6 @@ namespace tarn::tools {
 
 namespace {
 
-constexpr std::size_t kNameField = 100;
-constexpr std::size_t kSizeOffset = 124;
-constexpr std::size_t kSizeField = 12;
-constexpr std::size_t kChecksumOffset = 148;
-constexpr std::size_t kChecksumField = 8;
 constexpr std::size_t kPiece = 1 << 20;
 
 void PutOctal(unsigned char* field, std::size_t width, std::uint64_t value) {
@@ -28,25 +23,25 @@ void PutOctal(unsigned char* field, std::size_t width, std::uint64_t value) {
 
 TarBlock TarHeader(const std::string& name, std::uint64_t size, const std::optional<std::string>& sizeField) {
   TarBlock h{};
-  std::memcpy(h.data(), name.data(), std::min(name.size(), kNameField));
+  std::memcpy(h.data(), name.data(), std::min(name.size(), kTarNameField));
   PutOctal(h.data() + 100, 8, 0644);
   PutOctal(h.data() + 108, 8, 0);
   PutOctal(h.data() + 116, 8, 0);
   if (sizeField) {
-    std::memcpy(h.data() + kSizeOffset, sizeField->data(), std::min(sizeField->size(), kSizeField));
+    std::memcpy(h.data() + kTarSizeOffset, sizeField->data(), std::min(sizeField->size(), kTarSizeField));
   } else {
-    PutOctal(h.data() + kSizeOffset, kSizeField, size);
+    PutOctal(h.data() + kTarSizeOffset, kTarSizeField, size);
   }
   PutOctal(h.data() + 136, 12, 0);
   h[156] = '0';
   std::memcpy(h.data() + 257, "ustar", 6);
   std::memcpy(h.data() + 263, "00", 2);
   // The checksum is taken with its own field as spaces: six digits, NUL, space.
-  std::memset(h.data() + kChecksumOffset, ' ', kChecksumField);
+  std::memset(h.data() + kTarChecksumOffset, ' ', kTarChecksumField);
   unsigned sum = 0;
   for (unsigned char c : h) sum += c;
-  PutOctal(h.data() + kChecksumOffset, kChecksumField - 1, sum);
-  h[kChecksumOffset + kChecksumField - 1] = ' ';
+  PutOctal(h.data() + kTarChecksumOffset, kTarChecksumField - 1, sum);
+  h[kTarChecksumOffset + kTarChecksumField - 1] = ' ';
   return h;
 }
 

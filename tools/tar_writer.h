@@ -13,9 +13,10 @@
 #include <utility>
 #include <vector>
 
+#include "wire/tar_header.h"
+
 namespace tarn::tools {
 
-inline constexpr std::size_t kTarBlock = 512;
 using TarBlock = std::array<unsigned char, kTarBlock>;
 
 // A plain file's header: mode 0644, owner 0, time 0 (the same archive on every

@@ -10,13 +10,6 @@
 
 namespace {
 
-constexpr std::size_t kNameField = 100;
-constexpr std::size_t kSizeOffset = 124;
-constexpr std::size_t kSizeField = 12;
-constexpr std::size_t kTypeOffset = 156;
-constexpr std::size_t kMagicOffset = 257;
-constexpr std::size_t kPrefixOffset = 345;
-constexpr std::size_t kPrefixField = 155;
 // Long names and pax records are read whole; no real one comes near this.
 constexpr std::uint32_t kMaxRecordBytes = 1u << 20;
 constexpr std::size_t kProblemCapacity = 1024;
@@ -30,9 +23,9 @@ std::string FieldText(const std::uint8_t* field, std::size_t width) {
 // The POSIX form keeps the front of long paths in the prefix field; the GNU
 // form ("ustar  ") uses those bytes for other things.
 std::string HeaderName(const std::uint8_t* header) {
-  const std::string name = FieldText(header, kNameField);
-  if (std::memcmp(header + kMagicOffset, "ustar\0", 6) != 0) return name;
-  const std::string prefix = FieldText(header + kPrefixOffset, kPrefixField);
+  const std::string name = FieldText(header, kTarNameField);
+  if (std::memcmp(header + kTarMagicOffset, "ustar\0", 6) != 0) return name;
+  const std::string prefix = FieldText(header + kTarPrefixOffset, kTarPrefixField);
   return prefix.empty() ? name : prefix + "/" + name;
 }
 
@@ -156,13 +149,13 @@ TarStep TarReader::Next(TarEntry* entry) {
     if (!read_(next_, block, got)) return TarStep::ReadFailed;
     if (block[0] == 0) return TarStep::End;
     const std::uint64_t dataOffset = next_ + kTarBlock;
-    const char type = static_cast<char>(block[kTypeOffset]);
+    const char type = static_cast<char>(block[kTarTypeOffset]);
     const std::wstring shownName = tarn::platform::Widen(pendingName_.value_or(HeaderName(block)));
     const bool describesNext = type == 'L' || type == 'K' || type == 'x' || type == 'g';
     std::uint32_t size = 0;
     if (pendingSize_ && !describesNext) {
       size = *pendingSize_;
-    } else if (!ParseOctalField(reinterpret_cast<const char*>(block) + kSizeOffset, kSizeField, &size)) {
+    } else if (!ParseOctalField(reinterpret_cast<const char*>(block) + kTarSizeOffset, kTarSizeField, &size)) {
       return Fail(tarn::platform::FormatW(
           kProblemCapacity, L"broken archive: the size field of \"%ls\" is not an octal number", shownName.c_str()));
     }

@@ -15,7 +15,8 @@
 #include <optional>
 #include <string>
 
-constexpr std::uint32_t kTarBlock = 512;
+#include "wire/tar_header.h"
+
 // Enough of a member's data to see whether it starts with an info block.
 constexpr std::size_t kTarPeekBytes = 72;
 
