@@ -130,6 +130,20 @@ std::optional<fs::path> ResolveComPort(int n) {
   return target;
 }
 
+std::optional<int> ComPortOfDevice(const fs::path& path) {
+  std::error_code ec;
+  const fs::path device = fs::canonical(path, ec);
+  if (ec) return std::nullopt;
+  for (const auto& entry : ReadSerialComm()) {
+    const int n = ParseComNumber(entry.port);
+    const std::optional<fs::path> tty = ResolveComPort(n);
+    if (!tty) continue;
+    const fs::path ttyDevice = fs::canonical(*tty, ec);
+    if (!ec && ttyDevice == device) return n;
+  }
+  return std::nullopt;
+}
+
 int ParseComNumber(std::string_view portText) {
   if (portText.size() < 4) return 0;
   for (std::size_t i = 0; i < 3; ++i) {

@@ -28,6 +28,10 @@ std::optional<std::string> QuerySerialComm(const std::vector<SerialCommEntry>& e
 
 // The tty node of COM<n>; only link targets under /dev are accepted.
 std::optional<std::filesystem::path> ResolveComPort(int n);
+// The COM number of the map entry whose tty is the device `path` names once
+// every link is followed (so /dev/serial/by-path/… and by-id/… names work);
+// nullopt when the path does not exist or no entry has that device.
+std::optional<int> ComPortOfDevice(const std::filesystem::path& path);
 // The decimal number after "COM" (0 when there is none).
 int ParseComNumber(std::string_view portText);
 

@@ -95,4 +95,18 @@ TEST_F(DeviceMap, ResolveAcceptsOnlyTargetsUnderDev) {
   EXPECT_FALSE(ResolveComPort(0));
 }
 
+TEST_F(DeviceMap, DevicePathsFindTheirComPortThroughEveryLink) {
+  ASSERT_TRUE(RegisterPort("qxcdmdm0", 3, "/dev/null"));
+  ASSERT_TRUE(RegisterPort("qxcdmdm1", 4, "/dev/zero"));
+  // A stable name as udev keeps them: a link to a link to the node.
+  fs::create_symlink("/dev/zero", dir_.Path() / "zero-link");
+  fs::create_symlink(dir_.Path() / "zero-link", dir_.Path() / "usb-0:1.2:1.0");
+  EXPECT_EQ(3, ComPortOfDevice("/dev/null"));
+  EXPECT_EQ(4, ComPortOfDevice(dir_.Path() / "usb-0:1.2:1.0"));
+  EXPECT_FALSE(ComPortOfDevice("/dev/full"));  // a device, but no entry has it
+  EXPECT_FALSE(ComPortOfDevice(dir_.Path() / "missing"));
+  ASSERT_TRUE(UnregisterPort("qxcdmdm1", 4));
+  EXPECT_FALSE(ComPortOfDevice(dir_.Path() / "usb-0:1.2:1.0"));
+}
+
 }  // namespace
