@@ -4,8 +4,11 @@
 #include <CLI/CLI.hpp>
 
 #include <cctype>
+#include <charconv>
+#include <filesystem>
 
 #include "engine/tables.h"
+#include "platform/devicemap.h"
 #include "platform/text.h"
 #include "tarn/version.h"
 
@@ -32,6 +35,32 @@ constexpr const char* kDescription =
     "Flashes the given images into every attached phone at once, as the window's START does.\n"
     "Exit status: 0 every job passed, 1 a job failed, 2 the start was refused.";
 
+// The whole of `text` as a decimal number.
+std::optional<int> WholeNumber(std::string_view text) {
+  int value = 0;
+  const char* end = text.data() + text.size();
+  auto [at, ec] = std::from_chars(text.data(), end, value);
+  if (ec != std::errc() || at != end || text.empty()) return std::nullopt;
+  return value;
+}
+
+// Checks the --port list as a whole: at most eight, each COM number once.
+bool PortsAreDistinct(const std::vector<int>& ports, std::string* err) {
+  if (ports.size() > 8) {
+    *err = "tarn-flash: at most eight --port\n";
+    return false;
+  }
+  for (std::size_t i = 0; i < ports.size(); ++i) {
+    for (std::size_t j = 0; j < i; ++j) {
+      if (ports[i] == ports[j] && ports[i] > 0) {
+        *err = "tarn-flash: port " + std::to_string(ports[i]) + " given twice\n";
+        return false;
+      }
+    }
+  }
+  return true;
+}
+
 }  // namespace
 
 std::optional<int> ParseNation(std::string_view text) {
@@ -50,13 +79,56 @@ std::optional<int> ParseNation(std::string_view text) {
   return std::nullopt;
 }
 
+std::optional<int> ParsePort(const std::string& text, std::string* err) {
+  if (text.find('/') != std::string::npos) {
+    if (std::optional<int> com = platform::ComPortOfDevice(text)) return com;
+    std::error_code ec;
+    const std::string why = std::filesystem::exists(text, ec)
+                                ? " is not a port of the serial-port map " + platform::DeviceMapRoot().string()
+                                : " does not exist";
+    *err = "tarn-flash: e - " + text + why + "\n";
+    return std::nullopt;
+  }
+  const std::optional<int> number = WholeNumber(text);
+  if (!number || *number < -2 || *number > 255 || *number == 0) {
+    *err = "tarn-flash: --port " + text + ": give a COM number from 1 to 255, -1, -2 or a device path\n";
+    return std::nullopt;
+  }
+  return number;
+}
+
+bool ParseWait(const std::string& text, int* count, int* seconds) {
+  const std::size_t comma = text.find(',');
+  const std::optional<int> n = WholeNumber(std::string_view(text).substr(0, comma));
+  if (!n || *n < 1 || *n > 8) return false;
+  int s = kDefaultWaitSeconds;
+  if (comma != std::string::npos) {
+    const std::optional<int> given = WholeNumber(std::string_view(text).substr(comma + 1));
+    if (!given || *given < 1) return false;
+    s = *given;
+  }
+  *count = *n;
+  *seconds = s;
+  return true;
+}
+
 ParseOutcome ParseFlashArgs(int argc, const char* const* argv, FlashArgs* args, std::string* out, std::string* err) {
   CLI::App app(kDescription, "tarn-flash");
   app.add_option("--pda", args->pda, "PDA archive (tar)");
   app.add_option("--csc", args->csc, "CSC archive (tar)");
   app.add_option("--phone", args->phone, "phone binary");
-  app.add_option("--port", args->ports, "COM number of a phone; repeat for more (slot i = i-th port)")
-      ->check(CLI::Range(-2, 255));
+  std::vector<std::string> portTexts;
+  app.add_option("--port", portTexts,
+                 "a phone's COM number or device path (/dev/ttyACM0, /dev/serial/by-path/...); repeat for more "
+                 "phones, slot i runs the i-th; -1 or -2: the job takes the first phone port of the map")
+      ->type_name("N|PATH");
+  app.add_flag("--list", args->list,
+               "list the phone ports of the map (COM, tty, USB path, vendor:product, whether it opens); "
+               "exit 3 when there is none");
+  std::string wait;
+  app.add_option("--wait", wait,
+                 "wait until N phone ports are in the map, then flash; exit 3 after SECONDS (default 600)")
+      ->type_name("N[,SECONDS]");
   app.add_flag("--no-boot-update", args->noBootUpdate, "skip BOOT and SBL members");
   app.add_flag("--boot-format", args->bootFormat, "format the boot blocks, then flash phones as they re-attach");
   app.add_flag("--csa-clear", args->csaClear, "clear the CSA area after the parameters are written");
@@ -81,21 +153,15 @@ ParseOutcome ParseFlashArgs(int argc, const char* const* argv, FlashArgs* args, 
     return {false, kExitRefused};
   }
   for (auto& c : args->stratine) c = c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c;
-  if (args->ports.size() > 8) {
-    *err = "tarn-flash: at most eight --port\n";
-    return {false, kExitRefused};
+  for (const auto& text : portTexts) {
+    const std::optional<int> port = ParsePort(text, err);
+    if (!port) return {false, kExitRefused};
+    args->ports.push_back(*port);
   }
-  for (std::size_t i = 0; i < args->ports.size(); ++i) {
-    for (std::size_t j = 0; j < i; ++j) {
-      if (args->ports[i] == args->ports[j] && args->ports[i] > 0) {
-        *err = "tarn-flash: port " + std::to_string(args->ports[i]) + " given twice\n";
-        return {false, kExitRefused};
-      }
-    }
-    if (args->ports[i] == 0) {
-      *err = "tarn-flash: there is no port 0\n";
-      return {false, kExitRefused};
-    }
+  if (!PortsAreDistinct(args->ports, err)) return {false, kExitRefused};
+  if (!wait.empty() && !ParseWait(wait, &args->waitCount, &args->waitSeconds)) {
+    *err = "tarn-flash: --wait " + wait + ": give N[,SECONDS], N from 1 to 8\n";
+    return {false, kExitRefused};
   }
   if (args->nation && !ParseNation(*args->nation)) {
     *err = "tarn-flash: unknown nation " + *args->nation + "\n";

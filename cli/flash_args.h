@@ -9,9 +9,16 @@
 
 namespace tarn::cli {
 
+// How long --wait N waits when it names no time: as long as a job's own
+// port lookup may take.
+constexpr int kDefaultWaitSeconds = 600;
+
 struct FlashArgs {
   std::string pda, csc, phone;
   std::vector<int> ports;  // slot i runs the i-th port; empty: the phone ports of the map
+  bool list = false;       // print the phone ports of the map instead of flashing
+  int waitCount = 0;       // wait for this many phone ports in the map before the start
+  int waitSeconds = kDefaultWaitSeconds;
   bool noBootUpdate = false;
   bool bootFormat = false;
   bool csaClear = false;
@@ -27,6 +34,7 @@ struct FlashArgs {
 constexpr int kExitPassed = 0;
 constexpr int kExitFailed = 1;
 constexpr int kExitRefused = 2;
+constexpr int kExitNoPhone = 3;
 
 struct ParseOutcome {
   bool run = false;  // false: exit with `exitCode` (help or version was shown, or the arguments are wrong)
@@ -35,6 +43,14 @@ struct ParseOutcome {
 
 // Parses argv; help and version go to `out`, argument errors to `err`.
 ParseOutcome ParseFlashArgs(int argc, const char* const* argv, FlashArgs* args, std::string* out, std::string* err);
+
+// A --port value: a COM number (-1 and -2 let the job take the first phone
+// port of the map) or a device path, whose COM number the serial-port map
+// gives. nullopt, with the reason in *err, when it is neither.
+std::optional<int> ParsePort(const std::string& text, std::string* err);
+
+// --wait's "N[,SECONDS]": N from 1 to 8, SECONDS a positive whole number.
+bool ParseWait(const std::string& text, int* count, int* seconds);
 
 // A nation given as an index 0..9, as its list entry ("Zudarida_SPAIN"), its
 // long name or its code, in any case; nullopt when it names none.

@@ -10,6 +10,7 @@
 #include "cli/flash_host.h"
 #include "cli/flash_setup.h"
 #include "cli/json_report.h"
+#include "cli/port_list.h"
 #include "cli/progress_view.h"
 #include "cli/text_report.h"
 #include "platform/debug_output.h"
@@ -19,13 +20,22 @@ namespace {
 
 int Flash(const tarn::cli::FlashArgs& args) {
   using namespace tarn::cli;
+  if (args.waitCount > 0) {
+    const int waited = WaitForPhonePorts(args.waitCount, args.waitSeconds, stderr);
+    if (waited != kExitPassed) return waited;
+  }
   SetupOutcome outcome = PrepareFlash(args);
   if (!outcome.ok) {
     std::fputs(outcome.refusal.c_str(), stderr);
     return kExitRefused;
   }
+  // JSON Lines are for programs: nothing else goes to the terminal.
   std::optional<ProgressView> view;
-  if (ProgressView::IsTerminal(stderr)) view.emplace(stderr, std::getenv("NO_COLOR") == nullptr);
+  if (!args.json) {
+    view.emplace(stderr, std::getenv("NO_COLOR") == nullptr,
+                 ProgressView::ModeFor(ProgressView::IsTerminal(stderr), std::getenv("TERM")));
+    view->SetJobBytes(outcome.setup.plan.totalSize);
+  }
   ProgressView* viewPtr = view ? &*view : nullptr;
   std::unique_ptr<FlashReport> report;
   if (args.json) {
@@ -56,5 +66,6 @@ int main(int argc, char** argv) {
     std::fputs(err.c_str(), stderr);
     return parsed.exitCode;
   }
+  if (args.list) return tarn::cli::ListPhonePorts(stdout, stderr);
   return Flash(args);
 }

@@ -5,16 +5,22 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <climits>
+#include <cstring>
 
+#include "platform/clock.h"
 #include "platform/text.h"
 
 namespace tarn::cli {
 
 namespace {
 
-constexpr auto kRedrawInterval = std::chrono::milliseconds(100);
+constexpr DWORD kRedrawIntervalMs = 100;
+// Often enough to show that a long batch lives, rarely enough for a log file.
+constexpr DWORD kLinesIntervalMs = 5000;
 constexpr int kBarWidth = 20;
 constexpr int kDefaultWidth = 80;
+constexpr double kMiB = 1024.0 * 1024.0;
 
 std::string Bar(int percent) {
   int filled = std::clamp(percent, 0, 100) * kBarWidth / 100;
@@ -25,6 +31,20 @@ std::string Percent(int percent) {
   // Right-aligned in five columns: " 100%", "  50%".
   std::string text = std::to_string(percent) + "%";
   return std::string(text.size() < 5 ? 5 - text.size() : 1, ' ') + text;
+}
+
+// m:ss, or h:mm:ss from an hour on.
+std::string Duration(std::uint64_t ms) {
+  const std::uint64_t seconds = ms / 1000;
+  char text[32];
+  if (seconds >= 3600) {
+    std::snprintf(text, sizeof text, "%llu:%02llu:%02llu", static_cast<unsigned long long>(seconds / 3600),
+                  static_cast<unsigned long long>(seconds / 60 % 60), static_cast<unsigned long long>(seconds % 60));
+  } else {
+    std::snprintf(text, sizeof text, "%llu:%02llu", static_cast<unsigned long long>(seconds / 60),
+                  static_cast<unsigned long long>(seconds % 60));
+  }
+  return text;
 }
 
 // Cuts at `width` display columns; the bytes of a multibyte character are
@@ -41,9 +61,17 @@ std::string CutToWidth(const std::string& line, int width) {
 
 }  // namespace
 
-ProgressView::ProgressView(std::FILE* terminal, bool colour) : terminal_(terminal), colour_(colour) {}
+ProgressView::ProgressView(std::FILE* terminal, bool colour, Mode mode)
+    : terminal_(terminal), colour_(colour), mode_(mode), startTick_(GetTickCount()), lastTick_(startTick_) {}
 
 bool ProgressView::IsTerminal(std::FILE* stream) { return isatty(fileno(stream)) == 1; }
+
+ProgressView::Mode ProgressView::ModeFor(bool isTerminal, const char* term) {
+  const bool canMoveCursor = term != nullptr && *term != '\0' && std::strcmp(term, "dumb") != 0;
+  return isTerminal && canMoveCursor ? Mode::Bars : Mode::Lines;
+}
+
+void ProgressView::SetJobBytes(std::uint64_t bytes) { jobBytes_ = bytes; }
 
 void ProgressView::Attach(int slot, int port) {
   if (slot < 0 || slot >= 8) return;
@@ -72,19 +100,51 @@ void ProgressView::Status(int slot, const std::wstring& text) {
 void ProgressView::Finish(int slot, bool passed) {
   if (slot < 0 || slot >= 8) return;
   slots_[slot].result = passed ? 1 : -1;
+  // The job's last percentages are rounded down; a passed job sent everything.
+  if (passed) slots_[slot].overall = slots_[slot].file = 100;
   slots_[slot].status = passed ? "PASS" : "FAIL";
   dirty_ = true;
 }
 
-std::vector<std::string> ProgressView::Render(int width) const {
+std::string ProgressView::SlotLine(int index) const {
+  const Slot& s = slots_[index];
+  return "[  " + std::to_string(index) + "  ] COM" + std::to_string(s.port) + " file" + Gauge(s.file) + " total" +
+         Gauge(s.overall) + "  " + s.status;
+}
+
+std::string ProgressView::Gauge(int percent) const {
+  return (mode_ == Mode::Bars ? " " + Bar(percent) : std::string()) + Percent(percent);
+}
+
+std::string ProgressView::BatchLine(DWORD elapsedMs) const {
+  // In percent points of one job: what the slots have sent and what the
+  // running ones still have to send. A failed slot has nothing left.
+  std::uint64_t done = 0, left = 0;
+  for (const Slot& s : slots_) {
+    if (!s.used) continue;
+    const int overall = std::clamp(s.overall, 0, 100);
+    done += static_cast<std::uint64_t>(overall);
+    if (s.result == 0) left += static_cast<std::uint64_t>(100 - overall);
+  }
+  const int percent = done + left == 0 ? 0 : static_cast<int>(done * 100 / (done + left));
+  std::string rate = "-";
+  if (jobBytes_ > 0 && elapsedMs > 0) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.1f",
+                  static_cast<double>(done) / 100.0 * static_cast<double>(jobBytes_) / kMiB / (elapsedMs / 1000.0));
+    rate = text;
+  }
+  // At the batch's average pace so far.
+  const std::string remaining = left == 0 ? Duration(0) : done == 0 ? "-:--" : Duration(elapsedMs * left / done);
+  return "batch" + Gauge(percent) + "  elapsed " + Duration(elapsedMs) + "  " + rate + " MiB/s  left " + remaining;
+}
+
+std::vector<std::string> ProgressView::Render(int width, DWORD elapsedMs) const {
   std::vector<std::string> lines;
   for (std::size_t i = 0; i < slots_.size(); ++i) {
-    const Slot& s = slots_[i];
-    if (!s.used) continue;
-    std::string line = "[  " + std::to_string(i) + "  ] COM" + std::to_string(s.port) + " file " + Bar(s.file) +
-                       Percent(s.file) + " total " + Bar(s.overall) + Percent(s.overall) + "  " + s.status;
-    lines.push_back(CutToWidth(line, width));
+    if (slots_[i].used) lines.push_back(CutToWidth(SlotLine(static_cast<int>(i)), width));
   }
+  if (!lines.empty()) lines.push_back(CutToWidth(BatchLine(elapsedMs), width));
   return lines;
 }
 
@@ -95,10 +155,26 @@ int ProgressView::Width() const {
 }
 
 void ProgressView::Draw(bool force) {
-  auto now = std::chrono::steady_clock::now();
-  if (!force && (!dirty_ || now - lastDraw_ < kRedrawInterval)) return;
-  // One column less than the terminal so that no line wraps.
-  std::vector<std::string> lines = Render(std::max(1, Width() - 1));
+  const DWORD now = GetTickCount();
+  const DWORD elapsed = now - startTick_;
+  if (mode_ == Mode::Lines) {
+    if (!force && now - lastTick_ < kLinesIntervalMs) return;
+    std::string out;
+    for (const auto& line : Render(INT_MAX, elapsed)) out += line + "\n";
+    std::fwrite(out.data(), 1, out.size(), terminal_);
+    std::fflush(terminal_);
+  } else {
+    // The elapsed time moves on while the phones are silent: redraw each second too.
+    const bool changed = dirty_ || elapsed / 1000 != (lastTick_ - startTick_) / 1000;
+    if (!force && (!changed || now - lastTick_ < kRedrawIntervalMs)) return;
+    // One column less than the terminal so that no line wraps.
+    DrawBars(Render(std::max(1, Width() - 1), elapsed));
+  }
+  dirty_ = false;
+  lastTick_ = now;
+}
+
+void ProgressView::DrawBars(const std::vector<std::string>& lines) {
   std::string out;
   if (drawnLines_ > 0) out += "\x1b[" + std::to_string(drawnLines_) + "A";
   for (std::size_t i = 0; i < lines.size(); ++i) {
@@ -115,8 +191,6 @@ void ProgressView::Draw(bool force) {
   std::fwrite(out.data(), 1, out.size(), terminal_);
   std::fflush(terminal_);
   drawnLines_ = static_cast<int>(lines.size());
-  dirty_ = false;
-  lastDraw_ = now;
 }
 
 void ProgressView::Erase() {

@@ -1,37 +1,53 @@
 // SPDX-License-Identifier: Apache-2.0
-// Live per-slot progress bars on a terminal (standard error), redrawn in place.
+// Live per-slot progress on standard error: bars redrawn in place on a
+// terminal that can move its cursor, else plain lines every few seconds.
+// Below the slots, the batch's total with elapsed time, rate and time left.
 #pragma once
 
 #include <array>
-#include <chrono>
+#include <cstdint>
 #include <cstdio>
 #include <string>
 #include <vector>
+
+#include "platform/win_types.h"
 
 namespace tarn::cli {
 
 class ProgressView {
  public:
-  // `colour` false under NO_COLOR.
-  ProgressView(std::FILE* terminal, bool colour);
+  enum class Mode {
+    Bars,   // redrawn in place with cursor movement
+    Lines,  // whole lines only, for logs, pipes and dumb terminals
+  };
 
-  // True when `stream` is a terminal, the only place the bars make sense.
+  // `colour` false under NO_COLOR (bars only; lines never carry colour).
+  ProgressView(std::FILE* terminal, bool colour, Mode mode = Mode::Bars);
+
+  // True when `stream` is a terminal.
   static bool IsTerminal(std::FILE* stream);
+  // Bars only on a terminal whose TERM is set and is not "dumb".
+  static Mode ModeFor(bool isTerminal, const char* term);
+
+  // Bytes one job sends, for the batch's rate and time left (0: unknown).
+  void SetJobBytes(std::uint64_t bytes);
 
   void Attach(int slot, int port);
   void Progress(int slot, int overall, int file);
   void Status(int slot, const std::wstring& text);
   void Finish(int slot, bool passed);
 
-  // Redraws if anything changed and the last drawing is old enough (about
-  // ten times a second); `force` draws now.
+  // Bars: redraws if anything changed and the last drawing is old enough
+  // (about ten times a second). Lines: prints every few clock seconds.
+  // `force` draws now.
   void Draw(bool force = false);
   // Removes the bars so that other output can go to the same terminal; the
-  // next Draw puts them back.
+  // next Draw puts them back. Lines need no removal.
   void Erase();
 
-  // The lines as drawn, each cut to `width` columns (without colour).
-  std::vector<std::string> Render(int width) const;
+  // The lines as drawn `elapsedMs` clock milliseconds into the batch, each
+  // cut to `width` columns (without colour).
+  std::vector<std::string> Render(int width, DWORD elapsedMs) const;
 
  private:
   struct Slot {
@@ -43,13 +59,21 @@ class ProgressView {
     int result = 0;  // 0 running, 1 passed, -1 failed
   };
   int Width() const;
+  std::string SlotLine(int index) const;
+  // A bar (bars only) and the percentage.
+  std::string Gauge(int percent) const;
+  std::string BatchLine(DWORD elapsedMs) const;
+  void DrawBars(const std::vector<std::string>& lines);
 
   std::FILE* terminal_;
   bool colour_;
+  Mode mode_;
+  std::uint64_t jobBytes_ = 0;
+  DWORD startTick_;
   std::array<Slot, 8> slots_{};
   int drawnLines_ = 0;
   bool dirty_ = true;
-  std::chrono::steady_clock::time_point lastDraw_{};
+  DWORD lastTick_;  // when it last drew
 };
 
 }  // namespace tarn::cli

@@ -12,6 +12,7 @@
 #include "cli/flash_args.h"
 #include "cli/flash_setup.h"
 #include "cli/json_report.h"
+#include "cli/port_list.h"
 #include "cli/progress_view.h"
 #include "cli/text_report.h"
 #include "tests/testsupport/temp_dir.h"
@@ -95,6 +96,11 @@ TEST(FlashArgs, EveryOptionAndPortOrder) {
                     "--port",
                     "3",
                     "--port=-2",
+                    "--port",
+                    "-1",
+                    "--wait",
+                    "2,30",
+                    "--list",
                     "--no-boot-update",
                     "--boot-format",
                     "--csa-clear",
@@ -107,7 +113,11 @@ TEST(FlashArgs, EveryOptionAndPortOrder) {
                     "de",
                     "--json"});
   ASSERT_TRUE(p.outcome.run) << p.err;
-  EXPECT_EQ(p.args.ports, (std::vector<int>{12, 3, -2}));
+  EXPECT_EQ(p.args.ports, (std::vector<int>{12, 3, -2, -1}));
+  EXPECT_TRUE(p.args.list);
+  EXPECT_EQ(p.args.waitCount, 2);
+  EXPECT_EQ(p.args.waitSeconds, 30);
+  EXPECT_EQ(Parse({"--wait", "8"}).args.waitSeconds, kDefaultWaitSeconds);
   EXPECT_TRUE(p.args.noBootUpdate && p.args.bootFormat && p.args.csaClear && p.args.noAutoReboot);
   EXPECT_TRUE(p.args.phoneBootUpdate && p.args.noFactoryMode && p.args.json);
   EXPECT_EQ(p.args.stratine, "opt");
@@ -123,6 +133,14 @@ TEST(FlashArgs, WrongArgumentsAreRefusedWithExitTwo) {
                                              {"--port", "300"},
                                              {"--port", "0"},
                                              {"--port", "4", "--port", "4"},
+                                             {"--port", "COM4"},
+                                             {"--port", "4x"},
+                                             {"--port", "/dev/null"},  // in no map
+                                             {"--wait", "0"},
+                                             {"--wait", "9"},
+                                             {"--wait", "2,0"},
+                                             {"--wait", "2,"},
+                                             {"--wait", "2,1s"},
                                              {"--port", "1", "--port", "2", "--port", "3", "--port", "4", "--port", "5",
                                               "--port", "6", "--port", "7", "--port", "8", "--port", "9"},
                                              {"--pda"}}) {
@@ -139,7 +157,7 @@ TEST(FlashArgs, HelpExitsZeroAndNamesEveryOption) {
   EXPECT_EQ(p.outcome.exitCode, kExitPassed);
   for (const char* option :
        {"--pda", "--csc", "--phone", "--port", "--no-boot-update", "--boot-format", "--csa-clear", "--no-auto-reboot",
-        "--phone-boot-update", "--no-factory-mode", "--stratine", "--nation", "--json"}) {
+        "--phone-boot-update", "--no-factory-mode", "--stratine", "--nation", "--json", "--list", "--wait"}) {
     EXPECT_NE(p.out.find(option), std::string::npos) << option;
   }
 }
@@ -284,20 +302,52 @@ TEST(JsonReport, OneValidObjectPerLine) {
   EXPECT_DOUBLE_EQ(events[7]["seconds"].get<double>(), 1.5);
 }
 
-TEST(ProgressView, RendersOneLinePerAttachedSlotCutToWidth) {
+TEST(ProgressView, RendersOneLinePerAttachedSlotAndTheBatchCutToWidth) {
   Capture terminal;
   ProgressView view(terminal.File(), false);
+  view.SetJobBytes(4 * 1024 * 1024);
   view.Attach(0, 7);
   view.Attach(5, 12);
   view.Progress(5, 50, 100);
   view.Status(5, L"Downloading\nZIMAGE");
-  std::vector<std::string> lines = view.Render(200);
-  ASSERT_EQ(lines.size(), 2u);
+  std::vector<std::string> lines = view.Render(200, 2000);
+  ASSERT_EQ(lines.size(), 3u);
   EXPECT_EQ(lines[0].rfind("[  0  ] COM7 ", 0), 0u);
   EXPECT_NE(lines[1].find("[####################] 100%"), std::string::npos);
   EXPECT_NE(lines[1].find("[##########..........]  50%"), std::string::npos);
   EXPECT_NE(lines[1].find("Downloading ZIMAGE"), std::string::npos);
-  for (const auto& line : view.Render(30)) EXPECT_EQ(line.size(), 30u);
+  // Half of one job's 4 MiB in two seconds; the other job and a half to go at that pace.
+  EXPECT_EQ(lines[2], "batch [#####...............]  25%  elapsed 0:02  1.0 MiB/s  left 0:06");
+  for (const auto& line : view.Render(30, 2000)) EXPECT_EQ(line.size(), 30u);
+
+  // A failed slot has nothing left to send; the batch is over when every slot ended.
+  view.Finish(0, false);
+  view.Progress(5, 99, 100);
+  view.Finish(5, true);
+  EXPECT_EQ(view.Render(200, 3723000)[2], "batch [####################] 100%  elapsed 1:02:03  0.0 MiB/s  left 0:00");
+  EXPECT_TRUE(ProgressView(terminal.File(), false).Render(200, 0).empty());  // no slot, no batch line
+}
+
+TEST(ProgressView, BarsOnlyWhereTheCursorCanMove) {
+  using Mode = ProgressView::Mode;
+  EXPECT_EQ(ProgressView::ModeFor(true, "xterm-256color"), Mode::Bars);
+  EXPECT_EQ(ProgressView::ModeFor(true, "dumb"), Mode::Lines);
+  EXPECT_EQ(ProgressView::ModeFor(true, ""), Mode::Lines);
+  EXPECT_EQ(ProgressView::ModeFor(true, nullptr), Mode::Lines);
+  EXPECT_EQ(ProgressView::ModeFor(false, "xterm"), Mode::Lines);
+
+  Capture log;
+  ProgressView view(log.File(), true, Mode::Lines);
+  view.Attach(3, 9);
+  view.Progress(3, 40, 80);
+  view.Draw(true);
+  view.Erase();
+  view.Finish(3, true);
+  view.Draw(true);
+  const std::string text = log.Text();
+  EXPECT_EQ(text.find('\x1b'), std::string::npos) << text;
+  EXPECT_NE(text.find("[  3  ] COM9 file  80% total  40%  \nbatch  40%  elapsed "), std::string::npos) << text;
+  EXPECT_NE(text.find("[  3  ] COM9 file 100% total 100%  PASS\nbatch 100%"), std::string::npos) << text;
 }
 
 TEST(ProgressView, RedrawsInPlaceAndColoursOnlyWhenAllowed) {
@@ -308,7 +358,7 @@ TEST(ProgressView, RedrawsInPlaceAndColoursOnlyWhenAllowed) {
   view.Draw(true);
   view.Draw(true);
   std::string text = plain.Text();
-  EXPECT_NE(text.find("\x1b[1A"), std::string::npos);  // the second drawing moves up over the first
+  EXPECT_NE(text.find("\x1b[2A"), std::string::npos);  // the second drawing moves up over the slot and the batch
   EXPECT_EQ(text.find("\x1b[31m"), std::string::npos);
   view.Erase();
   EXPECT_NE(plain.Text().find("\x1b[J"), std::string::npos);
@@ -319,6 +369,32 @@ TEST(ProgressView, RedrawsInPlaceAndColoursOnlyWhenAllowed) {
   colourView.Finish(0, true);
   colourView.Draw(true);
   EXPECT_NE(coloured.Text().find("\x1b[32m"), std::string::npos);
+}
+
+TEST(PortList, UsbPathAndIdsFromSysfsOrADash) {
+  // sysfs as the kernel lays it out for a CDC-ACM phone (the tty's device is
+  // the USB interface) and for a USB serial adapter (one level more).
+  TempDir sys;
+  const auto acm = sys / "devices/usb1/1-4/1-4.2";
+  const auto adapter = sys / "devices/usb2/2-1";
+  std::filesystem::create_directories(acm / "1-4.2:1.0");
+  std::filesystem::create_directories(adapter / "2-1:1.0/ttyUSB0");
+  std::ofstream(acm / "idVendor") << "04e8\n";
+  std::ofstream(acm / "idProduct") << "685d\n";
+  std::ofstream(adapter / "idVendor") << "0403\n";
+  std::ofstream(adapter / "idProduct") << "6001\n";
+  std::filesystem::create_directories(sys / "class/tty/ttyACM0");
+  std::filesystem::create_directories(sys / "class/tty/ttyUSB0");
+  std::filesystem::create_symlink(acm / "1-4.2:1.0", sys / "class/tty/ttyACM0/device");
+  std::filesystem::create_symlink(adapter / "2-1:1.0/ttyUSB0", sys / "class/tty/ttyUSB0/device");
+
+  PortDetails phone, serial, pty;
+  ReadUsbDetails(sys / "class/tty", "/dev/ttyACM0", &phone);
+  ReadUsbDetails(sys / "class/tty", "/dev/ttyUSB0", &serial);
+  ReadUsbDetails(sys / "class/tty", "/dev/pts/4", &pty);
+  EXPECT_EQ(phone.usbPath + " " + phone.usbId, "1-4.2 04e8:685d");
+  EXPECT_EQ(serial.usbPath + " " + serial.usbId, "2-1 0403:6001");
+  EXPECT_EQ(pty.usbPath + " " + pty.usbId, "- -");
 }
 
 }  // namespace

@@ -112,11 +112,20 @@ std::vector<nlohmann::json> JsonLines(const std::string& out) {
 
 TEST_F(FlashRun, TwoPhonesPassAndHoldTheImagesByteForByte) {
   AddPhone(Config(0, 31));
-  AddPhone(Config(1, 32));
+  tarn::sim::SimPhone& second = AddPhone(Config(1, 32));
+  // COM32 by a stable name as udev makes them: a link to the tty.
+  const auto byPath = dir_ / "by-path" / "pci-0000:00:14.0-usb-0:2:1.0";
+  std::filesystem::create_directories(byPath.parent_path());
+  std::filesystem::create_symlink(second.TtyPath(), byPath);
   std::vector<std::string> args = AllImages();
   // Slot i runs the i-th --port, whatever the map order.
-  for (const char* a : {"--port", "32", "--port", "31", "--no-factory-mode"}) args.push_back(a);
+  for (const char* a : {"--port", byPath.c_str(), "--port", "31", "--no-factory-mode"}) args.push_back(a);
+  // A terminal that cannot move its cursor gets whole lines, never escapes.
+  const char* term = std::getenv("TERM");
+  const std::string savedTerm = term ? term : "";
+  setenv("TERM", "dumb", 1);
   ToolRun run = RunTool(TARN_FLASH_PATH, args);
+  term ? setenv("TERM", savedTerm.c_str(), 1) : unsetenv("TERM");
   EXPECT_EQ(run.exitCode, kExitPassed) << run.out << run.err;
   EXPECT_NE(run.out.find("[  0  ] open COM32\n"), std::string::npos);
   EXPECT_NE(run.out.find("[  1  ] open COM31\n"), std::string::npos);
@@ -124,7 +133,9 @@ TEST_F(FlashRun, TwoPhonesPassAndHoldTheImagesByteForByte) {
   EXPECT_NE(run.out.find("[  0  ] SKIP FR.csc (1), 9\n"), std::string::npos);
   EXPECT_EQ(run.out.find("ERROR"), std::string::npos);
   EXPECT_NE(run.out.find("[  0  ] PASS\n[  1  ] PASS\n"), std::string::npos);
-  EXPECT_EQ(run.err, "");  // no terminal, no trace: nothing on standard error
+  EXPECT_EQ((run.out + run.err).find('\x1b'), std::string::npos) << run.err;
+  EXPECT_NE(run.err.find("[  0  ] COM32 file 100% total 100%  PASS\n"), std::string::npos) << run.err;
+  EXPECT_NE(run.err.find("\nbatch 100%  elapsed "), std::string::npos) << run.err;
   ExpectFlashedExactly(31);
   ExpectFlashedExactly(32);
 }
@@ -208,12 +219,43 @@ TEST_F(FlashRun, RefusedStartsExitTwoWithAMessage) {
     EXPECT_EQ(empty.out, "");
   }
 
+  // A device path must name a port of the map.
+  ToolRun foreign = RunTool(TARN_FLASH_PATH, {"--port", "/dev/null", "--pda", Image(spec_.pdaName)});
+  EXPECT_EQ(foreign.exitCode, kExitRefused);
+  EXPECT_EQ(foreign.err,
+            "tarn-flash: e - /dev/null is not a port of the serial-port map " + (dir_ / "map").string() + "\n");
+
   ToolRun badArgs = RunTool(TARN_FLASH_PATH, {"--stratine", "half"});
   EXPECT_EQ(badArgs.exitCode, kExitRefused);
 
   ToolRun help = RunTool(TARN_FLASH_PATH, {"--help"});
   EXPECT_EQ(help.exitCode, kExitPassed);
   EXPECT_NE(help.out.find("--boot-format"), std::string::npos);
+}
+
+TEST_F(FlashRun, ListAndWaitSeeThePhonePortsOfTheMap) {
+  ToolRun none = RunTool(TARN_FLASH_PATH, {"--list"});
+  EXPECT_EQ(none.exitCode, kExitNoPhone);
+  EXPECT_EQ(none.out, "");
+
+  const std::string tty = AddPhone(Config(0, 71)).TtyPath().string();
+  ToolRun list = RunTool(TARN_FLASH_PATH, {"--list"});
+  EXPECT_EQ(list.exitCode, kExitPassed) << list.err;
+  EXPECT_EQ(list.out, "COM71   " + tty + "  -  -  opens\n");  // a pseudo-terminal has no USB data
+
+  std::vector<std::string> args = AllImages();
+  for (const char* a : {"--wait", "2,1", "--no-factory-mode"}) args.push_back(a);
+  ToolRun timedOut = RunTool(TARN_FLASH_PATH, args);
+  EXPECT_EQ(timedOut.exitCode, kExitNoPhone);
+  EXPECT_NE(timedOut.err.find("e - 1 of 2 phone ports found"), std::string::npos) << timedOut.err;
+  EXPECT_EQ(timedOut.out, "");
+
+  AddPhone(Config(1, 72));
+  ToolRun both = RunTool(TARN_FLASH_PATH, args);
+  EXPECT_EQ(both.exitCode, kExitPassed) << both.out << both.err;
+  EXPECT_NE(both.out.find("[  0  ] PASS\n[  1  ] PASS\n"), std::string::npos);
+  const std::string listed = RunTool(TARN_FLASH_PATH, {"--list"}).out;
+  EXPECT_EQ(std::count(listed.begin(), listed.end(), '\n'), 2) << listed;
 }
 
 TEST_F(FlashRun, BootFormatFlashesThePhoneAgainWhenItComesBack) {

@@ -1,0 +1,128 @@
+// SPDX-License-Identifier: Apache-2.0
+#include "cli/port_list.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+
+#include "cli/flash_args.h"
+#include "cli/flash_setup.h"
+#include "platform/clock.h"
+#include "platform/devicemap.h"
+
+namespace fs = std::filesystem;
+
+namespace tarn::cli {
+
+namespace {
+
+constexpr DWORD kPollMs = 250;
+// The tty's device is the USB interface, or for some drivers a port below
+// it; the USB device that carries the ids is a few levels up.
+constexpr int kUsbDeviceLevels = 3;
+
+std::string FirstLine(const fs::path& file) {
+  std::ifstream in(file);
+  std::string line;
+  std::getline(in, line);
+  return line;
+}
+
+// Tries the open a job would do first. A running job holds its port with an
+// exclusive lock, so a port that opens but cannot be locked is in use.
+std::string OpenState(const fs::path& tty) {
+  const int fd = ::open(tty.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return std::string("cannot open: ") + std::strerror(errno);
+  const bool free = ::flock(fd, LOCK_EX | LOCK_NB) == 0;
+  ::close(fd);
+  return free ? "opens" : "in use";
+}
+
+}  // namespace
+
+void ReadUsbDetails(const fs::path& sysClassTty, const fs::path& tty, PortDetails* port) {
+  std::error_code ec;
+  fs::path device = fs::canonical(sysClassTty / tty.filename() / "device", ec);
+  if (ec) return;
+  for (int level = 0; level < kUsbDeviceLevels && device.has_relative_path(); ++level) {
+    device = device.parent_path();
+    const std::string vendor = FirstLine(device / "idVendor");
+    const std::string product = FirstLine(device / "idProduct");
+    if (vendor.empty() || product.empty()) continue;
+    port->usbPath = device.filename().string();
+    port->usbId = vendor + ":" + product;
+    return;
+  }
+}
+
+std::vector<PortDetails> DescribePhonePorts() {
+  std::vector<PortDetails> ports;
+  for (const auto& entry : platform::ReadSerialComm()) {
+    const int com = platform::ParseComNumber(entry.port);
+    if (!IsPhoneModemName(entry.name) || com <= 0) continue;
+    PortDetails port;
+    port.com = com;
+    const std::optional<fs::path> tty = platform::ResolveComPort(com);
+    if (tty) {
+      port.tty = tty->string();
+      std::error_code ec;
+      const fs::path node = fs::canonical(*tty, ec);
+      ReadUsbDetails("/sys/class/tty", ec ? *tty : node, &port);
+      port.opens = OpenState(*tty);
+    } else {
+      port.opens = "cannot open: no tty under /dev in the map";
+    }
+    ports.push_back(port);
+  }
+  return ports;
+}
+
+std::string FormatPortList(const std::vector<PortDetails>& ports) {
+  std::size_t ttyWidth = 0, pathWidth = 0, idWidth = 0;
+  for (const auto& port : ports) {
+    ttyWidth = std::max(ttyWidth, port.tty.size());
+    pathWidth = std::max(pathWidth, port.usbPath.size());
+    idWidth = std::max(idWidth, port.usbId.size());
+  }
+  const auto pad = [](const std::string& text, std::size_t width) {
+    return text + std::string(std::max(width, text.size()) - text.size() + 2, ' ');
+  };
+  std::string text;
+  for (const auto& port : ports) {
+    text += pad("COM" + std::to_string(port.com), 6) + pad(port.tty, ttyWidth) + pad(port.usbPath, pathWidth) +
+            pad(port.usbId, idWidth) + port.opens + "\n";
+  }
+  return text;
+}
+
+int ListPhonePorts(std::FILE* out, std::FILE* err) {
+  const std::vector<PortDetails> ports = DescribePhonePorts();
+  if (ports.empty()) {
+    std::fprintf(err, "tarn-flash: no phone port in the serial-port map %s\n", platform::DeviceMapRoot().c_str());
+    return kExitNoPhone;
+  }
+  std::fputs(FormatPortList(ports).c_str(), out);
+  return kExitPassed;
+}
+
+int WaitForPhonePorts(int count, int seconds, std::FILE* err) {
+  const DWORD start = GetTickCount();
+  const DWORD budget = static_cast<DWORD>(std::min<long long>(seconds * 1000LL, 0x7FFFFFFF));
+  std::size_t found = 0;
+  for (;;) {
+    found = PhonePortsOfMap().size();
+    if (found >= static_cast<std::size_t>(count)) return kExitPassed;
+    if (GetTickCount() - start >= budget) break;
+    Sleep(kPollMs);
+  }
+  std::fprintf(err, "tarn-flash: e - %zu of %d phone ports found in the serial-port map %s within %d s\n", found, count,
+               platform::DeviceMapRoot().c_str(), seconds);
+  return kExitNoPhone;
+}
+
+}  // namespace tarn::cli
