@@ -11,6 +11,7 @@
 #include "cli/flash_setup.h"
 #include "cli/json_report.h"
 #include "cli/progress_view.h"
+#include "cli/stop_signals.h"
 #include "cli/text_report.h"
 #include "platform/debug_output.h"
 #include "platform/text.h"
@@ -22,7 +23,7 @@ int Flash(const tarn::cli::FlashArgs& args) {
   SetupOutcome outcome = PrepareFlash(args);
   if (!outcome.ok) {
     std::fputs(outcome.refusal.c_str(), stderr);
-    return kExitRefused;
+    return outcome.noPhone ? kExitNoPhone : kExitRefused;
   }
   std::optional<ProgressView> view;
   if (ProgressView::IsTerminal(stderr)) view.emplace(stderr, std::getenv("NO_COLOR") == nullptr);
@@ -38,7 +39,11 @@ int Flash(const tarn::cli::FlashArgs& args) {
     });
   }
   FlashHost host(outcome.setup, *report, viewPtr);
-  return ExitCodeOf(host.Run());
+  host.SetAnswerTimeout(args.answerTimeout);
+  InstallStopSignals();
+  host.WatchStopRequests(StopSignalCount);
+  const std::vector<SlotSummary> summaries = host.Run();
+  return host.Stopped() ? ExitCodeOfSignal(FirstStopSignal()) : ExitCodeOf(summaries);
 }
 
 }  // namespace

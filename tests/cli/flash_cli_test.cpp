@@ -81,6 +81,7 @@ TEST(FlashArgs, DefaultsMirrorTheWindowAfterStartUp) {
   EXPECT_EQ(p.args.stratine, "all");
   EXPECT_FALSE(p.args.nation.has_value());
   EXPECT_TRUE(p.args.ports.empty());
+  EXPECT_EQ(p.args.answerTimeout, 300);
 }
 
 TEST(FlashArgs, EveryOptionAndPortOrder) {
@@ -105,13 +106,16 @@ TEST(FlashArgs, EveryOptionAndPortOrder) {
                     "OPT",
                     "--nation",
                     "de",
-                    "--json"});
+                    "--json",
+                    "--answer-timeout",
+                    "7"});
   ASSERT_TRUE(p.outcome.run) << p.err;
   EXPECT_EQ(p.args.ports, (std::vector<int>{12, 3, -2}));
   EXPECT_TRUE(p.args.noBootUpdate && p.args.bootFormat && p.args.csaClear && p.args.noAutoReboot);
   EXPECT_TRUE(p.args.phoneBootUpdate && p.args.noFactoryMode && p.args.json);
   EXPECT_EQ(p.args.stratine, "opt");
   EXPECT_EQ(p.args.csc, "c.tar");
+  EXPECT_EQ(p.args.answerTimeout, 7);
 }
 
 TEST(FlashArgs, WrongArgumentsAreRefusedWithExitTwo) {
@@ -123,6 +127,8 @@ TEST(FlashArgs, WrongArgumentsAreRefusedWithExitTwo) {
                                              {"--port", "300"},
                                              {"--port", "0"},
                                              {"--port", "4", "--port", "4"},
+                                             {"--answer-timeout", "0"},
+                                             {"--answer-timeout", "soon"},
                                              {"--port", "1", "--port", "2", "--port", "3", "--port", "4", "--port", "5",
                                               "--port", "6", "--port", "7", "--port", "8", "--port", "9"},
                                              {"--pda"}}) {
@@ -139,7 +145,7 @@ TEST(FlashArgs, HelpExitsZeroAndNamesEveryOption) {
   EXPECT_EQ(p.outcome.exitCode, kExitPassed);
   for (const char* option :
        {"--pda", "--csc", "--phone", "--port", "--no-boot-update", "--boot-format", "--csa-clear", "--no-auto-reboot",
-        "--phone-boot-update", "--no-factory-mode", "--stratine", "--nation", "--json"}) {
+        "--phone-boot-update", "--no-factory-mode", "--stratine", "--nation", "--json", "--answer-timeout"}) {
     EXPECT_NE(p.out.find(option), std::string::npos) << option;
   }
 }
@@ -179,12 +185,14 @@ TEST(FlashSetup, RefusalsCarryAClearMessage) {
   SetupOutcome none = PrepareFlash(args);
   EXPECT_FALSE(none.ok);
   EXPECT_NE(none.refusal.find("no phone"), std::string::npos);
+  EXPECT_TRUE(none.noPhone);
 
   map.Add("qxcdmdm0", "COM9");
   args.pda = "other.tar";
   SetupOutcome wrongName = PrepareFlash(args);
   EXPECT_FALSE(wrongName.ok);
   EXPECT_NE(wrongName.refusal.find("other.tar"), std::string::npos);
+  EXPECT_FALSE(wrongName.noPhone);
 
   args.pda = "test_missing.tar";
   SetupOutcome missing = PrepareFlash(args);
@@ -243,9 +251,14 @@ TEST(TextReport, LinesAsTheWindowShowsThem) {
   SlotSummary fail;
   fail.slot = 7;
   report.Summary(fail);
+  SlotSummary stopped;
+  stopped.slot = 5;
+  stopped.stopped = true;
+  report.Summary(stopped);
   EXPECT_EQ(out.Text(),
-            "[  3  ] open COM7\nERROR [  Device 2  ] e - usb is disconnected!!\n[  0  ] PASS\n[  7  ] FAIL\n");
-  EXPECT_EQ(before, 4);
+            "[  3  ] open COM7\nERROR [  Device 2  ] e - usb is disconnected!!\n[  0  ] PASS\n[  7  ] FAIL\n"
+            "[  5  ] STOPPED\n");
+  EXPECT_EQ(before, 5);
 }
 
 TEST(JsonReport, OneValidObjectPerLine) {
@@ -265,10 +278,12 @@ TEST(JsonReport, OneValidObjectPerLine) {
   summary.errors = {L"e - x"};
   summary.seconds = 1.5;
   report.Summary(summary);
+  summary.stopped = true;
+  report.Summary(summary);
   std::istringstream lines(out.Text());
   std::vector<nlohmann::json> events;
   for (std::string line; std::getline(lines, line);) events.push_back(nlohmann::json::parse(line));
-  ASSERT_EQ(events.size(), 8u);
+  ASSERT_EQ(events.size(), 9u);
   EXPECT_EQ(events[0]["type"], "start");
   EXPECT_EQ(events[0]["port"], 12);
   EXPECT_EQ(events[1]["text"], "Downloading \xc3\x89T\xc3\x89.csc");
@@ -282,6 +297,7 @@ TEST(JsonReport, OneValidObjectPerLine) {
   EXPECT_EQ(events[7]["result"], "FAIL");
   EXPECT_EQ(events[7]["errors"][0], "e - x");
   EXPECT_DOUBLE_EQ(events[7]["seconds"].get<double>(), 1.5);
+  EXPECT_EQ(events[8]["result"], "STOPPED");
 }
 
 TEST(ProgressView, RendersOneLinePerAttachedSlotCutToWidth) {
