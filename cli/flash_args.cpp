@@ -33,7 +33,9 @@ std::string ListEntry(int index) {
 
 constexpr const char* kDescription =
     "Flashes the given images into every attached phone at once, as the window's START does.\n"
-    "Exit status: 0 every job passed, 1 a job failed, 2 the start was refused.";
+    "Exit status: 0 every job passed, 1 a job failed, 2 bad usage or a refused start, 3 no phone found,\n"
+    "130, 143 or 129 stopped by SIGINT, SIGTERM or SIGHUP (a first signal stops every job at its next\n"
+    "command boundary, leaving the phones ready for a new run; a second stops them at once).";
 
 // The whole of `text` as a decimal number.
 std::optional<int> WholeNumber(std::string_view text) {
@@ -139,6 +141,9 @@ ParseOutcome ParseFlashArgs(int argc, const char* const* argv, FlashArgs* args, 
       ->check(CLI::IsMember({"all", "ums", "opt", "csc"}, CLI::ignore_case));
   app.add_option("--nation", args->nation, "nation index 0..9 or name (default: from the CSC archive)");
   app.add_flag("--json", args->json, "JSON Lines on standard output instead of text");
+  app.add_option("--answer-timeout", args->answerTimeout,
+                 "seconds to wait for a phone's answer (default " + std::to_string(kDefaultAnswerTimeoutSeconds) + ")")
+      ->check(CLI::Range(1, kMaxAnswerTimeoutSeconds));
   app.set_version_flag("--version", "tarn-flash " TARN_VERSION, "print the version and exit");
   try {
     app.parse(argc, argv);

@@ -7,6 +7,8 @@
 #include <string_view>
 #include <vector>
 
+#include "engine/pell_linux_np.h"
+
 namespace tarn::cli {
 
 // How long --wait N waits when it names no time: as long as a job's own
@@ -28,13 +30,15 @@ struct FlashArgs {
   std::string stratine = "all";       // all, ums, opt or csc
   std::optional<std::string> nation;  // index or name
   bool json = false;
+  int answerTimeout = kDefaultAnswerTimeoutSeconds;  // seconds a job waits for a phone's answer
 };
 
 // Exit statuses of tarn-flash.
 constexpr int kExitPassed = 0;
 constexpr int kExitFailed = 1;
-constexpr int kExitRefused = 2;
+constexpr int kExitRefused = 2;  // bad usage or a refused start
 constexpr int kExitNoPhone = 3;
+// A stop signal ends the batch with 128 + its number: 130 (SIGINT), 143 (SIGTERM), 129 (SIGHUP).
 
 struct ParseOutcome {
   bool run = false;  // false: exit with `exitCode` (help or version was shown, or the arguments are wrong)

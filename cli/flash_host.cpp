@@ -4,7 +4,9 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cstdio>
 
+#include "engine/events.h"
 #include "host/slot_job.h"
 #include "platform/clock.h"
 #include "platform/devicemap.h"
@@ -63,6 +65,7 @@ void FlashHost::OnText(const host::JobEvent& event) {
   const std::wstring text = event.text;
   if (event.kind == host::JobEventKind::Error) {
     slots_[event.slot].errors.push_back(text);
+    if (text == kJobStoppedText) slots_[event.slot].stopped = true;
     report_.Error(event.slot, text);
   } else {
     report_.Text(event.slot, text);
@@ -87,6 +90,7 @@ void FlashHost::StartSlot(int slot, int port, bool withFormat) {
   job.options.bBootFormat = withFormat ? job.options.bBootFormat : 0;
   const bool restart = run.active;
   const auto enter = [&] {
+    if (answerTimeout_ > 0) engines_[slot].SetAnswerTimeout(answerTimeout_);
     if (!run.active) run.started = std::chrono::steady_clock::now();
     run.active = true;
     run.port = port;
@@ -121,7 +125,9 @@ void FlashHost::CollectEndedJobs() {
 void FlashHost::JobEnded(int slot) {
   SlotRun& run = slots_[slot];
   run.ended = std::chrono::steady_clock::now();
-  if (run.formatRun && !run.sawPass && run.errors.empty()) {
+  const bool formatOnly = run.formatRun && !run.sawPass && run.errors.empty();
+  if (formatOnly && Stopped()) run.stopped = true;  // it is not flashed again
+  if (formatOnly && !Stopped()) {
     // A format-only run: the phone reboots and comes back as a new port.
     run.awaiting = true;
     run.deadline = run.ended + std::chrono::duration_cast<std::chrono::steady_clock::duration>(
@@ -181,6 +187,36 @@ void FlashHost::ExpireAwaiting() {
   }
 }
 
+void FlashHost::PollStopRequests() {
+  const int requests = stopRequests_ ? stopRequests_() : 0;
+  if (requests > stopsActedOn_ && stopsActedOn_ < 2) StopAll(stopsActedOn_ == 1);
+}
+
+void FlashHost::StopAll(bool atOnce) {
+  ++stopsActedOn_;
+  if (view_) view_->Erase();
+  std::fputs(atOnce ? "tarn-flash: stopping every job at once\n"
+                    : "tarn-flash: stopping every job at its next command boundary; a second signal stops them "
+                      "at once\n",
+             stderr);
+  for (int slot = 0; slot < kSlots; ++slot) {
+    SlotRun& run = slots_[slot];
+    if (run.awaiting) {
+      run.awaiting = false;
+      run.done = run.stopped = true;
+      run.ended = std::chrono::steady_clock::now();
+    }
+    if (!run.jobRunning) continue;
+    if (atOnce) {
+      // A job stopped at once sends nothing more, not even why it ended.
+      run.stopped = true;
+      engines_[slot].StopJob();
+    } else {
+      engines_[slot].StopAtCommandBoundary();
+    }
+  }
+}
+
 bool FlashHost::AllDone() const {
   return std::all_of(slots_.begin(), slots_.end(), [](const SlotRun& run) { return !run.active || run.done; });
 }
@@ -191,6 +227,7 @@ SlotSummary FlashHost::SummaryOf(int slot) const {
   summary.slot = slot;
   summary.port = run.port;
   summary.passed = run.sawPass && run.errors.empty();
+  summary.stopped = !summary.passed && run.stopped;
   summary.filesDone = engines_[slot].FilesDone();
   summary.errors = run.errors;
   summary.seconds = std::chrono::duration<double>(run.ended - run.started).count();
@@ -208,6 +245,7 @@ std::vector<SlotSummary> FlashHost::Run() {
   }
   while (!AllDone()) {
     target_->WaitAndDispatch(kTick);
+    PollStopRequests();
     CollectEndedJobs();
     if (restarts) {
       WatchMap();

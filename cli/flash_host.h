@@ -8,6 +8,7 @@
 #include <array>
 #include <chrono>
 #include <deque>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -37,8 +38,17 @@ class FlashHost : private host::JobQuestions {
   FlashHost(const FlashHost&) = delete;
   FlashHost& operator=(const FlashHost&) = delete;
 
+  // Every job waits at most `seconds` for a phone's answer (0: the engine's default).
+  void SetAnswerTimeout(int seconds) { answerTimeout_ = seconds; }
+  // Polled while the batch runs: how many stop requests arrived. The first
+  // asks every job to stop at its next command boundary, the second stops
+  // them at once; their slots end STOPPED.
+  void WatchStopRequests(std::function<int()> requests) { stopRequests_ = std::move(requests); }
+
   // Runs the batch to its end on the calling thread; one summary per slot.
   std::vector<SlotSummary> Run();
+  // True when a stop request ended the batch early.
+  bool Stopped() const { return stopsActedOn_ > 0; }
 
  private:
   struct SlotRun {
@@ -50,6 +60,7 @@ class FlashHost : private host::JobQuestions {
     bool awaiting = false;  // format-only run ended, waiting for the phone
     std::chrono::steady_clock::time_point deadline{};
     bool done = false;
+    bool stopped = false;  // the job ended on a stop request
     std::vector<std::wstring> errors;
     std::chrono::steady_clock::time_point started{};
     std::chrono::steady_clock::time_point ended{};
@@ -65,6 +76,8 @@ class FlashHost : private host::JobQuestions {
   void WatchMap();
   void RestartAwaiting();
   void ExpireAwaiting();
+  void PollStopRequests();
+  void StopAll(bool atOnce);
   bool AllDone() const;
   bool Accepts(int port) const;
   SlotSummary SummaryOf(int slot) const;
@@ -79,6 +92,9 @@ class FlashHost : private host::JobQuestions {
   // entry: a phone that re-registers between two looks still counts as back.
   std::map<int, std::uint64_t> seenPorts_;
   std::deque<int> arrivals_;
+  int answerTimeout_ = 0;
+  std::function<int()> stopRequests_;
+  int stopsActedOn_ = 0;
 };
 
 // 0 when every slot passed, 1 otherwise.

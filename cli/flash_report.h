@@ -12,6 +12,7 @@ struct SlotSummary {
   int slot = 0;
   int port = 0;
   bool passed = false;
+  bool stopped = false;  // ended on a stop request (a signal) without passing
   int filesDone = 0;
   std::vector<std::wstring> errors;
   double seconds = 0;

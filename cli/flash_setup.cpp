@@ -82,6 +82,7 @@ SetupOutcome PrepareFlash(const FlashArgs& args) {
   if (setup.ports.empty()) {
     outcome.refusal = "tarn-flash: no phone attached (no phone port in the serial-port map " +
                       platform::DeviceMapRoot().string() + ")\n";
+    outcome.noPhone = true;
     return outcome;
   }
   setup.pda = platform::Widen(args.pda);

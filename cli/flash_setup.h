@@ -24,7 +24,8 @@ struct FlashSetup {
 struct SetupOutcome {
   bool ok = false;
   FlashSetup setup;
-  std::string refusal;  // why the start was refused (ends in "\n")
+  std::string refusal;   // why the start was refused (ends in "\n")
+  bool noPhone = false;  // refused because no phone port was found
 };
 
 SetupOutcome PrepareFlash(const FlashArgs& args);

@@ -89,7 +89,7 @@ void JsonReport::Pass(int slot, int filesDone) {
 void JsonReport::Summary(const SlotSummary& summary) {
   auto event = Event("summary", summary.slot);
   event["port"] = summary.port;
-  event["result"] = summary.passed ? "PASS" : "FAIL";
+  event["result"] = summary.passed ? "PASS" : summary.stopped ? "STOPPED" : "FAIL";
   event["files_done"] = summary.filesDone;
   auto errors = nlohmann::json::array();
   for (const auto& error : summary.errors) errors.push_back(Utf8Of(error));

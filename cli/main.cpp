@@ -12,6 +12,7 @@
 #include "cli/json_report.h"
 #include "cli/port_list.h"
 #include "cli/progress_view.h"
+#include "cli/stop_signals.h"
 #include "cli/text_report.h"
 #include "platform/debug_output.h"
 #include "platform/text.h"
@@ -27,7 +28,7 @@ int Flash(const tarn::cli::FlashArgs& args) {
   SetupOutcome outcome = PrepareFlash(args);
   if (!outcome.ok) {
     std::fputs(outcome.refusal.c_str(), stderr);
-    return kExitRefused;
+    return outcome.noPhone ? kExitNoPhone : kExitRefused;
   }
   // JSON Lines are for programs: nothing else goes to the terminal.
   std::optional<ProgressView> view;
@@ -48,7 +49,11 @@ int Flash(const tarn::cli::FlashArgs& args) {
     });
   }
   FlashHost host(outcome.setup, *report, viewPtr);
-  return ExitCodeOf(host.Run());
+  host.SetAnswerTimeout(args.answerTimeout);
+  InstallStopSignals();
+  host.WatchStopRequests(StopSignalCount);
+  const std::vector<SlotSummary> summaries = host.Run();
+  return host.Stopped() ? ExitCodeOfSignal(FirstStopSignal()) : ExitCodeOf(summaries);
 }
 
 }  // namespace

@@ -23,7 +23,8 @@ void TextReport::Error(int slot, const std::wstring& text) {
 }
 
 void TextReport::Summary(const SlotSummary& summary) {
-  Line(L"[  " + std::to_wstring(summary.slot) + L"  ] " + (summary.passed ? L"PASS" : L"FAIL"));
+  const wchar_t* result = summary.passed ? L"PASS" : summary.stopped ? L"STOPPED" : L"FAIL";
+  Line(L"[  " + std::to_wstring(summary.slot) + L"  ] " + result);
 }
 
 }  // namespace tarn::cli

@@ -22,6 +22,11 @@ constexpr int STATE_REBOOT = 900;
 constexpr int STATE_FORMAT = 902;
 constexpr int STATE_WAIT = 903;
 
+// The error text of a job that ended at a command boundary because its host
+// asked it to (CPellLinuxNp::StopAtCommandBoundary); hosts tell such a job
+// from a failed one by it.
+constexpr const wchar_t* kJobStoppedText = L"e - stopped by the operator";
+
 // The questions a job asks its host (through tarn::platform::QueryHostControl):
 // which nation is selected, and whether Factory Mode is on. The numbers are
 // those of the window controls that first answered them.

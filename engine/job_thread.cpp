@@ -8,6 +8,7 @@
 #include "link/connection.h"
 #include "link/link_disconnected.h"
 #include "link/link_report.h"
+#include "link/link_stopped.h"
 #include "link/protocol.h"
 #include "platform/clock.h"
 #include "platform/messages.h"
@@ -166,6 +167,7 @@ std::int32_t StepCompletionWait(CKelpa3Engine& job, std::int32_t) {
   job.FireState(STATE_WAIT, L"Unknown");
   job.ReportProgress(100, 0);
   for (std::uint32_t i = 0; i < duration; ++i) {
+    job.StopIfRequested();
     Sleep(kWaitTickMs);
     job.m_dwProgressDone += 1;
     job.ReportProgress(100, PercentOf(i, duration));
@@ -225,6 +227,7 @@ std::int32_t RunJob(CKelpa3Engine* context) {
                                        {StepCompletionWait, 0}};
   for (int index = 0; index < kStepCount; ++index) {
     TLOG_SLOT(job.m_nIndex, L"==================== [ STEP %d ] ====================\n", index);
+    job.StopIfRequested();
     const bool takesPort = index == 1 || index == 4;
     const std::int32_t r = steps[index].step(job, takesPort ? job.m_nComPort : steps[index].argument);
     if (r == RESULT_ABORT) return RESULT_FAIL;
@@ -251,6 +254,8 @@ DWORD JobThreadProc(CKelpa3Engine* context) {
       RunJob(context);
     } catch (const LinkDisconnected&) {
       context->AbortOnDisconnect();
+    } catch (const LinkStopped&) {
+      context->ReportStopped();
     } catch (const tarn::platform::ThreadUnwind&) {
       // Unplugged or stopped: release what the job held, then end the thread.
       context->ReleaseResources();

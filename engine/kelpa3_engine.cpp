@@ -7,6 +7,7 @@
 #include "engine/checksum.h"
 #include "engine/events.h"
 #include "link/link_report.h"
+#include "link/link_stopped.h"
 #include "platform/messages.h"
 #include "platform/text.h"
 #include "support/log.h"
@@ -38,6 +39,7 @@ LinkSession CKelpa3Engine::Link() {
   link.options.csaClear = m_options.bCsaClear == 1;
   link.options.phoneBootUpdate = m_options.bPhoneBootUpdate != 0;
   link.options.phoneEfsClear = m_options.bPhoneEfsClear != 0;
+  link.stopRequested = &m_bStopAtBoundary;
   return link;
 }
 
@@ -108,6 +110,15 @@ void CKelpa3Engine::AbortOnDisconnect() {
   ReportStatus(0, L"thread will be terminated.");
   ReleaseResources();
   tarn::platform::EndThisThread(0);
+}
+
+void CKelpa3Engine::ReportStopped() {
+  ReportError(L"%ls", kJobStoppedText);
+  ReportStatus(0, L"thread will be terminated.");
+}
+
+void CKelpa3Engine::StopIfRequested() const {
+  if (m_bStopAtBoundary.load()) throw LinkStopped{};
 }
 
 // --- The link's events ---

@@ -3,6 +3,7 @@
 // it without locks; nothing else writes it while the job runs.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <vector>
@@ -47,6 +48,12 @@ class CKelpa3Engine : public LinkEvents {
   // The phone's port has gone: reports it, releases the job's members and
   // port, and ends the calling job thread at once. Never returns.
   [[noreturn]] void AbortOnDisconnect();
+  // The host asked for a stop at the next command boundary: tells it so.
+  // The job thread's entry releases the job after it.
+  void ReportStopped();
+  // Throws LinkStopped when the host asked for a stop (between steps and in
+  // waits where no command is under way).
+  void StopIfRequested() const;
 
   // --- The link's events ---
   void OnText(const wchar_t* text) override;
@@ -98,6 +105,9 @@ class CKelpa3Engine : public LinkEvents {
   // after, so that the phone is left usable); nullptr while every step it ran
   // succeeded. Reported as the job's final error instead of PASS.
   const wchar_t* m_pszFailure = nullptr;
+  // Set by the host to end the job at its next command boundary; the link
+  // reads it (LinkSession::stopRequested), StartJob clears it.
+  std::atomic<bool> m_bStopAtBoundary{false};
 
  private:
   void PostText(int value, const wchar_t* text);

@@ -13,6 +13,8 @@ using tarn::platform::CopyCut;
 namespace {
 constexpr const char* kModule = "./PellLinuxNp";
 
+static_assert(kDefaultAnswerTimeoutSeconds * 1000 == kFirstByteTimeoutMs);
+
 void CopyPath(wchar_t* field, const wchar_t* path) { CopyCut(field, kImagePathChars, path ? path : L""); }
 }  // namespace
 
@@ -53,6 +55,7 @@ std::int32_t CPellLinuxNp::Init(const wchar_t* /*name*/) {
   e.m_dwProgressTotal = e.m_dwProgressDone = 0;
   e.m_wFilesTotal = e.m_wFilesDone = 0;
   e.m_nNation = 0;
+  e.m_device.SetAnswerTimeout(kFirstByteTimeoutMs);
   e.m_dwState = ENGINE_STATE_READY;
   e.m_pThread.reset();
   return ENGINE_OK;
@@ -79,6 +82,7 @@ std::int32_t CPellLinuxNp::StartJob(std::int16_t port, std::int16_t slot) {
   m_engine->m_pSelf = this;
   m_engine->m_nPort = port;
   m_engine->m_nIndex = slot;
+  m_engine->m_bStopAtBoundary = false;
   CKelpa3Engine* context = m_engine.get();
   m_engine->m_pThread = tarn::platform::CThread::Create([context] { return JobThreadProc(context); });
   if (!m_engine->m_pThread) {
@@ -93,6 +97,11 @@ std::int32_t CPellLinuxNp::StopJob() {
   return ENGINE_OK;
 }
 
+std::int32_t CPellLinuxNp::StopAtCommandBoundary() {
+  m_engine->m_bStopAtBoundary = true;
+  return ENGINE_OK;
+}
+
 std::int32_t CPellLinuxNp::IsJobRunning(std::int16_t* running) {
   if (running == nullptr) return ENGINE_OK;
   *running = 0;
@@ -103,6 +112,13 @@ std::int32_t CPellLinuxNp::IsJobRunning(std::int16_t* running) {
 std::int32_t CPellLinuxNp::SetOptions(const ENGINE_OPTIONS* options) {
   if (RefusedWhileRunning(L"SetOptions")) return ENGINE_REFUSED;
   m_engine->m_options = options ? *options : kDefaultEngineOptions;
+  return ENGINE_OK;
+}
+
+std::int32_t CPellLinuxNp::SetAnswerTimeout(std::int32_t seconds) {
+  if (RefusedWhileRunning(L"SetAnswerTimeout")) return ENGINE_REFUSED;
+  if (seconds < 1 || seconds > kMaxAnswerTimeoutSeconds) return ENGINE_REFUSED;
+  m_engine->m_device.SetAnswerTimeout(static_cast<DWORD>(seconds) * 1000);
   return ENGINE_OK;
 }
 

@@ -16,6 +16,10 @@ class CKelpa3Engine;
 constexpr std::int32_t ENGINE_OK = 0;
 constexpr std::int32_t ENGINE_REFUSED = 1;
 
+// The answer time-out Init sets, and the longest SetAnswerTimeout takes (a day).
+constexpr std::int32_t kDefaultAnswerTimeoutSeconds = 300;
+constexpr std::int32_t kMaxAnswerTimeoutSeconds = 86400;
+
 class CPellLinuxNp {
  public:
   CPellLinuxNp();
@@ -37,7 +41,18 @@ class CPellLinuxNp {
   // Asks the job to end at its next wait or I/O point; it then releases its
   // locks, port and mappings itself. Returns at once.
   virtual std::int32_t StopJob();
+  // Asks the job to end at its next command boundary: the answer to the
+  // command or frame under way is read, nothing new is sent, so the phone
+  // stays in download mode and a new job can greet it. The job then reports
+  // kJobStoppedText (engine/events.h) and releases its members and port.
+  // The frames of a piece already announced still go out, as the phone waits
+  // for them. Returns at once; never refused.
+  virtual std::int32_t StopAtCommandBoundary();
   virtual std::int32_t IsJobRunning(std::int16_t* running);
+  // The longest wait for the first byte of a phone's answer, in seconds;
+  // ENGINE_REFUSED outside 1..kMaxAnswerTimeoutSeconds. Init sets
+  // kDefaultAnswerTimeoutSeconds.
+  virtual std::int32_t SetAnswerTimeout(std::int32_t seconds);
   // nullptr selects kDefaultEngineOptions.
   virtual std::int32_t SetOptions(const ENGINE_OPTIONS* options);
   // Copies "Tarn2" and its terminator into *buffer, which must hold 6 characters.

@@ -2,6 +2,7 @@
 #include "link/byte_io.h"
 
 #include "link/link_disconnected.h"
+#include "link/link_stopped.h"
 #include "link/link_report.h"
 #include "link/link_result.h"
 #include "link/usb_device.h"
@@ -23,9 +24,13 @@ DWORD ReceiveBytes(LinkSession& link, void* destination, DWORD count) {
     const DWORD code = link.device.LastError();
     if (code == ERROR_ACCESS_DENIED) throw LinkDisconnected{};
     if (code == tarn::platform::kErrorTimeout) {
-      ReportStatus(link, L"e - the phone did not answer within %d seconds.",
-                   static_cast<int>(kFirstByteTimeoutMs / 1000));
+      const int seconds = static_cast<int>(link.device.AnswerTimeoutMs() / 1000);
+      ReportStatus(link, L"e - the phone did not answer within %d second%ls.", seconds, seconds == 1 ? L"" : L"s");
     }
   }
   return received;
+}
+
+void StopIfRequested(const LinkSession& link) {
+  if (link.stopRequested != nullptr && link.stopRequested->load()) throw LinkStopped{};
 }

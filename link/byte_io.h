@@ -16,3 +16,9 @@ std::int32_t SendBytes(LinkSession& link, const void* buffer, DWORD count);
 // silent phone is reported; nothing received from a gone port throws
 // LinkDisconnected.
 DWORD ReceiveBytes(LinkSession& link, void* destination, DWORD count);
+
+// Throws LinkStopped when a stop at the next command boundary was asked for.
+// Called before a command packet or the greeting goes out, never between the
+// frames of a piece: the phone waits for those whole and would take a new
+// run's greeting for frame data.
+void StopIfRequested(const LinkSession& link);

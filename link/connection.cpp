@@ -91,6 +91,7 @@ std::int32_t Connect(LinkSession& link) {
 
 std::int32_t Greet(LinkSession& link) {
   TLOG_SLOT(link.slot, L"setup connection\n");
+  StopIfRequested(link);
   SendBytes(link, kHostGreeting, kHostGreetingSize);
   char answer[5] = {};
   ReceiveBytes(link, answer, 4);

@@ -3,6 +3,7 @@
 // the transfer counters it advances and the few settings it reads.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 
 class CUSBDevice;
@@ -28,4 +29,7 @@ struct LinkSession {
   // The boot loader's version as its greeting gave it; 0 before.
   int loaderVersion = 0;
   LinkOptions options{};
+  // Set by the one who runs the link to ask for a stop at the next command
+  // boundary (see link/link_stopped.h); null: never asked.
+  const std::atomic<bool>* stopRequested = nullptr;
 };

@@ -37,6 +37,7 @@ void BuildCommand(const LinkSession& link, int code, int argument, int length, i
 }
 
 std::int32_t SendPacket(LinkSession& link, const COMMAND_PACKET& packet) {
+  StopIfRequested(link);
   std::uint8_t wire[kCommandPacketSize];
   Serialize(packet, wire);
   return SendBytes(link, wire, kCommandPacketSize);

@@ -12,7 +12,9 @@
 void LogCommand(const LinkSession& link, int code, int argument, int length, int flag);
 // Zeroes the body, fills the header words and logs the command line.
 void BuildCommand(const LinkSession& link, int code, int argument, int length, int flag, COMMAND_PACKET* packet);
-// Encodes the packet and sends its 1024 bytes. All return RESULT_OK or RESULT_FAIL.
+// Encodes the packet and sends its 1024 bytes. All return RESULT_OK or RESULT_FAIL;
+// every packet is a command boundary, where a stop request ends the link
+// (StopIfRequested) before anything goes out.
 std::int32_t SendPacket(LinkSession& link, const COMMAND_PACKET& packet);
 // Builds, sends and judges the answer.
 std::int32_t SendCommand(LinkSession& link, int code, int argument, int length, int flag);

@@ -62,7 +62,7 @@ DWORD CUSBDevice::Receive(void* destination, DWORD count) {
   SetLastError(0);
   lastError_ = 0;
   if (count == 0) return 0;
-  const auto first = worker_.WaitFirstByte(kFirstByteTimeoutMs);
+  const auto first = worker_.WaitFirstByte(answerTimeoutMs_);
   if (first != CWinRs232cSync::FirstByte::Readable) {
     lastError_ = first == CWinRs232cSync::FirstByte::Gone ? ERROR_ACCESS_DENIED : tarn::platform::kErrorTimeout;
     SetLastError(lastError_);

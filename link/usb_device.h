@@ -6,9 +6,10 @@
 #include "link/win_rs232c_sync.h"
 #include "platform/win_types.h"
 
-// Longest wait for the first byte of an answer. A phone may take minutes to
-// answer a write command while it programs its flash; one silent for longer
-// is taken as hung and the command fails.
+// Longest wait for the first byte of an answer unless the host sets another
+// (SetAnswerTimeout). A phone may take minutes to answer a write command
+// while it programs its flash; one silent for longer is taken as hung and the
+// command fails.
 constexpr DWORD kFirstByteTimeoutMs = 300000;
 
 class CUSBDevice {
@@ -29,10 +30,14 @@ class CUSBDevice {
   // ERROR_ACCESS_DENIED: the port has gone).
   DWORD LastError() const { return lastError_; }
   CWinRs232cSync& Worker() { return worker_; }
+  // The longest wait for the first byte of an answer, in clock milliseconds.
+  void SetAnswerTimeout(DWORD clockMs) { answerTimeoutMs_ = clockMs; }
+  DWORD AnswerTimeoutMs() const { return answerTimeoutMs_; }
 
  private:
   bool Failed();
 
   CWinRs232cSync worker_;
   DWORD lastError_ = 0;
+  DWORD answerTimeoutMs_ = kFirstByteTimeoutMs;
 };

@@ -82,6 +82,7 @@ TEST(FlashArgs, DefaultsMirrorTheWindowAfterStartUp) {
   EXPECT_EQ(p.args.stratine, "all");
   EXPECT_FALSE(p.args.nation.has_value());
   EXPECT_TRUE(p.args.ports.empty());
+  EXPECT_EQ(p.args.answerTimeout, 300);
 }
 
 TEST(FlashArgs, EveryOptionAndPortOrder) {
@@ -111,7 +112,9 @@ TEST(FlashArgs, EveryOptionAndPortOrder) {
                     "OPT",
                     "--nation",
                     "de",
-                    "--json"});
+                    "--json",
+                    "--answer-timeout",
+                    "7"});
   ASSERT_TRUE(p.outcome.run) << p.err;
   EXPECT_EQ(p.args.ports, (std::vector<int>{12, 3, -2, -1}));
   EXPECT_TRUE(p.args.list);
@@ -122,6 +125,7 @@ TEST(FlashArgs, EveryOptionAndPortOrder) {
   EXPECT_TRUE(p.args.phoneBootUpdate && p.args.noFactoryMode && p.args.json);
   EXPECT_EQ(p.args.stratine, "opt");
   EXPECT_EQ(p.args.csc, "c.tar");
+  EXPECT_EQ(p.args.answerTimeout, 7);
 }
 
 TEST(FlashArgs, WrongArgumentsAreRefusedWithExitTwo) {
@@ -141,6 +145,8 @@ TEST(FlashArgs, WrongArgumentsAreRefusedWithExitTwo) {
                                              {"--wait", "2,0"},
                                              {"--wait", "2,"},
                                              {"--wait", "2,1s"},
+                                             {"--answer-timeout", "0"},
+                                             {"--answer-timeout", "soon"},
                                              {"--port", "1", "--port", "2", "--port", "3", "--port", "4", "--port", "5",
                                               "--port", "6", "--port", "7", "--port", "8", "--port", "9"},
                                              {"--pda"}}) {
@@ -155,9 +161,9 @@ TEST(FlashArgs, HelpExitsZeroAndNamesEveryOption) {
   Parsed p = Parse({"--help"});
   EXPECT_FALSE(p.outcome.run);
   EXPECT_EQ(p.outcome.exitCode, kExitPassed);
-  for (const char* option :
-       {"--pda", "--csc", "--phone", "--port", "--no-boot-update", "--boot-format", "--csa-clear", "--no-auto-reboot",
-        "--phone-boot-update", "--no-factory-mode", "--stratine", "--nation", "--json", "--list", "--wait"}) {
+  for (const char* option : {"--pda", "--csc", "--phone", "--port", "--no-boot-update", "--boot-format", "--csa-clear",
+                             "--no-auto-reboot", "--phone-boot-update", "--no-factory-mode", "--stratine", "--nation",
+                             "--json", "--list", "--wait", "--answer-timeout"}) {
     EXPECT_NE(p.out.find(option), std::string::npos) << option;
   }
 }
@@ -197,12 +203,14 @@ TEST(FlashSetup, RefusalsCarryAClearMessage) {
   SetupOutcome none = PrepareFlash(args);
   EXPECT_FALSE(none.ok);
   EXPECT_NE(none.refusal.find("no phone"), std::string::npos);
+  EXPECT_TRUE(none.noPhone);
 
   map.Add("qxcdmdm0", "COM9");
   args.pda = "other.tar";
   SetupOutcome wrongName = PrepareFlash(args);
   EXPECT_FALSE(wrongName.ok);
   EXPECT_NE(wrongName.refusal.find("other.tar"), std::string::npos);
+  EXPECT_FALSE(wrongName.noPhone);
 
   args.pda = "test_missing.tar";
   SetupOutcome missing = PrepareFlash(args);
@@ -261,9 +269,14 @@ TEST(TextReport, LinesAsTheWindowShowsThem) {
   SlotSummary fail;
   fail.slot = 7;
   report.Summary(fail);
+  SlotSummary stopped;
+  stopped.slot = 5;
+  stopped.stopped = true;
+  report.Summary(stopped);
   EXPECT_EQ(out.Text(),
-            "[  3  ] open COM7\nERROR [  Device 2  ] e - usb is disconnected!!\n[  0  ] PASS\n[  7  ] FAIL\n");
-  EXPECT_EQ(before, 4);
+            "[  3  ] open COM7\nERROR [  Device 2  ] e - usb is disconnected!!\n[  0  ] PASS\n[  7  ] FAIL\n"
+            "[  5  ] STOPPED\n");
+  EXPECT_EQ(before, 5);
 }
 
 TEST(JsonReport, OneValidObjectPerLine) {
@@ -283,10 +296,12 @@ TEST(JsonReport, OneValidObjectPerLine) {
   summary.errors = {L"e - x"};
   summary.seconds = 1.5;
   report.Summary(summary);
+  summary.stopped = true;
+  report.Summary(summary);
   std::istringstream lines(out.Text());
   std::vector<nlohmann::json> events;
   for (std::string line; std::getline(lines, line);) events.push_back(nlohmann::json::parse(line));
-  ASSERT_EQ(events.size(), 8u);
+  ASSERT_EQ(events.size(), 9u);
   EXPECT_EQ(events[0]["type"], "start");
   EXPECT_EQ(events[0]["port"], 12);
   EXPECT_EQ(events[1]["text"], "Downloading \xc3\x89T\xc3\x89.csc");
@@ -300,6 +315,7 @@ TEST(JsonReport, OneValidObjectPerLine) {
   EXPECT_EQ(events[7]["result"], "FAIL");
   EXPECT_EQ(events[7]["errors"][0], "e - x");
   EXPECT_DOUBLE_EQ(events[7]["seconds"].get<double>(), 1.5);
+  EXPECT_EQ(events[8]["result"], "STOPPED");
 }
 
 TEST(ProgressView, RendersOneLinePerAttachedSlotAndTheBatchCutToWidth) {

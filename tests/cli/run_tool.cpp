@@ -10,7 +10,8 @@ extern char** environ;
 
 namespace tarn::test {
 
-ToolRun RunTool(const std::string& program, const std::vector<std::string>& args) {
+ToolRun RunTool(const std::string& program, const std::vector<std::string>& args,
+                const std::function<void(int pid)>& started) {
   ToolRun run;
   int outPipe[2], errPipe[2];
   if (pipe(outPipe) != 0 || pipe(errPipe) != 0) return run;
@@ -30,6 +31,7 @@ ToolRun RunTool(const std::string& program, const std::vector<std::string>& args
   close(outPipe[1]);
   close(errPipe[1]);
   if (spawned == 0) {
+    if (started) started(pid);
     pollfd fds[2] = {{outPipe[0], POLLIN, 0}, {errPipe[0], POLLIN, 0}};
     std::string* sinks[2] = {&run.out, &run.err};
     int open = 2;
@@ -49,6 +51,7 @@ ToolRun RunTool(const std::string& program, const std::vector<std::string>& args
     }
     int status = 0;
     if (waitpid(pid, &status, 0) == pid && WIFEXITED(status)) run.exitCode = WEXITSTATUS(status);
+    run.ended = std::chrono::steady_clock::now();
   }
   close(outPipe[0]);
   close(errPipe[0]);

@@ -2,6 +2,8 @@
 // Runs a program of the build as a child process and collects what it wrote.
 #pragma once
 
+#include <chrono>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -11,9 +13,13 @@ struct ToolRun {
   int exitCode = -1;  // -1 when it did not exit normally
   std::string out;
   std::string err;
+  std::chrono::steady_clock::time_point ended{};  // when its output ended (it exited)
 };
 
 // The child inherits the environment (set TARN_DEVICEMAP before calling).
-ToolRun RunTool(const std::string& program, const std::vector<std::string>& args);
+// `started` (when given) gets the child's process id as soon as it runs and
+// must return at once (hand the id to a thread of the test to signal it).
+ToolRun RunTool(const std::string& program, const std::vector<std::string>& args,
+                const std::function<void(int pid)>& started = {});
 
 }  // namespace tarn::test

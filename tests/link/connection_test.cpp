@@ -5,12 +5,15 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <filesystem>
 #include <mutex>
 #include <string>
 #include <thread>
 
+#include "link/link_stopped.h"
 #include "link/protocol.h"
+#include "link/transfer.h"
 #include "link_fixture.h"
 #include "platform/debug_output.h"
 #include "platform/devicemap.h"
@@ -236,6 +239,28 @@ TEST_F(Connection, RefusedWrongAndMissingAnswers) {
   EXPECT_EQ(255, SendCommand(link_, 707, 0, 0, 0));
   EXPECT_TRUE(events_.HasText(L"e - the phone did not answer within 300 seconds."));
   EXPECT_EQ(1, SendCommand(link_, 707, 0, 0, 0));
+}
+
+// A stop request ends the link before the next command packet or greeting,
+// never inside a piece the phone was told to expect: it then still waits for
+// a command and greets a new run.
+TEST_F(Connection, StopRequestEndsTheLinkOnlyAtACommandBoundary) {
+  SimPhone& phone = StartPhone();
+  std::atomic<bool> stop{false};
+  link_.stopRequested = &stop;
+  ASSERT_EQ(1, Connect(link_));
+  const std::vector<std::uint8_t> data(3 * tarn::sim::kFrameSize, 0x5A);
+  ASSERT_EQ(1, SendCommand(link_, CMD_READY, 0, static_cast<int>(data.size()), 0));
+  stop = true;
+  EXPECT_EQ(1, XmitData(link_, data.data(), static_cast<DWORD>(data.size())));
+  EXPECT_EQ(3, phone.Stats().frames);
+  EXPECT_THROW(SendCommand(link_, CMD_END_FRAMES, 0, 0, 0), LinkStopped);
+  EXPECT_THROW(Connect(link_), LinkStopped);
+  EXPECT_FALSE(Sent(phone, CMD_END_FRAMES));
+  EXPECT_EQ(1, phone.Stats().greetings);
+  stop = false;
+  EXPECT_EQ(1, Connect(link_));
+  EXPECT_EQ(2, phone.Stats().greetings);
 }
 
 }  // namespace
