@@ -15,6 +15,7 @@
 #include "cli/progress_view.h"
 #include "cli/text_report.h"
 #include "tests/testsupport/temp_dir.h"
+#include "tests/testsupport/test_images.h"
 #include "tools/sample_images.h"
 
 namespace {
@@ -174,22 +175,32 @@ TEST(FlashSetup, PhonePortsOfTheMapInMapOrderAtMostEight) {
 
 TEST(FlashSetup, RefusalsCarryAClearMessage) {
   ScopedDeviceMap map;
+  TempDir dir;
+  tarn::test::WriteBytes(dir / "test_a.tar", tarn::test::TarBytes({{"ZIMAGE", 10}}));
   FlashArgs args;
-  args.pda = "test_a.tar";
+  args.pda = (dir / "test_a.tar").string();
   SetupOutcome none = PrepareFlash(args);
   EXPECT_FALSE(none.ok);
   EXPECT_NE(none.refusal.find("no phone"), std::string::npos);
 
-  map.Add("qxcdmdm0", "COM9");
+  // The images are checked first: every cause, one line each, even without a phone.
   args.pda = "other.tar";
-  SetupOutcome wrongName = PrepareFlash(args);
-  EXPECT_FALSE(wrongName.ok);
-  EXPECT_NE(wrongName.refusal.find("other.tar"), std::string::npos);
+  args.phone = (dir / "none.bin").string();
+  SetupOutcome wrong = PrepareFlash(args);
+  EXPECT_FALSE(wrong.ok);
+  EXPECT_EQ(wrong.refusal,
+            "e - the PDA image does not exist: other.tar\n"
+            "e - the PDA file name names no known platform: other.tar\n"
+            "e - the phone image does not exist: " +
+                args.phone + "\n");
+  args.phone.clear();
 
-  args.pda = "test_missing.tar";
-  SetupOutcome missing = PrepareFlash(args);
-  EXPECT_FALSE(missing.ok);
-  EXPECT_NE(missing.refusal.find("cannot read"), std::string::npos);
+  map.Add("qxcdmdm0", "COM9");
+  std::filesystem::create_directory(dir / "test_folder.tar");
+  args.pda = (dir / "test_folder.tar").string();
+  SetupOutcome folder = PrepareFlash(args);
+  EXPECT_FALSE(folder.ok);
+  EXPECT_EQ(folder.refusal, "e - the PDA image is not a regular file: " + args.pda + "\n");
 
   args.pda.clear();
   EXPECT_NE(PrepareFlash(args).refusal.find("no image"), std::string::npos);
