@@ -30,7 +30,8 @@ std::string ListEntry(int index) {
 
 constexpr const char* kDescription =
     "Flashes the given images into every attached phone at once, as the window's START does.\n"
-    "Exit status: 0 every job passed, 1 a job failed, 2 the start was refused.";
+    "Exit status: 0 every job passed, 1 a job failed, 2 the start was refused.\n"
+    "tarn-flash inspect FILE... lists the images without a phone (see inspect --help).";
 
 }  // namespace
 
@@ -68,10 +69,16 @@ ParseOutcome ParseFlashArgs(int argc, const char* const* argv, FlashArgs* args, 
   app.add_option("--nation", args->nation, "nation index 0..9 or name (default: from the CSC archive)");
   app.add_flag("--json", args->json, "JSON Lines on standard output instead of text");
   app.set_version_flag("--version", "tarn-flash " TARN_VERSION, "print the version and exit");
+  CLI::App* inspect = app.add_subcommand(
+      "inspect",
+      "list what each image holds and what START would send of it (no phone needed); exit 2 on what "
+      "START would refuse");
+  inspect->add_option("files", args->inspectFiles, "images: PDA or CSC archives, phone binaries")->required();
+  inspect->add_flag("--json", args->json, "one JSON object on standard output instead of text");
   try {
     app.parse(argc, argv);
   } catch (const CLI::CallForHelp&) {
-    *out = app.help();
+    *out = inspect->parsed() ? inspect->help() : app.help();
     return {false, kExitPassed};
   } catch (const CLI::CallForVersion& version) {
     *out = std::string(version.what()) + "\n";
@@ -80,6 +87,7 @@ ParseOutcome ParseFlashArgs(int argc, const char* const* argv, FlashArgs* args, 
     *err = std::string("tarn-flash: ") + e.what() + "\n";
     return {false, kExitRefused};
   }
+  args->inspect = inspect->parsed();
   for (auto& c : args->stratine) c = c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c;
   if (args->ports.size() > 8) {
     *err = "tarn-flash: at most eight --port\n";

@@ -21,6 +21,9 @@ struct FlashArgs {
   std::string stratine = "all";       // all, ums, opt or csc
   std::optional<std::string> nation;  // index or name
   bool json = false;
+  // `tarn-flash inspect FILE...`: list the images instead of flashing.
+  bool inspect = false;
+  std::vector<std::string> inspectFiles;
 };
 
 // Exit statuses of tarn-flash.

@@ -9,6 +9,7 @@
 #include "cli/flash_args.h"
 #include "cli/flash_host.h"
 #include "cli/flash_setup.h"
+#include "cli/inspect.h"
 #include "cli/json_report.h"
 #include "cli/progress_view.h"
 #include "cli/text_report.h"
@@ -56,5 +57,6 @@ int main(int argc, char** argv) {
     std::fputs(err.c_str(), stderr);
     return parsed.exitCode;
   }
+  if (args.inspect) return tarn::cli::RunInspect(args.inspectFiles, args.json, stdout, stderr);
   return Flash(args);
 }
