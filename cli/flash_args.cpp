@@ -35,7 +35,8 @@ constexpr const char* kDescription =
     "Flashes the given images into every attached phone at once, as the window's START does.\n"
     "Exit status: 0 every job passed, 1 a job failed, 2 bad usage or a refused start, 3 no phone found,\n"
     "130, 143 or 129 stopped by SIGINT, SIGTERM or SIGHUP (a first signal stops every job at its next\n"
-    "command boundary, leaving the phones ready for a new run; a second stops them at once).";
+    "command boundary, leaving the phones ready for a new run; a second stops them at once).\n"
+    "tarn-flash inspect FILE... lists the images without a phone (see inspect --help).";
 
 // The whole of `text` as a decimal number.
 std::optional<int> WholeNumber(std::string_view text) {
@@ -145,10 +146,16 @@ ParseOutcome ParseFlashArgs(int argc, const char* const* argv, FlashArgs* args, 
                  "seconds to wait for a phone's answer (default " + std::to_string(kDefaultAnswerTimeoutSeconds) + ")")
       ->check(CLI::Range(1, kMaxAnswerTimeoutSeconds));
   app.set_version_flag("--version", "tarn-flash " TARN_VERSION, "print the version and exit");
+  CLI::App* inspect = app.add_subcommand(
+      "inspect",
+      "list what each image holds and what START would send of it (no phone needed); exit 2 on what "
+      "START would refuse");
+  inspect->add_option("files", args->inspectFiles, "images: PDA or CSC archives, phone binaries")->required();
+  inspect->add_flag("--json", args->json, "one JSON object on standard output instead of text");
   try {
     app.parse(argc, argv);
   } catch (const CLI::CallForHelp&) {
-    *out = app.help();
+    *out = inspect->parsed() ? inspect->help() : app.help();
     return {false, kExitPassed};
   } catch (const CLI::CallForVersion& version) {
     *out = std::string(version.what()) + "\n";
@@ -157,6 +164,7 @@ ParseOutcome ParseFlashArgs(int argc, const char* const* argv, FlashArgs* args, 
     *err = std::string("tarn-flash: ") + e.what() + "\n";
     return {false, kExitRefused};
   }
+  args->inspect = inspect->parsed();
   for (auto& c : args->stratine) c = c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c;
   for (const auto& text : portTexts) {
     const std::optional<int> port = ParsePort(text, err);

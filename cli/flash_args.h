@@ -31,6 +31,9 @@ struct FlashArgs {
   std::optional<std::string> nation;  // index or name
   bool json = false;
   int answerTimeout = kDefaultAnswerTimeoutSeconds;  // seconds a job waits for a phone's answer
+  // `tarn-flash inspect FILE...`: list the images instead of flashing.
+  bool inspect = false;
+  std::vector<std::string> inspectFiles;
 };
 
 // Exit statuses of tarn-flash.

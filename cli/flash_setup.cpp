@@ -3,6 +3,7 @@
 
 #include <cctype>
 
+#include "host/image_check.h"
 #include "platform/devicemap.h"
 #include "platform/text.h"
 
@@ -77,6 +78,12 @@ std::vector<int> PhonePortsOfMap() {
 SetupOutcome PrepareFlash(const FlashArgs& args) {
   SetupOutcome outcome;
   FlashSetup& setup = outcome.setup;
+  // Every cause at once, before the ports are even looked at.
+  for (const auto& line :
+       CheckImages(platform::Widen(args.pda), platform::Widen(args.csc), platform::Widen(args.phone))) {
+    outcome.refusal += platform::Narrow(line) + "\n";
+  }
+  if (!outcome.refusal.empty()) return outcome;
   setup.portsFromMap = args.ports.empty();
   setup.ports = setup.portsFromMap ? PhonePortsOfMap() : args.ports;
   if (setup.ports.empty()) {
@@ -111,9 +118,7 @@ SetupOutcome PrepareFlash(const FlashArgs& args) {
       outcome.refusal = "tarn-flash: the PDA file name " + platform::Narrow(FileNameOfPath(setup.pda)) +
                         " names no known platform\n";
       return outcome;
-    case StartRefusal::NothingToSend:
-      outcome.refusal = "tarn-flash: " + platform::Narrow(setup.plan.refusalText) + "\n";
-      return outcome;
+    case StartRefusal::NothingToSend: outcome.refusal = platform::Narrow(setup.plan.refusalText) + "\n"; return outcome;
     case StartRefusal::None: break;
   }
   if (setup.plan.unreadableMask != 0) {

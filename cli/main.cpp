@@ -9,6 +9,7 @@
 #include "cli/flash_args.h"
 #include "cli/flash_host.h"
 #include "cli/flash_setup.h"
+#include "cli/inspect.h"
 #include "cli/json_report.h"
 #include "cli/port_list.h"
 #include "cli/progress_view.h"
@@ -71,6 +72,7 @@ int main(int argc, char** argv) {
     std::fputs(err.c_str(), stderr);
     return parsed.exitCode;
   }
+  if (args.inspect) return tarn::cli::RunInspect(args.inspectFiles, args.json, stdout, stderr);
   if (args.list) return tarn::cli::ListPhonePorts(stdout, stderr);
   return Flash(args);
 }

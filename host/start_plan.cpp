@@ -110,13 +110,13 @@ class ImageFile {
   std::unique_ptr<CFileMapping> image_;
 };
 
+}  // namespace
+
 // Eight phones would otherwise report PASS with nothing written.
 std::wstring NothingToSendText(int kind, const std::wstring& path) {
   if (kind == kImageKindPhone) return L"e - the phone binary is empty: " + path;
   return std::wstring(L"e - the ") + (kind == kImageKindCsc ? L"CSC" : L"PDA") + L" archive holds no files: " + path;
 }
-
-}  // namespace
 
 std::wstring FileNameOfPath(std::wstring_view path) {
   std::size_t cut = path.find_last_of(L"/\\");

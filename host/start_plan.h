@@ -64,6 +64,9 @@ int CalcImageSize(int kind, const std::wstring& path, int selectedNation, std::u
 int SumTarSizes(const tarn::platform::CFileMapping& image, std::uint32_t fileSize, int selectedNation,
                 std::uint32_t* totalSize, std::uint32_t* memberCount = nullptr);
 
+// The refusal line for an image of `kind` at `path` with nothing to send.
+std::wstring NothingToSendText(int kind, const std::wstring& path);
+
 struct NationChoice {
   int result = kStartFail;  // kStartOk or kStartFail
   // Nation index of the last member whose name ends in "csc" and whose index

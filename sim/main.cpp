@@ -14,6 +14,7 @@
 namespace {
 
 constexpr int kMaxPhones = 8;
+constexpr int kExitUsage = 2;
 
 struct Options {
   int phones = 1;
@@ -21,7 +22,9 @@ struct Options {
   int indexBase = 0;
   std::string kind = "dm";
   std::string output;
-  std::string greeting = "KELD";
+  // A current loader: it greets LAST and answers GetVersion with a version
+  // that takes file-system members, so the defaults flash the sample images.
+  std::string greeting = "LAST";
   unsigned loaderVersion = 7;
   unsigned buildDate = 0;
   int platform = 0;
@@ -75,8 +78,10 @@ int main(int argc, char** argv) {
   app.add_option("--index-base", o.indexBase, "value-name index of the first phone")->check(CLI::Range(0, 255));
   app.add_option("--kind", o.kind, "value-name kind: dm (qxcdmdm) or em (qxcemdm)")->check(CLI::IsMember({"dm", "em"}));
   app.add_option("--output", o.output, "folder for the written data (nothing is stored without it)");
-  app.add_option("--greeting", o.greeting, "4-byte greeting word: PELL, KELD, TARN, LAST or any other");
+  app.add_option("--greeting", o.greeting, "4-byte greeting word: PELL, KELD, TARN, LAST or any other")
+      ->capture_default_str();
   app.add_option("--loader-version", o.loaderVersion, "version answered to GetVersion after LAST")
+      ->capture_default_str()
       ->check(CLI::Range(0, 4095));
   app.add_option("--build-date", o.buildDate, "build date answered to GetVersion (upper 20 bits)")
       ->check(CLI::Range(0, 1048575));
@@ -99,7 +104,13 @@ int main(int argc, char** argv) {
                  "after Format: unplug, and come back after this many milliseconds")
       ->group("Faults");
   app.set_version_flag("--version", "keld-sim " TARN_VERSION, "print the version and exit");
-  CLI11_PARSE(app, argc, argv);
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::ParseError& e) {
+    // Help and version exit 0; every wrong option is bad usage, exit 2.
+    const int code = app.exit(e);
+    return code == 0 ? 0 : kExitUsage;
+  }
 
   // Block the stop signals before any thread starts, so every thread
   // inherits the mask and sigwait below receives them.

@@ -21,6 +21,7 @@
 #include "tests/cli/run_tool.h"
 #include "tests/testsupport/temp_dir.h"
 #include "tools/sample_images.h"
+#include "tools/tar_writer.h"
 
 namespace {
 
@@ -111,14 +112,34 @@ TEST_F(FlashRun, RefusedStartsExitTwoOrThreeWithAMessage) {
   EXPECT_NE(noPhone.err.find("no phone attached"), std::string::npos);
   EXPECT_EQ(noPhone.out, "");
 
+  // Each cause on its own line, before a phone is greeted.
+  tarn::sim::SimPhone& phone = AddPhone(Config(0, 5));
   std::filesystem::copy_file(Image(spec_.pdaName), dir_ / "other.tar");
-  ToolRun badName = RunTool(TARN_FLASH_PATH, {"--port", "5", "--pda", (dir_ / "other.tar").string()});
-  EXPECT_EQ(badName.exitCode, kExitRefused);
-  EXPECT_NE(badName.err.find("other.tar names no known platform"), std::string::npos);
-
-  ToolRun unreadable = RunTool(TARN_FLASH_PATH, {"--port", "5", "--phone", (dir_ / "none.bin").string()});
-  EXPECT_EQ(unreadable.exitCode, kExitRefused);
-  EXPECT_NE(unreadable.err.find("cannot read the image"), std::string::npos);
+  std::filesystem::create_directory(dir_ / "test_dir.tar");
+  tarn::tools::TarWriter readme((dir_ / "test_readme.tar").string());
+  readme.AddMember("README.txt", 6, [](unsigned char* out, std::size_t n) { std::fill(out, out + n, 'r'); });
+  ASSERT_TRUE(readme.Finish());
+  const std::string d = dir_.Path().string() + "/";
+  const struct {
+    std::vector<std::string> args;
+    std::string err;
+  } refusals[] = {
+      {{"--pda", d + "other.tar"}, "e - the PDA file name names no known platform: other.tar\n"},
+      {{"--phone", d + "none.bin"}, "e - the phone image does not exist: " + d + "none.bin\n"},
+      {{"--pda", d + "test_dir.tar"}, "e - the PDA image is not a regular file: " + d + "test_dir.tar\n"},
+      {{"--pda", d + "test_readme.tar", "--csc", d + "none.tar"},
+       "e - the PDA archive " + d + "test_readme.tar holds files no job can send: \"README.txt\"\n" +
+           "e - the CSC image does not exist: " + d + "none.tar\n"},
+  };
+  for (const auto& r : refusals) {
+    std::vector<std::string> args = r.args;
+    args.insert(args.begin(), {"--port", "5"});
+    ToolRun refused = RunTool(TARN_FLASH_PATH, args);
+    EXPECT_EQ(refused.exitCode, kExitRefused) << r.err;
+    EXPECT_EQ(refused.err, r.err);
+    EXPECT_EQ(refused.out, "");
+  }
+  EXPECT_EQ(phone.Stats().greetings, 0);
 
   // Images with nothing to send: the refusal line as the window shows it.
   std::ofstream(dir_ / "mirlane_empty.tar").close();
@@ -132,7 +153,7 @@ TEST_F(FlashRun, RefusedStartsExitTwoOrThreeWithAMessage) {
   for (const auto& e : empties) {
     ToolRun empty = RunTool(TARN_FLASH_PATH, {"--port", "5", e.option, e.path});
     EXPECT_EQ(empty.exitCode, kExitRefused) << e.path;
-    EXPECT_EQ(empty.err, "tarn-flash: " + e.line + e.path + "\n");
+    EXPECT_EQ(empty.err, e.line + e.path + "\n");
     EXPECT_EQ(empty.out, "");
   }
 

@@ -1,12 +1,15 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "host/start_plan.h"
 
+#include <sys/stat.h>
+
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <string>
 
+#include "host/image_check.h"
 #include "tests/testsupport/temp_dir.h"
 #include "tests/testsupport/test_images.h"
 
@@ -271,6 +274,93 @@ TEST(StartPlanWhole, ImagesWithNothingToSendRefuseTheStart) {
     EXPECT_EQ(plan.refusal, StartRefusal::NothingToSend) << what;
     EXPECT_EQ(plan.refusalText, c.text + W(dir / what)) << what;
   }
+}
+
+// Every cause of a refusal is found before a phone is touched, one line each,
+// in the order: the file, the PDA name's platform, the archive's members.
+TEST(ImageCheck, RefusalsNameTheCause) {
+  TempDir dir;
+  std::filesystem::create_directory(dir / "test_folder.tar");
+  WriteBytes(dir / "test_readme.tar", TarBytes({{"README.txt", 10}}));
+  WriteBytes(dir / "test_mixed.tar", TarBytes({{"ZIMAGE", 10}, {"a.txt", 1}, {"BOOT.bin", 4}, {"b", 2}}));
+  WriteBytes(dir / "other.tar", TarBytes({{"ZIMAGE", 10}}));
+  WriteBytes(dir / "test_broken.tar", std::vector<unsigned char>(512, 'x'));
+  WriteBytes(dir / "test_locked.tar", TarBytes({{"ZIMAGE", 10}}));
+  chmod((dir / "test_locked.tar").c_str(), 0);
+  const bool root = geteuid() == 0;  // root reads any file
+  const std::wstring d = W(dir.Path()) + L"/";
+  struct Case {
+    std::string pda, csc;
+    std::vector<std::wstring> lines;
+  } cases[] = {
+      {"test_missing.tar", "", {L"e - the PDA image does not exist: " + d + L"test_missing.tar"}},
+      {"missing.tar",
+       "",
+       {L"e - the PDA image does not exist: " + d + L"missing.tar",
+        L"e - the PDA file name names no known platform: missing.tar"}},
+      {"test_folder.tar", "", {L"e - the PDA image is not a regular file: " + d + L"test_folder.tar"}},
+      {"test_readme.tar",
+       "",
+       {L"e - the PDA archive " + d + L"test_readme.tar holds files no job can send: \"README.txt\""}},
+      {"",
+       "test_mixed.tar",
+       {L"e - the CSC archive " + d + L"test_mixed.tar holds files no job can send: \"a.txt\", \"b\""}},
+      {"other.tar", "", {L"e - the PDA file name names no known platform: other.tar"}},
+      {"test_broken.tar", "", {L"e - the PDA archive " + d + L"test_broken.tar is damaged: "}},
+      {"test_locked.tar",
+       "",
+       {root ? L"" : L"e - the PDA image cannot be read: " + d + L"test_locked.tar: Permission denied"}},
+      {"test_readme.tar",
+       "test_folder.tar",
+       {L"e - the PDA archive " + d + L"test_readme.tar holds files no job can send: \"README.txt\"",
+        L"e - the CSC image is not a regular file: " + d + L"test_folder.tar"}},
+  };
+  for (const auto& c : cases) {
+    const auto lines = CheckImages(c.pda.empty() ? L"" : d + W(c.pda), c.csc.empty() ? L"" : d + W(c.csc), L"");
+    const std::string what = c.pda + " " + c.csc;
+    if (c.lines[0].empty()) {
+      EXPECT_TRUE(lines.empty()) << what;
+      continue;
+    }
+    ASSERT_EQ(lines.size(), c.lines.size()) << what;
+    for (std::size_t i = 0; i < lines.size(); ++i) EXPECT_EQ(lines[i].rfind(c.lines[i], 0), 0u) << what;
+  }
+  EXPECT_TRUE(CheckImages(d + L"test_mixed.tar", L"", L"").size() == 1);
+  WriteBytes(dir / "test_good.tar", TarBytes({{"ZIMAGE", 10}, {"STRATINE.img", 3}, {"FRANCE.csc", 2}}));
+  EXPECT_TRUE(CheckImages(d + L"test_good.tar", d + L"test_good.tar", d + L"test_good.tar").empty());
+}
+
+// What inspect shows: each member's role and what the options would send.
+TEST(ImageCheck, ListingAndWhatTheOptionsSend) {
+  TempDir dir;
+  WriteBytes(dir / "test_p.tar", TarBytes({{"BOOT.bin", 100}, {"SBL.bin", 50}, {"ZIMAGE", 10}, {"STRATINE.img", 7}}));
+  WriteBytes(dir / "c.tar", TarBytes({{"FRANCE.csc", 3}, {"UK.csc", 5}}));
+  WriteBytes(dir / "phone.bin", std::vector<unsigned char>(9, 1));
+  const ImageListing pda = ListImageOfUnknownKind(W(dir / "test_p.tar"));
+  EXPECT_EQ(pda.kind, kImageKindPda);
+  EXPECT_TRUE(pda.platform.accepted);
+  ASSERT_EQ(pda.members.size(), 4u);
+  EXPECT_EQ(pda.members[1].partition, 1);
+  EXPECT_EQ(pda.members[3].role, MemberRole::Stratine);
+  EXPECT_EQ(BytesSent(pda, {true, 0}), 167u);
+  EXPECT_EQ(BytesSent(pda, {false, 0}), 17u);
+  const BootFormatPlan format = PlanBootFormat(pda);
+  EXPECT_TRUE(format.formats);
+  EXPECT_EQ(format.blockBytes, 131072u + 100u);
+
+  const ImageListing csc = ListImageOfUnknownKind(W(dir / "c.tar"));
+  EXPECT_EQ(csc.kind, kImageKindCsc);
+  EXPECT_TRUE(csc.refusals.empty());
+  EXPECT_EQ(csc.members[1].nation, 9);
+  EXPECT_EQ(BytesSent(csc, {true, 1}), 3u);
+  EXPECT_EQ(BytesSent(csc, {true, 9}), 5u);
+  EXPECT_FALSE(PlanBootFormat(csc).formats);
+
+  const ImageListing phone = ListImageOfUnknownKind(W(dir / "phone.bin"));
+  EXPECT_EQ(phone.kind, kImageKindPhone);
+  ASSERT_EQ(phone.members.size(), 1u);
+  EXPECT_EQ(phone.members[0].role, MemberRole::PhoneBinary);
+  EXPECT_EQ(BytesSent(phone, {false, 3}), 9u);
 }
 
 }  // namespace
