@@ -6,6 +6,7 @@
 #include "engine/archive_index.h"
 #include "engine/kelpa3_engine.h"
 #include "engine/results.h"
+#include "platform/file_mapping.h"
 #include "tests/fuzz/fuzz_support.h"
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
