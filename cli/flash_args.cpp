@@ -141,7 +141,13 @@ ParseOutcome ParseFlashArgs(int argc, const char* const* argv, FlashArgs* args, 
   app.add_option("--stratine", args->stratine, "Stratine parts to write")
       ->check(CLI::IsMember({"all", "ums", "opt", "csc"}, CLI::ignore_case));
   app.add_option("--nation", args->nation, "nation index 0..9 or name (default: from the CSC archive)");
-  app.add_flag("--json", args->json, "JSON Lines on standard output instead of text");
+  app.add_flag("--json", args->json,
+               "JSON Lines on standard output instead of text (schema 1: docs/tarn-flash-json-v1.md)");
+  app.add_option("--report", args->report,
+                 "write the batch's summary record (JSON, as the last --json line) to FILE at the end")
+      ->type_name("FILE");
+  app.add_option("--log-dir", args->logDir, "write one log file per slot into DIR (made when missing)")
+      ->type_name("DIR");
   app.add_option("--answer-timeout", args->answerTimeout,
                  "seconds to wait for a phone's answer (default " + std::to_string(kDefaultAnswerTimeoutSeconds) + ")")
       ->check(CLI::Range(1, kMaxAnswerTimeoutSeconds));

@@ -30,6 +30,8 @@ struct FlashArgs {
   std::string stratine = "all";       // all, ums, opt or csc
   std::optional<std::string> nation;  // index or name
   bool json = false;
+  std::string report;                                // write the summary record to this file at the batch's end
+  std::string logDir;                                // one log file per slot in this folder
   int answerTimeout = kDefaultAnswerTimeoutSeconds;  // seconds a job waits for a phone's answer
   // `tarn-flash inspect FILE...`: list the images instead of flashing.
   bool inspect = false;

@@ -47,6 +47,7 @@ LRESULT FlashHost::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
     case host::JobEventKind::Text:
     case host::JobEventKind::Error: OnText(event); break;
     case host::JobEventKind::Progress:
+      slots_[slot].overall = event.overall;
       report_.Progress(slot, event.overall, event.file);
       if (view_) view_->Progress(slot, event.overall, event.file);
       break;
@@ -96,6 +97,7 @@ void FlashHost::StartSlot(int slot, int port, bool withFormat) {
     run.port = port;
     run.formatRun = job.options.bBootFormat != 0;
     run.sawPass = false;
+    run.overall = 0;
     run.awaiting = false;
     report_.JobStarted(slot, port, restart);
     if (view_) view_->Attach(slot, port);
@@ -230,6 +232,9 @@ SlotSummary FlashHost::SummaryOf(int slot) const {
   summary.stopped = !summary.passed && run.stopped;
   summary.filesDone = engines_[slot].FilesDone();
   summary.errors = run.errors;
+  const std::uint64_t jobBytes = setup_.plan.totalSize;
+  summary.bytes = summary.passed ? jobBytes
+                                 : jobBytes * static_cast<std::uint64_t>(std::clamp(run.overall, 0, 100)) / 100;
   summary.seconds = std::chrono::duration<double>(run.ended - run.started).count();
   return summary;
 }
@@ -260,7 +265,7 @@ std::vector<SlotSummary> FlashHost::Run() {
     if (!slots_[slot].active) continue;
     summaries.push_back(SummaryOf(slot));
     report_.Summary(summaries.back());
-    if (view_) view_->Finish(slot, summaries.back().passed);
+    if (view_) view_->Finish(slot, ResultOf(summaries.back()));
   }
   if (view_) view_->Draw(true);
   return summaries;

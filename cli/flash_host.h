@@ -57,6 +57,7 @@ class FlashHost : private host::JobQuestions {
     bool jobRunning = false;
     bool formatRun = false;  // the running or last job had the format step
     bool sawPass = false;
+    int overall = 0;        // the running or last job's overall percentage
     bool awaiting = false;  // format-only run ended, waiting for the phone
     std::chrono::steady_clock::time_point deadline{};
     bool done = false;

@@ -2,6 +2,7 @@
 #include "cli/flash_setup.h"
 
 #include <cctype>
+#include <filesystem>
 
 #include "host/image_check.h"
 #include "platform/devicemap.h"
@@ -128,6 +129,33 @@ SetupOutcome PrepareFlash(const FlashArgs& args) {
   }
   outcome.ok = true;
   return outcome;
+}
+
+BatchInfo BatchInfoOf(const FlashArgs& args, const FlashSetup& setup) {
+  const ENGINE_OPTIONS& options = setup.plan.options;
+  BatchInfo info;
+  info.bootUpdate = options.bBootUpdate != 0;
+  info.bootFormat = options.bBootFormat != 0;
+  info.csaClear = options.bCsaClear != 0;
+  info.autoReboot = options.bAutoReboot != 0;
+  info.phoneBootUpdate = options.bPhoneBootUpdate != 0;
+  info.factoryMode = setup.factoryMode;
+  info.stratine = args.stratine;
+  info.nation = setup.nation;
+  info.answerTimeout = args.answerTimeout;
+  info.ports = setup.ports;
+  info.portsFromMap = setup.portsFromMap;
+  const auto image = [](const std::string& path) -> std::optional<ImageInfo> {
+    if (path.empty()) return std::nullopt;
+    std::error_code ec;
+    const std::uintmax_t size = std::filesystem::file_size(path, ec);
+    return ImageInfo{path, ec ? 0 : static_cast<std::uint64_t>(size)};
+  };
+  info.pda = image(args.pda);
+  info.csc = image(args.csc);
+  info.phone = image(args.phone);
+  info.jobBytes = setup.plan.totalSize;
+  return info;
 }
 
 }  // namespace tarn::cli

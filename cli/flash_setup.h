@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "cli/flash_args.h"
+#include "cli/flash_report.h"
 #include "host/start_plan.h"
 
 namespace tarn::cli {
@@ -29,6 +30,9 @@ struct SetupOutcome {
 };
 
 SetupOutcome PrepareFlash(const FlashArgs& args);
+
+// The effective options and the images of a prepared batch, for its start record.
+BatchInfo BatchInfoOf(const FlashArgs& args, const FlashSetup& setup);
 
 // A device name the phone modem driver publishes: qxcdmdm<n> or qxcemdm<n>,
 // n from 0 to 255.

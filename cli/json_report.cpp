@@ -1,7 +1,11 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "cli/json_report.h"
 
+#include <cmath>
 #include <nlohmann/json.hpp>
+
+#include "engine/events.h"
+#include "tarn/version.h"
 
 namespace tarn::cli {
 
@@ -28,9 +32,92 @@ void AppendUtf8(std::string& out, char32_t c) {
   }
 }
 
-nlohmann::json Event(const char* type, int slot) { return {{"type", type}, {"slot", slot}}; }
+using Json = nlohmann::ordered_json;
+
+// Durations to the millisecond: finer digits would only be noise.
+double Seconds(double seconds) { return std::round(seconds * 1000.0) / 1000.0; }
+
+Json ImageOf(const ImageInfo& image) { return {{"path", image.path}, {"bytes", image.bytes}}; }
+
+Json OptionsOf(const BatchInfo& info) {
+  return {{"boot_update", info.bootUpdate},
+          {"boot_format", info.bootFormat},
+          {"csa_clear", info.csaClear},
+          {"auto_reboot", info.autoReboot},
+          {"phone_boot_update", info.phoneBootUpdate},
+          {"factory_mode", info.factoryMode},
+          {"stratine", info.stratine},
+          {"nation", info.nation},
+          {"answer_timeout", info.answerTimeout},
+          {"ports", info.ports},
+          {"ports_from_map", info.portsFromMap}};
+}
+
+Json ImagesOf(const BatchInfo& info) {
+  Json images = Json::object();
+  if (info.pda) images["pda"] = ImageOf(*info.pda);
+  if (info.csc) images["csc"] = ImageOf(*info.csc);
+  if (info.phone) images["phone"] = ImageOf(*info.phone);
+  images["job_bytes"] = info.jobBytes;
+  return images;
+}
+
+// What the per-slot `result` and the summary's slots share.
+Json SlotOutcome(const SlotSummary& summary) {
+  return {{"slot", summary.slot},
+          {"port", summary.port},
+          {"result", ResultName(ResultOf(summary))},
+          {"reason", Utf8Of(ReasonOf(summary))},
+          {"files_done", summary.filesDone},
+          {"bytes", summary.bytes},
+          {"seconds", Seconds(summary.seconds)}};
+}
+
+Json Record(const char* type, std::chrono::system_clock::time_point time) {
+  return {{"type", type}, {"time", Rfc3339Utc(time)}};
+}
+
+// A job message's object: type, time, slot, then its own fields.
+std::string Event(const char* type, std::chrono::system_clock::time_point time, int slot, const Json& fields) {
+  Json event = Record(type, time);
+  event["slot"] = slot;
+  event.update(fields);
+  return event.dump();
+}
 
 }  // namespace
+
+const char* StateName(int code) {
+  switch (code) {
+    case STATE_ERROR: return "error";
+    case STATE_PDA_START: return "pda_start";
+    case STATE_PDA_END: return "pda_end";
+    case STATE_PHONE_START: return "phone_start";
+    case STATE_PHONE_END: return "phone_end";
+    case STATE_PHONE_UPDATE: return "phone_update";
+    case STATE_REBOOT: return "reboot";
+    case STATE_FORMAT: return "format";
+    case STATE_WAIT: return "completion_wait";
+    default: return "unknown";
+  }
+}
+
+std::string SummaryRecord(const BatchSummary& summary) {
+  Json record = Record("summary", summary.ended);
+  Json slots = Json::array();
+  int counts[3] = {0, 0, 0};
+  for (const auto& slot : summary.slots) {
+    slots.push_back(SlotOutcome(slot));
+    ++counts[static_cast<int>(ResultOf(slot))];
+  }
+  record["slots"] = slots;
+  record["counts"] = {{"passed", counts[static_cast<int>(SlotResult::Pass)]},
+                      {"failed", counts[static_cast<int>(SlotResult::Fail)]},
+                      {"stopped", counts[static_cast<int>(SlotResult::Stopped)]}};
+  record["seconds"] = Seconds(summary.seconds);
+  record["exit_status"] = summary.exitStatus;
+  return record.dump();
+}
 
 std::string Utf8Of(const std::wstring& text) {
   std::string out;
@@ -44,58 +131,53 @@ void JsonReport::Write(const std::string& line) {
   std::fflush(out_);
 }
 
+void JsonReport::BatchStarted(const BatchInfo& info) {
+  Json record = Record("start", now_());
+  record["schema"] = 1;
+  record["version"] = TARN_VERSION;
+  record["options"] = OptionsOf(info);
+  record["images"] = ImagesOf(info);
+  Write(record.dump());
+}
+
 void JsonReport::JobStarted(int slot, int port, bool restart) {
-  auto event = Event("start", slot);
-  event["port"] = port;
-  event["restart"] = restart;
-  Write(event.dump());
+  Write(Event("job", now_(), slot, {{"port", port}, {"restart", restart}}));
 }
 
 void JsonReport::Text(int slot, const std::wstring& text) {
-  auto event = Event("text", slot);
-  event["text"] = Utf8Of(text);
-  Write(event.dump());
+  Write(Event("text", now_(), slot, {{"text", Utf8Of(text)}}));
 }
 
 void JsonReport::Error(int slot, const std::wstring& text) {
-  auto event = Event("error", slot);
-  event["text"] = Utf8Of(text);
-  Write(event.dump());
+  Write(Event("error", now_(), slot, {{"text", Utf8Of(text)}}));
 }
 
 void JsonReport::Progress(int slot, int overall, int file) {
-  auto event = Event("progress", slot);
-  event["overall"] = overall;
-  event["file"] = file;
-  Write(event.dump());
+  Write(Event("progress", now_(), slot, {{"overall", overall}, {"file", file}}));
 }
 
 void JsonReport::State(int slot, int code) {
-  auto event = Event("state", slot);
-  event["code"] = code;
-  Write(event.dump());
+  Write(Event("state", now_(), slot, {{"code", code}, {"name", StateName(code)}}));
 }
 
 void JsonReport::Files(int total, int done) {
-  Write(nlohmann::json{{"type", "files"}, {"total", total}, {"done", done}}.dump());
+  Json record = Record("files", now_());
+  record["total"] = total;
+  record["done"] = done;
+  Write(record.dump());
 }
 
-void JsonReport::Pass(int slot, int filesDone) {
-  auto event = Event("pass", slot);
-  event["files_done"] = filesDone;
-  Write(event.dump());
-}
+void JsonReport::Pass(int slot, int filesDone) { Write(Event("pass", now_(), slot, {{"files_done", filesDone}})); }
 
 void JsonReport::Summary(const SlotSummary& summary) {
-  auto event = Event("summary", summary.slot);
-  event["port"] = summary.port;
-  event["result"] = summary.passed ? "PASS" : summary.stopped ? "STOPPED" : "FAIL";
-  event["files_done"] = summary.filesDone;
-  auto errors = nlohmann::json::array();
+  Json record = Record("result", now_());
+  record.update(SlotOutcome(summary));
+  auto errors = Json::array();
   for (const auto& error : summary.errors) errors.push_back(Utf8Of(error));
-  event["errors"] = errors;
-  event["seconds"] = summary.seconds;
-  Write(event.dump());
+  record["errors"] = errors;
+  Write(record.dump());
 }
+
+void JsonReport::BatchEnded(const BatchSummary& summary) { Write(SummaryRecord(summary)); }
 
 }  // namespace tarn::cli

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: Apache-2.0
 // tarn-flash: the window's START on the command line.
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
@@ -13,6 +14,8 @@
 #include "cli/json_report.h"
 #include "cli/port_list.h"
 #include "cli/progress_view.h"
+#include "cli/report_file.h"
+#include "cli/slot_logs.h"
 #include "cli/stop_signals.h"
 #include "cli/text_report.h"
 #include "platform/debug_output.h"
@@ -20,8 +23,21 @@
 
 namespace {
 
-int Flash(const tarn::cli::FlashArgs& args) {
-  using namespace tarn::cli;
+using namespace tarn::cli;
+
+// --report and --log-dir are checked before any phone is touched.
+std::string CheckOutputs(const FlashArgs& args) {
+  std::string refusal;
+  if (!args.report.empty()) refusal += ReportFile::Check(args.report);
+  if (!args.logDir.empty()) refusal += SlotLogs::Prepare(args.logDir);
+  return refusal;
+}
+
+int Flash(const FlashArgs& args) {
+  if (const std::string refusal = CheckOutputs(args); !refusal.empty()) {
+    std::fputs(refusal.c_str(), stderr);
+    return kExitRefused;
+  }
   if (args.waitCount > 0) {
     const int waited = WaitForPhonePorts(args.waitCount, args.waitSeconds, stderr);
     if (waited != kExitPassed) return waited;
@@ -39,22 +55,36 @@ int Flash(const tarn::cli::FlashArgs& args) {
     view->SetJobBytes(outcome.setup.plan.totalSize);
   }
   ProgressView* viewPtr = view ? &*view : nullptr;
-  std::unique_ptr<FlashReport> report;
+  std::unique_ptr<FlashReport> lines;
   if (args.json) {
-    report = std::make_unique<JsonReport>(stdout);
+    lines = std::make_unique<JsonReport>(stdout);
   } else {
     // Lines on the same terminal as the bars would land inside them.
     const bool shared = viewPtr && ProgressView::IsTerminal(stdout);
-    report = std::make_unique<TextReport>(stdout, [viewPtr, shared] {
+    lines = std::make_unique<TextReport>(stdout, [viewPtr, shared] {
       if (shared) viewPtr->Erase();
     });
   }
-  FlashHost host(outcome.setup, *report, viewPtr);
+  ReportFanOut report;
+  report.Add(*lines);
+  std::optional<SlotLogs> logs;
+  if (!args.logDir.empty()) report.Add(logs.emplace(args.logDir, outcome.setup.ports));
+  std::optional<ReportFile> reportFile;
+  if (!args.report.empty()) report.Add(reportFile.emplace(args.report));
+
+  FlashHost host(outcome.setup, report, viewPtr);
   host.SetAnswerTimeout(args.answerTimeout);
   InstallStopSignals();
   host.WatchStopRequests(StopSignalCount);
-  const std::vector<SlotSummary> summaries = host.Run();
-  return host.Stopped() ? ExitCodeOfSignal(FirstStopSignal()) : ExitCodeOf(summaries);
+  report.BatchStarted(BatchInfoOf(args, outcome.setup));
+  const auto started = std::chrono::steady_clock::now();
+  BatchSummary summary;
+  summary.slots = host.Run();
+  summary.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+  summary.exitStatus = host.Stopped() ? ExitCodeOfSignal(FirstStopSignal()) : ExitCodeOf(summary.slots);
+  summary.ended = std::chrono::system_clock::now();
+  report.BatchEnded(summary);
+  return summary.exitStatus;
 }
 
 }  // namespace

@@ -59,6 +59,16 @@ std::string CutToWidth(const std::string& line, int width) {
   return line;
 }
 
+// Green, red and yellow, as a finished slot's line is drawn.
+const char* ColourOf(SlotResult result) {
+  switch (result) {
+    case SlotResult::Pass: return "\x1b[32m";
+    case SlotResult::Stopped: return "\x1b[33m";
+    case SlotResult::Fail: break;
+  }
+  return "\x1b[31m";
+}
+
 }  // namespace
 
 ProgressView::ProgressView(std::FILE* terminal, bool colour, Mode mode)
@@ -97,12 +107,13 @@ void ProgressView::Status(int slot, const std::wstring& text) {
   dirty_ = true;
 }
 
-void ProgressView::Finish(int slot, bool passed) {
+void ProgressView::Finish(int slot, SlotResult result) {
   if (slot < 0 || slot >= 8) return;
-  slots_[slot].result = passed ? 1 : -1;
+  slots_[slot].finished = true;
+  slots_[slot].result = result;
   // The job's last percentages are rounded down; a passed job sent everything.
-  if (passed) slots_[slot].overall = slots_[slot].file = 100;
-  slots_[slot].status = passed ? "PASS" : "FAIL";
+  if (result == SlotResult::Pass) slots_[slot].overall = slots_[slot].file = 100;
+  slots_[slot].status = ResultName(result);
   dirty_ = true;
 }
 
@@ -118,13 +129,13 @@ std::string ProgressView::Gauge(int percent) const {
 
 std::string ProgressView::BatchLine(DWORD elapsedMs) const {
   // In percent points of one job: what the slots have sent and what the
-  // running ones still have to send. A failed slot has nothing left.
+  // running ones still have to send. A finished slot has nothing left.
   std::uint64_t done = 0, left = 0;
   for (const Slot& s : slots_) {
     if (!s.used) continue;
     const int overall = std::clamp(s.overall, 0, 100);
     done += static_cast<std::uint64_t>(overall);
-    if (s.result == 0) left += static_cast<std::uint64_t>(100 - overall);
+    if (!s.finished) left += static_cast<std::uint64_t>(100 - overall);
   }
   const int percent = done + left == 0 ? 0 : static_cast<int>(done * 100 / (done + left));
   std::string rate = "-";
@@ -179,13 +190,13 @@ void ProgressView::DrawBars(const std::vector<std::string>& lines) {
   if (drawnLines_ > 0) out += "\x1b[" + std::to_string(drawnLines_) + "A";
   for (std::size_t i = 0; i < lines.size(); ++i) {
     out += "\r\x1b[2K";
-    int result = 0;
+    const char* colour = nullptr;
     for (std::size_t k = 0, used = 0; k < slots_.size(); ++k) {
-      if (slots_[k].used && used++ == i) result = slots_[k].result;
+      if (slots_[k].used && used++ == i && slots_[k].finished) colour = ColourOf(slots_[k].result);
     }
-    if (colour_ && result != 0) out += result > 0 ? "\x1b[32m" : "\x1b[31m";
+    if (colour_ && colour) out += colour;
     out += lines[i];
-    if (colour_ && result != 0) out += "\x1b[0m";
+    if (colour_ && colour) out += "\x1b[0m";
     out += "\n";
   }
   std::fwrite(out.data(), 1, out.size(), terminal_);

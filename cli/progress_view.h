@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: Apache-2.0
 // Live per-slot progress on standard error: bars redrawn in place on a
 // terminal that can move its cursor, else plain lines every few seconds.
+// A finished slot shows PASS, FAIL or STOPPED (green, red or yellow bars).
 // Below the slots, the batch's total with elapsed time, rate and time left.
 #pragma once
 
@@ -10,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/flash_report.h"
 #include "platform/win_types.h"
 
 namespace tarn::cli {
@@ -35,7 +37,7 @@ class ProgressView {
   void Attach(int slot, int port);
   void Progress(int slot, int overall, int file);
   void Status(int slot, const std::wstring& text);
-  void Finish(int slot, bool passed);
+  void Finish(int slot, SlotResult result);
 
   // Bars: redraws if anything changed and the last drawing is old enough
   // (about ten times a second). Lines: prints every few clock seconds.
@@ -56,7 +58,8 @@ class ProgressView {
     int overall = 0;
     int file = 0;
     std::string status;
-    int result = 0;  // 0 running, 1 passed, -1 failed
+    bool finished = false;
+    SlotResult result = SlotResult::Fail;  // once finished
   };
   int Width() const;
   std::string SlotLine(int index) const;

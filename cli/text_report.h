@@ -13,13 +13,8 @@ class TextReport : public FlashReport {
  public:
   // `beforeWrite` runs before each line (the progress view gets out of the way).
   explicit TextReport(std::FILE* out, std::function<void()> beforeWrite = {});
-  void JobStarted(int, int, bool) override {}
   void Text(int slot, const std::wstring& text) override;
   void Error(int slot, const std::wstring& text) override;
-  void Progress(int, int, int) override {}
-  void State(int, int) override {}
-  void Files(int, int) override {}
-  void Pass(int, int) override {}
   void Summary(const SlotSummary& summary) override;
 
  private:

@@ -7,6 +7,8 @@ packages=(g++ cmake ninja-build pkg-config libgtest-dev libgmock-dev libbenchmar
           qt6-base-dev libcli11-dev nlohmann-json3-dev locales
           # the format check of the test command
           clang-format
+          # the JSON schema check of the tarn-flash tests
+          python3-jsonschema
           # manual pages, the Debian packages and their checks
           scdoc dpkg-dev lintian man-db appstream desktop-file-utils udev)
 if [[ "${TARN_WITH_CLANG:-0}" == 1 ]]; then

@@ -2,6 +2,7 @@
 // What tarn-flash writes: report lines, JSON events, progress and the port list.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -14,6 +15,7 @@
 #include "cli/port_list.h"
 #include "cli/progress_view.h"
 #include "cli/text_report.h"
+#include "tarn/version.h"
 #include "tests/testsupport/temp_dir.h"
 
 namespace {
@@ -65,43 +67,98 @@ TEST(TextReport, LinesAsTheWindowShowsThem) {
   EXPECT_EQ(before, 5);
 }
 
-TEST(JsonReport, OneValidObjectPerLine) {
+TEST(JsonReport, OneValidObjectPerLineWithTypeTimeAndSlot) {
   Capture out;
-  JsonReport report(out.File());
+  // 2026-12-09T10:22:39.123Z, one millisecond later on each line.
+  auto time = std::chrono::system_clock::time_point(std::chrono::milliseconds(1796811759123));
+  JsonReport report(out.File(), [&] { return time += std::chrono::milliseconds(1); });
+  BatchInfo info;
+  info.bootUpdate = info.autoReboot = true;
+  info.stratine = "all";
+  info.nation = 9;
+  info.answerTimeout = 300;
+  info.ports = {12};
+  info.pda = ImageInfo{"/i/test_PDA.tar", 4096};
+  info.jobBytes = 3000;
+  report.BatchStarted(info);
   report.JobStarted(1, 12, false);
   report.Text(1, L"Downloading \u00c9T\u00c9.csc");
   report.Progress(1, 40, 75);
   report.State(1, -1);
+  report.State(1, 903);
+  report.State(1, 555);
   report.Files(9, 4);
   report.Error(1, L"e - x");
   report.Pass(1, 9);
-  SlotSummary summary;
-  summary.slot = 1;
-  summary.port = 12;
-  summary.filesDone = 9;
-  summary.errors = {L"e - x"};
-  summary.seconds = 1.5;
-  report.Summary(summary);
-  summary.stopped = true;
-  report.Summary(summary);
-  std::istringstream lines(out.Text());
+  SlotSummary failed;
+  failed.slot = 1;
+  failed.port = 12;
+  failed.filesDone = 9;
+  failed.errors = {L"e - x", L"e - usb is disconnected!!"};
+  failed.bytes = 1200;
+  failed.seconds = 1.5004;
+  report.Summary(failed);
+  SlotSummary stopped = failed;
+  stopped.slot = 2;
+  stopped.errors.clear();
+  stopped.stopped = true;
+  SlotSummary passed;
+  passed.passed = true;
+  BatchSummary batch{{failed, stopped, passed}, 2.25, 130, time + std::chrono::milliseconds(1)};
+  report.BatchEnded(batch);
+  const std::string text = out.Text();
+  std::istringstream lines(text);
   std::vector<nlohmann::json> events;
   for (std::string line; std::getline(lines, line);) events.push_back(nlohmann::json::parse(line));
-  ASSERT_EQ(events.size(), 9u);
-  EXPECT_EQ(events[0]["type"], "start");
-  EXPECT_EQ(events[0]["port"], 12);
-  EXPECT_EQ(events[1]["text"], "Downloading \xc3\x89T\xc3\x89.csc");
-  EXPECT_EQ(events[2]["overall"], 40);
-  EXPECT_EQ(events[2]["file"], 75);
-  EXPECT_EQ(events[3]["code"], -1);
-  EXPECT_EQ(events[4]["total"], 9);
-  EXPECT_EQ(events[5]["type"], "error");
-  EXPECT_EQ(events[6]["files_done"], 9);
-  EXPECT_EQ(events[7]["type"], "summary");
-  EXPECT_EQ(events[7]["result"], "FAIL");
-  EXPECT_EQ(events[7]["errors"][0], "e - x");
-  EXPECT_DOUBLE_EQ(events[7]["seconds"].get<double>(), 1.5);
-  EXPECT_EQ(events[8]["result"], "STOPPED");
+  ASSERT_EQ(events.size(), 12u);
+  const auto& start = events[0];
+  EXPECT_EQ(start["type"], "start");
+  EXPECT_EQ(start["time"], "2026-12-09T10:22:39.124Z");
+  EXPECT_EQ(start["schema"], 1);
+  EXPECT_EQ(start["version"], TARN_VERSION);
+  EXPECT_EQ(start["options"]["nation"], 9);
+  EXPECT_EQ(start["options"]["ports"], nlohmann::json::array({12}));
+  EXPECT_EQ(start["images"]["pda"]["bytes"], 4096);
+  EXPECT_FALSE(start["images"].contains("csc"));
+  EXPECT_EQ(start["images"]["job_bytes"], 3000);
+  EXPECT_EQ(events[1]["type"], "job");
+  EXPECT_EQ(events[1]["port"], 12);
+  EXPECT_EQ(events[2]["text"], "Downloading \xc3\x89T\xc3\x89.csc");
+  EXPECT_EQ(events[3]["overall"], 40);
+  EXPECT_EQ(events[3]["file"], 75);
+  EXPECT_EQ(events[4]["code"], -1);
+  EXPECT_EQ(events[4]["name"], "error");
+  EXPECT_EQ(events[5]["name"], "completion_wait");
+  EXPECT_EQ(events[6]["name"], "unknown");
+  EXPECT_EQ(events[7]["total"], 9);
+  EXPECT_FALSE(events[7].contains("slot"));
+  EXPECT_EQ(events[8]["type"], "error");
+  EXPECT_EQ(events[9]["files_done"], 9);
+  for (std::size_t i = 1; i < 11; ++i) {
+    EXPECT_EQ(events[i]["time"], "2026-12-09T10:22:39." + std::to_string(124 + i) + "Z") << i;
+    if (i != 7) {
+      EXPECT_EQ(events[i]["slot"], 1) << i;
+    }
+  }
+  const auto& result = events[10];
+  EXPECT_EQ(result["type"], "result");
+  EXPECT_EQ(result["result"], "FAIL");
+  EXPECT_EQ(result["reason"], "e - x");  // the first error decides, not what followed from it
+  EXPECT_EQ(result["errors"].size(), 2u);
+  EXPECT_EQ(result["bytes"], 1200);
+  EXPECT_DOUBLE_EQ(result["seconds"].get<double>(), 1.5);
+  const auto& summary = events[11];
+  EXPECT_EQ(summary["type"], "summary");
+  EXPECT_EQ(summary["time"], "2026-12-09T10:22:39.135Z");
+  EXPECT_EQ(summary["slots"].size(), 3u);
+  EXPECT_EQ(summary["slots"][1]["result"], "STOPPED");
+  EXPECT_EQ(summary["slots"][1]["reason"], "e - stopped by the operator");
+  EXPECT_EQ(summary["slots"][2]["reason"], "");
+  EXPECT_EQ(summary["counts"], nlohmann::json({{"passed", 1}, {"failed", 1}, {"stopped", 1}}));
+  EXPECT_DOUBLE_EQ(summary["seconds"].get<double>(), 2.25);
+  EXPECT_EQ(summary["exit_status"], 130);
+  // The report file holds the same record as the last line.
+  EXPECT_EQ(SummaryRecord(batch) + "\n", text.substr(text.rfind('\n', text.size() - 2) + 1));
 }
 
 TEST(ProgressView, RendersOneLinePerAttachedSlotAndTheBatchCutToWidth) {
@@ -123,9 +180,9 @@ TEST(ProgressView, RendersOneLinePerAttachedSlotAndTheBatchCutToWidth) {
   for (const auto& line : view.Render(30, 2000)) EXPECT_EQ(line.size(), 30u);
 
   // A failed slot has nothing left to send; the batch is over when every slot ended.
-  view.Finish(0, false);
+  view.Finish(0, SlotResult::Fail);
   view.Progress(5, 99, 100);
-  view.Finish(5, true);
+  view.Finish(5, SlotResult::Pass);
   EXPECT_EQ(view.Render(200, 3723000)[2], "batch [####################] 100%  elapsed 1:02:03  0.0 MiB/s  left 0:00");
   EXPECT_TRUE(ProgressView(terminal.File(), false).Render(200, 0).empty());  // no slot, no batch line
 }
@@ -141,22 +198,30 @@ TEST(ProgressView, BarsOnlyWhereTheCursorCanMove) {
   Capture log;
   ProgressView view(log.File(), true, Mode::Lines);
   view.Attach(3, 9);
+  view.Attach(4, 10);
   view.Progress(3, 40, 80);
+  view.Progress(4, 40, 80);
   view.Draw(true);
   view.Erase();
-  view.Finish(3, true);
+  view.Finish(3, SlotResult::Pass);
+  view.Finish(4, SlotResult::Stopped);
   view.Draw(true);
   const std::string text = log.Text();
   EXPECT_EQ(text.find('\x1b'), std::string::npos) << text;
-  EXPECT_NE(text.find("[  3  ] COM9 file  80% total  40%  \nbatch  40%  elapsed "), std::string::npos) << text;
-  EXPECT_NE(text.find("[  3  ] COM9 file 100% total 100%  PASS\nbatch 100%"), std::string::npos) << text;
+  EXPECT_NE(text.find("[  3  ] COM9 file  80% total  40%  \n"), std::string::npos) << text;
+  EXPECT_NE(text.find("\nbatch  40%  elapsed "), std::string::npos) << text;
+  // A stopped slot keeps what it sent and has nothing left to send.
+  EXPECT_NE(
+      text.find("[  3  ] COM9 file 100% total 100%  PASS\n[  4  ] COM10 file  80% total  40%  STOPPED\nbatch 100%"),
+      std::string::npos)
+      << text;
 }
 
 TEST(ProgressView, RedrawsInPlaceAndColoursOnlyWhenAllowed) {
   Capture plain;
   ProgressView view(plain.File(), false);
   view.Attach(0, 1);
-  view.Finish(0, false);
+  view.Finish(0, SlotResult::Fail);
   view.Draw(true);
   view.Draw(true);
   std::string text = plain.Text();
@@ -165,12 +230,22 @@ TEST(ProgressView, RedrawsInPlaceAndColoursOnlyWhenAllowed) {
   view.Erase();
   EXPECT_NE(plain.Text().find("\x1b[J"), std::string::npos);
 
+  // Green, red and yellow for PASS, FAIL and STOPPED; a running slot has no colour.
   Capture coloured;
   ProgressView colourView(coloured.File(), true);
   colourView.Attach(0, 1);
-  colourView.Finish(0, true);
+  colourView.Attach(1, 2);
+  colourView.Attach(2, 3);
+  colourView.Attach(3, 4);
+  colourView.Finish(0, SlotResult::Pass);
+  colourView.Finish(1, SlotResult::Fail);
+  colourView.Finish(2, SlotResult::Stopped);
   colourView.Draw(true);
-  EXPECT_NE(coloured.Text().find("\x1b[32m"), std::string::npos);
+  const std::string drawn = coloured.Text();
+  EXPECT_NE(drawn.find("\x1b[32m[  0  ] COM1 "), std::string::npos) << drawn;
+  EXPECT_NE(drawn.find("\x1b[31m[  1  ] COM2 "), std::string::npos) << drawn;
+  EXPECT_NE(drawn.find("\x1b[33m[  2  ] COM3 "), std::string::npos) << drawn;
+  EXPECT_NE(drawn.find("\r\x1b[2K[  3  ] COM4 "), std::string::npos) << drawn;
 }
 
 TEST(PortList, UsbPathAndIdsFromSysfsOrADash) {

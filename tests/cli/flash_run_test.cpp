@@ -72,38 +72,83 @@ TEST_F(FlashRun, EightPhonesOfTheMapAtOnce) {
   }
 }
 
+// JSON v1 as a program reads it (checked against the schema by Python's
+// jsonschema), the report file and one log per slot from the same run.
 TEST_F(FlashRun, AFailingPhoneEndsWithExitOneAndItsErrorsInTheSummary) {
   tarn::sim::PhoneConfig bad = Config(0, 21);
   bad.faults.failFrame = 2;
   bad.faults.failFrameResult = 0xFF;
   AddPhone(bad);
   AddPhone(Config(1, 22));
+  const auto report = dir_ / "reports" / "batch.json";
+  const auto logs = dir_ / "logs" / "station";  // made by tarn-flash
+  std::filesystem::create_directories(report.parent_path());
   std::vector<std::string> args = AllImages();
-  args.push_back("--no-factory-mode");
-  args.push_back("--json");
+  args.insert(args.end(), {"--no-factory-mode", "--json", "--report", report.string(), "--log-dir", logs.string()});
   ToolRun run = RunTool(TARN_FLASH_PATH, args);  // ports from the map
   EXPECT_EQ(run.exitCode, kExitFailed) << run.out << run.err;
+  EXPECT_EQ(run.err, "");
+  std::ofstream(dir_ / "lines.json") << run.out;
+  ToolRun schema = RunTool(TARN_PYTHON,
+                           {TARN_SOURCE_DIR "/tests/cli/check_json_lines.py",
+                            TARN_SOURCE_DIR "/docs/tarn-flash-json-v1.schema.json", (dir_ / "lines.json").string()});
+  EXPECT_EQ(schema.exitCode, 0) << schema.out << schema.err;
+
   std::vector<nlohmann::json> lines = JsonLines(run.out);
-  std::map<int, nlohmann::json> summaries;
+  ASSERT_GE(lines.size(), 2u);
+  EXPECT_EQ(lines.front()["options"]["ports"], nlohmann::json::array({21, 22}));
+  EXPECT_EQ(lines.front()["images"]["pda"]["bytes"], std::filesystem::file_size(Image(spec_.pdaName)));
+  std::map<int, nlohmann::json> results;
   int slot0Errors = 0;
   int slot1Passed = -1;  // files done as the job's final message carries it
   for (const auto& line : lines) {
-    if (line["type"] == "summary") summaries[line["slot"].get<int>()] = line;
+    if (line["type"] == "result") results[line["slot"].get<int>()] = line;
     if (line["type"] == "error" && line["slot"] == 0) ++slot0Errors;
     if (line["type"] == "pass" && line["slot"] == 1) slot1Passed = line["files_done"].get<int>();
   }
-  ASSERT_EQ(summaries.size(), 2u);
-  EXPECT_EQ(summaries[0]["result"], "FAIL");
-  EXPECT_EQ(summaries[0]["port"], 21);
-  EXPECT_EQ(summaries[0]["errors"].size(), static_cast<std::size_t>(slot0Errors));
+  ASSERT_EQ(results.size(), 2u);
+  EXPECT_EQ(results[0]["result"], "FAIL");
+  EXPECT_EQ(results[0]["port"], 21);
+  EXPECT_EQ(results[0]["errors"].size(), static_cast<std::size_t>(slot0Errors));
   EXPECT_GE(slot0Errors, 1);
-  EXPECT_EQ(summaries[1]["result"], "PASS");
-  EXPECT_EQ(summaries[1]["port"], 22);
+  EXPECT_EQ(results[0]["reason"], results[0]["errors"][0]);
+  EXPECT_EQ(results[1]["result"], "PASS");
+  EXPECT_EQ(results[1]["port"], 22);
   EXPECT_GE(slot1Passed, 8);  // 5 PDA and 3 CSC members at least
-  EXPECT_EQ(summaries[1]["files_done"], slot1Passed);
-  EXPECT_TRUE(summaries[1]["errors"].empty());
-  EXPECT_GT(summaries[1]["seconds"].get<double>(), 0.0);
+  EXPECT_EQ(results[1]["files_done"], slot1Passed);
+  EXPECT_TRUE(results[1]["errors"].empty());
+  EXPECT_EQ(results[1]["bytes"], lines.front()["images"]["job_bytes"]);
+  EXPECT_GT(results[1]["seconds"].get<double>(), 0.0);
+  const nlohmann::json& summary = lines.back();
+  EXPECT_EQ(summary["counts"], nlohmann::json({{"passed", 1}, {"failed", 1}, {"stopped", 0}}));
+  EXPECT_EQ(summary["exit_status"], kExitFailed);
+  // The same record as the last line, byte for byte.
+  EXPECT_EQ(ReadFile(report), run.out.substr(run.out.rfind('\n', run.out.size() - 2) + 1));
   ExpectFlashedExactly(22);
+
+  // One log per slot, every line stamped, ending in the slot's result.
+  const std::string failed = ReadFile(logs / "slot0-COM21.log");
+  const std::string passed = ReadFile(logs / "slot1-COM22.log");
+  EXPECT_NE(failed.find("Z job started on COM21\n"), std::string::npos) << failed;
+  EXPECT_NE(failed.find("Z ERROR " + results[0]["reason"].get<std::string>() + "\n"), std::string::npos) << failed;
+  EXPECT_NE(failed.find("Z FAIL: " + results[0]["reason"].get<std::string>() + "\n"), std::string::npos) << failed;
+  EXPECT_NE(passed.find("Z open COM22\n"), std::string::npos) << passed;
+  EXPECT_EQ(passed.substr(passed.rfind('Z') + 1), " PASS\n") << passed;
+  std::istringstream logLines(failed + passed);
+  for (std::string line; std::getline(logLines, line);) EXPECT_EQ(line.substr(23, 2), "Z ") << line;
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(logs), {}), 2);
+
+  // Where neither can be written, nothing starts.
+  for (const auto& [option, path] : {std::pair{"--report", dir_ / "none" / "batch.json"},
+                                     std::pair{"--log-dir", std::filesystem::path(report) / "logs"}}) {
+    args = AllImages();
+    args.insert(args.end(), {option, path.string()});
+    ToolRun refused = RunTool(TARN_FLASH_PATH, args);
+    EXPECT_EQ(refused.exitCode, kExitRefused) << option;
+    EXPECT_EQ(refused.err.rfind("e - the ", 0), 0u) << refused.err;
+    EXPECT_EQ(refused.out, "");
+  }
+  EXPECT_EQ(phones_[1]->Stats().greetings, 1);
 }
 
 TEST_F(FlashRun, RefusedStartsExitTwoOrThreeWithAMessage) {

@@ -1,0 +1,50 @@
+// SPDX-License-Identifier: Apache-2.0
+// --log-dir DIR: one log file per slot, "slot<S>-COM<N>.log" (S the slot as
+// the report lines number it, N the port its first job ran on; "slot<S>.log"
+// when the job was to pick its own port). Each line is a wall-clock time
+// stamp and what happened: a job starting or restarting, its texts, its
+// errors and the slot's final result. Files are appended to, so that a
+// station's runs build up a history.
+#pragma once
+
+#include <array>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "cli/flash_report.h"
+#include "cli/wall_time.h"
+
+namespace tarn::cli {
+
+class SlotLogs : public FlashReport {
+ public:
+  // `ports`: slot i starts on ports[i].
+  SlotLogs(std::filesystem::path dir, std::vector<int> ports, WallClock now = std::chrono::system_clock::now);
+  ~SlotLogs() override;
+  SlotLogs(const SlotLogs&) = delete;
+  SlotLogs& operator=(const SlotLogs&) = delete;
+
+  // Creates DIR when missing and tries a file in it, before any phone is
+  // touched. Empty when DIR is usable, else the refusal line ("e - ...\n").
+  static std::string Prepare(const std::filesystem::path& dir);
+  // The file of `slot` whose first job runs on `port`.
+  static std::string FileName(int slot, int port);
+
+  void JobStarted(int slot, int port, bool restart) override;
+  void Text(int slot, const std::wstring& text) override;
+  void Error(int slot, const std::wstring& text) override;
+  void Summary(const SlotSummary& summary) override;
+
+ private:
+  void Line(int slot, const std::string& text);
+
+  std::filesystem::path dir_;
+  std::vector<int> ports_;
+  WallClock now_;
+  std::array<std::FILE*, 8> files_{};
+};
+
+}  // namespace tarn::cli
