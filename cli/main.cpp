@@ -15,6 +15,7 @@
 #include "cli/progress_view.h"
 #include "cli/stop_signals.h"
 #include "cli/text_report.h"
+#include "host/sleep_inhibitor.h"
 #include "platform/debug_output.h"
 #include "platform/text.h"
 
@@ -53,6 +54,7 @@ int Flash(const tarn::cli::FlashArgs& args) {
   host.SetAnswerTimeout(args.answerTimeout);
   InstallStopSignals();
   host.WatchStopRequests(StopSignalCount);
+  const tarn::host::SleepInhibitor awake(static_cast<int>(outcome.setup.ports.size()));
   const std::vector<SlotSummary> summaries = host.Run();
   return host.Stopped() ? ExitCodeOfSignal(FirstStopSignal()) : ExitCodeOf(summaries);
 }
