@@ -105,6 +105,7 @@ TEST_F(WindowEndToEndTest, EightPhonesPassAndTheBatchEnds) {
   }
   EXPECT_EQ(window.Edit(IDC_MAIN_EDIT)->toPlainText().toStdString(), "");
   EXPECT_EQ(window.Running(), 0);
+  EXPECT_EQ(CountLogged("./SleepInhibitor"), 1) << "sleep is held off (or why not is logged) once a batch";
   EXPECT_TRUE(window.Control(IDC_START)->isEnabled());
   EXPECT_TRUE(window.Control(IDC_CLR)->isEnabled());
   EXPECT_FALSE(window.Control(IDC_STOP)->isEnabled());
