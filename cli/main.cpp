@@ -18,6 +18,7 @@
 #include "cli/slot_logs.h"
 #include "cli/stop_signals.h"
 #include "cli/text_report.h"
+#include "host/sleep_inhibitor.h"
 #include "platform/debug_output.h"
 #include "platform/text.h"
 
@@ -79,7 +80,10 @@ int Flash(const FlashArgs& args) {
   report.BatchStarted(BatchInfoOf(args, outcome.setup));
   const auto started = std::chrono::steady_clock::now();
   BatchSummary summary;
-  summary.slots = host.Run();
+  {
+    const tarn::host::SleepInhibitor awake(static_cast<int>(outcome.setup.ports.size()));
+    summary.slots = host.Run();
+  }
   summary.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
   summary.exitStatus = host.Stopped() ? ExitCodeOfSignal(FirstStopSignal()) : ExitCodeOf(summary.slots);
   summary.ended = std::chrono::system_clock::now();

@@ -2,10 +2,13 @@
 // Construction, initialisation, the job message target and closing.
 #include "window/kelpa3_multi_dlg.h"
 
+#include <chrono>
+
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QContextMenuEvent>
 #include <QCoreApplication>
+#include <QEventLoop>
 #include <QLabel>
 #include <QMenu>
 #include <QPlainTextEdit>
@@ -14,6 +17,8 @@
 
 #include "controls/text_progress_ctrl.h"
 #include "controls/xtip_combo_box.h"
+#include "host/sleep_inhibitor.h"
+#include "platform/clock.h"
 #include "platform/text.h"
 #include "window/about_dialog.h"
 #include "window/app_icon.h"
@@ -218,6 +223,30 @@ void CKelpa3MultiDlg::CloseDown() {
   // The engines' destructors wait for the threads; asking them to stop now
   // lets that wait be short.
   StopJobsForExit();
+  m_awake.reset();
+}
+
+void CKelpa3MultiDlg::StopJobsAtBoundary() {
+  m_stopping = true;
+  m_batchPoll.stop();
+  for (int slot = 0; slot < kSlotCount; ++slot) {
+    m_batchSlots.CancelStart(slot);
+    if (JobRunning(slot)) m_engines[slot].StopAtCommandBoundary();
+  }
+  // Bounded as every guard against a silent phone is: scaled with the clock,
+  // never below the guard floor of real time.
+  const auto deadline = std::chrono::steady_clock::now() + tarn::platform::GuardDuration(kSoftStopMs);
+  QEventLoop wait;
+  QTimer poll;
+  poll.setInterval(BatchPollInterval());
+  connect(&poll, &QTimer::timeout, &wait, [&] {
+    if (!AnyJobRunning() || std::chrono::steady_clock::now() >= deadline) wait.quit();
+  });
+  poll.start();
+  // The jobs' last messages still reach the window; the operator's clicks do not.
+  if (AnyJobRunning()) wait.exec(QEventLoop::ExcludeUserInputEvents);
+  TLOG_WINDOW(AnyJobRunning() ? L"Jobs still running after the stop at a command boundary: stopped at once\n"
+                              : L"Every job stopped at a command boundary\n");
 }
 
 void CKelpa3MultiDlg::StopJobsForExit() {
@@ -228,8 +257,10 @@ void CKelpa3MultiDlg::StopJobsForExit() {
 
 bool CKelpa3MultiDlg::MayClose() {
   if (m_closed || m_bBatch == 0) return true;
+  if (m_stopping) return false;  // the close under way ends once the jobs have stopped
   if (m_confirmer->ConfirmCloseDuringBatch(this)) {
     TLOG_WINDOW(L"Closed during a batch: the jobs are stopped\n");
+    StopJobsAtBoundary();
     return true;
   }
   TLOG_WINDOW(L"Close cancelled: the batch goes on\n");

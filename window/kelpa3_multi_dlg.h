@@ -33,6 +33,7 @@ class QPlainTextEdit;
 
 namespace tarn::host {
 struct JobEvent;
+class SleepInhibitor;
 }  // namespace tarn::host
 namespace tarn::window {
 class CPortWatcher;
@@ -104,6 +105,14 @@ class CKelpa3MultiDlg : public QDialog, private tarn::host::JobQuestions {
 
   // Asks every running job to end; used when the window closes mid-batch.
   void StopJobsForExit();
+  // Asks every running job to stop at its next command boundary and waits,
+  // handling the jobs' messages, until they have ended or kSoftStopMs of
+  // clock time have passed; used when the operator closes the window mid-batch.
+  void StopJobsAtBoundary();
+  // The longest the closing window waits for that (clock milliseconds): the
+  // answer to a frame and the rest of an announced piece take far less; a
+  // phone that stays silent longer is not worth keeping a closing window for.
+  static constexpr DWORD kSoftStopMs = 10000;
   void OpenAboutBox();
 
  protected:
@@ -142,6 +151,8 @@ class CKelpa3MultiDlg : public QDialog, private tarn::host::JobQuestions {
   // has one, no start waits and every job thread has ended.
   void FinishSlot(int slot);
   void CheckBatchEnd();
+  // The real milliseconds between two looks at the job threads.
+  static int BatchPollInterval();
   void OnBatchPoll();
   // True when the window may close: no batch, or the operator agrees.
   bool MayClose();
@@ -169,6 +180,8 @@ class CKelpa3MultiDlg : public QDialog, private tarn::host::JobQuestions {
   ENGINE_OPTIONS m_options{};
   std::uint8_t m_imageMask = 0;
   std::int32_t m_bBatch = 0;
+  // Holds off system sleep from START until the batch has its outcome.
+  std::unique_ptr<tarn::host::SleepInhibitor> m_awake;
   std::wstring m_szPda, m_szCsc, m_szPhone;
   std::uint32_t m_nTotalSize = 0;
   std::int16_t m_nPlatform = -1;
@@ -199,4 +212,6 @@ class CKelpa3MultiDlg : public QDialog, private tarn::host::JobQuestions {
   tarn::window::CPortWatcher* m_portWatcher = nullptr;
   tarn::platform::HWND m_target;
   bool m_closed = false;
+  // The jobs are being stopped for a close: no job starts, no second question.
+  bool m_stopping = false;
 };

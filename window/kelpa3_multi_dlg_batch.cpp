@@ -4,6 +4,7 @@
 
 #include "controls/text_progress_ctrl.h"
 #include "controls/xtip_combo_box.h"
+#include "host/sleep_inhibitor.h"
 #include "host/start_plan.h"
 #include "window/kelpa3_multi_dlg.h"
 #include "window/window_log.h"
@@ -81,6 +82,7 @@ void CKelpa3MultiDlg::OnStart() {
   for (int slot = 0; slot < kSlotCount; ++slot) {
     if (m_nPort[slot] != -1) m_batchSlots.CountIn(slot);
   }
+  m_awake = std::make_unique<tarn::host::SleepInhibitor>(m_batchSlots.Unfinished());
   for (int slot = 0; slot < kSlotCount; ++slot) {
     if (m_nPort[slot] != -1) StartSlot(slot, m_options, true);
   }
@@ -128,6 +130,7 @@ void CKelpa3MultiDlg::ResetDisplays(bool clearLists) {
 void CKelpa3MultiDlg::OnBatchEnd() {
   m_bBatch = 0;
   m_batchPoll.stop();
+  m_awake.reset();
   ApplyIdleState();
   // Unlocking enabled " Boot Update" with the rest; it stays locked while
   // " Boot Format" is ticked.

@@ -62,19 +62,23 @@ void CKelpa3MultiDlg::RestartSlot(int slot) {
 
 void CKelpa3MultiDlg::OnBatchPoll() {
   for (int slot = 0; slot < kSlotCount; ++slot) {
-    if (!m_batchSlots.StartDeferred(slot) || JobRunning(slot)) continue;
+    if (m_stopping || !m_batchSlots.StartDeferred(slot) || JobRunning(slot)) continue;
     m_batchSlots.CancelStart(slot);
     RestartSlot(slot);
   }
   CheckBatchEnd();
 }
 
+int CKelpa3MultiDlg::BatchPollInterval() {
+  const auto interval = std::chrono::ceil<std::chrono::milliseconds>(tarn::platform::RealDuration(kBatchPollMs));
+  return std::max<int>(1, static_cast<int>(interval.count()));
+}
+
 void CKelpa3MultiDlg::CheckBatchEnd() {
   const bool outcomesIn = m_bBatch == 1 && m_batchSlots.AllFinished();
   const bool threadsRun = outcomesIn && AnyJobRunning();
   if (!m_closed && (m_batchSlots.AnyStartDeferred() || threadsRun)) {
-    const auto interval = std::chrono::ceil<std::chrono::milliseconds>(tarn::platform::RealDuration(kBatchPollMs));
-    m_batchPoll.setInterval(std::max<int>(1, static_cast<int>(interval.count())));
+    m_batchPoll.setInterval(BatchPollInterval());
     if (!m_batchPoll.isActive()) m_batchPoll.start();
     return;
   }

@@ -89,7 +89,7 @@ int CKelpa3MultiDlg::AddDevice(const QString& name) {
   ++m_nPortCount;
   static_cast<QLabel*>(Control(IDC_PORT_LABEL0 + slot))->setText(name);
 
-  if (m_bBatch == 1 && m_options.bBootFormat != 0 && !m_closed) {
+  if (m_bBatch == 1 && m_options.bBootFormat != 0 && !m_closed && !m_stopping) {
     // A phone back from its format may find the slot's last job still in its
     // pause after "Format Done!": two jobs must never share one engine.
     if (JobRunning(slot)) {
