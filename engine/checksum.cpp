@@ -2,6 +2,7 @@
 #include "engine/checksum.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -17,6 +18,8 @@
 tarn::platform::CCriticalSection g_csChecksum;
 
 namespace {
+
+std::atomic<std::uint64_t> g_waitedFor{0};
 
 // Pieces are read and digested in slices of this size, so a 100 MiB piece
 // never needs more than this much memory.
@@ -53,6 +56,8 @@ void WriteText(const std::string& text, char* output) {
 
 }  // namespace
 
+std::uint64_t ChecksumsWaitedFor() { return g_waitedFor.load(); }
+
 void MakeChecksum(CKelpa3Engine& job, const void* data, DWORD size, char* output) {
   job.ReportStatus(0, L"Make MD5 Checksum.. wait..");
   WriteText(tarn::md5::DigestText(data, size), output);
@@ -64,6 +69,7 @@ bool ChecksumRange(DWORD size, CKelpa3Engine& job, const tarn::platform::CFileMa
   tarn::platform::CStoppableSectionLock lock(g_csChecksum);
   TLOG_SLOT(job.m_nIndex, L"Enter Critical Section To Make MD5 Checksum.! (%d)\n", job.m_nComPort);
   job.ReportStatus(0, L"Make MD5 Checksum.. wait..");
+  g_waitedFor.fetch_add(1);
   tarn::md5::Context context;
   if (!DigestMapped(mapping, offset, size, context)) {
     LogReadFailure(job, mapping);

@@ -23,5 +23,8 @@ constexpr std::size_t kChecksumTextSize = 32;  // upper-case hex, no terminator
 // no terminator). false when the image could not be read.
 bool ChecksumRange(DWORD size, CKelpa3Engine& job, const tarn::platform::CFileMapping& mapping, DWORD offset,
                    char* output);
+// How many pieces' digests jobs of this process waited for (not ready when
+// the piece was to be announced), for the benchmark.
+std::uint64_t ChecksumsWaitedFor();
 // Digest of a buffer into `output`, with the two status lines.
 void MakeChecksum(CKelpa3Engine& job, const void* data, DWORD size, char* output);
