@@ -144,7 +144,11 @@ std::int32_t ArchiveDownload(CKelpa3Engine& job, ArchiveKind kind) {
   std::uint32_t size = 0;
   const auto mapping = OpenImage(job, kArchiveTexts, source.path, source.npsSize, &size);
   if (!mapping) return RESULT_FAIL;
-  const std::int32_t r = SendArchive(job, *mapping, size, source);
+  std::int32_t r = RESULT_FAIL;
+  {
+    const CDigestAheadScope ahead(job.m_digestAhead);  // ends before the image closes
+    r = SendArchive(job, *mapping, size, source);
+  }
   if (kind == ArchiveKind::Pda) TLOG_SLOT(job.m_nIndex, L">>> Close Device\n");
   CloseImage(job, *mapping);
   return r;
@@ -172,7 +176,11 @@ std::int32_t PhoneDownload(CKelpa3Engine& job) {
   member.wType = IMAGE_TYPE_PHONE;
   tarn::platform::CopyCut(member.szName, std::size(member.szName), job.m_szPhoneImage);
   LinkSession link = job.Link();
-  const std::int32_t r = SendMember(link, member, *mapping);
+  std::int32_t r = RESULT_FAIL;
+  {
+    const CDigestAheadScope ahead(job.m_digestAhead);  // ends before the image closes
+    r = SendMember(link, member, *mapping);
+  }
   CloseImage(job, *mapping);
   return r;
 }

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -33,8 +34,9 @@ void LogReadFailure(CKelpa3Engine& job, const tarn::platform::CFileMapping& mapp
 }
 
 // Feeds the range to the digest slice by slice, read from the image.
-bool DigestMapped(const tarn::platform::CFileMapping& mapping, std::uint64_t offset, std::uint64_t size,
-                  tarn::md5::Context& context) {
+DigestOutcome DigestMapped(const tarn::platform::CFileMapping& mapping, std::uint64_t offset, std::uint64_t size,
+                           std::uint8_t digest[16], const std::atomic<bool>* cancel) {
+  tarn::md5::Context context;
   std::vector<std::uint8_t> slice(static_cast<std::size_t>(std::min<std::uint64_t>(size, kDigestSliceBytes)));
   std::uint64_t position = offset;
   const std::uint64_t end = offset + size;
@@ -42,12 +44,14 @@ bool DigestMapped(const tarn::platform::CFileMapping& mapping, std::uint64_t off
     // A 100 MiB piece takes seconds while other jobs queue on the checksum
     // lock: a stopped job leaves between slices, releasing the lock.
     tarn::platform::CheckStop();
+    if (cancel != nullptr && cancel->load()) return DigestOutcome::Cancelled;
     const std::size_t length = static_cast<std::size_t>(std::min<std::uint64_t>(kDigestSliceBytes, end - position));
-    if (!tarn::platform::CopyFromMapping(mapping, position, slice.data(), length)) return false;
+    if (!tarn::platform::CopyFromMapping(mapping, position, slice.data(), length)) return DigestOutcome::ReadFailed;
     context.Update(slice.data(), length);
     position += length;
   }
-  return true;
+  context.Final(digest);
+  return DigestOutcome::Done;
 }
 
 void WriteText(const std::string& text, char* output) {
@@ -64,19 +68,35 @@ void MakeChecksum(CKelpa3Engine& job, const void* data, DWORD size, char* output
   job.ReportStatus(0, L"MD5 Checksum Completed..");
 }
 
+DigestOutcome DigestImageRange(const tarn::platform::CFileMapping& mapping, DWORD offset, DWORD size,
+                               std::uint8_t digest[16], const std::atomic<bool>& cancel) {
+  while (!g_csChecksum.TryEnterFor(tarn::platform::CStoppableSectionLock::kSlice)) {
+    if (cancel.load()) return DigestOutcome::Cancelled;
+  }
+  const DigestOutcome outcome = DigestMapped(mapping, offset, size, digest, &cancel);
+  g_csChecksum.Leave();
+  return outcome;
+}
+
 bool ChecksumRange(DWORD size, CKelpa3Engine& job, const tarn::platform::CFileMapping& mapping, DWORD offset,
                    char* output) {
-  tarn::platform::CStoppableSectionLock lock(g_csChecksum);
+  // A digest worked out ahead was made under the lock already; only a job
+  // that must make its own takes it.
+  std::uint8_t digest[16];
+  bool waited = false;
+  const CDigestAhead::Outcome ahead = job.m_digestAhead.Take(mapping, offset, size, digest, &waited);
+  std::optional<tarn::platform::CStoppableSectionLock> lock;
+  if (ahead == CDigestAhead::Outcome::None) lock.emplace(g_csChecksum);
   TLOG_SLOT(job.m_nIndex, L"Enter Critical Section To Make MD5 Checksum.! (%d)\n", job.m_nComPort);
   job.ReportStatus(0, L"Make MD5 Checksum.. wait..");
-  g_waitedFor.fetch_add(1);
-  tarn::md5::Context context;
-  if (!DigestMapped(mapping, offset, size, context)) {
+  if (ahead == CDigestAhead::Outcome::None || waited) g_waitedFor.fetch_add(1);
+  const bool read = ahead == CDigestAhead::Outcome::None
+                        ? DigestMapped(mapping, offset, size, digest, nullptr) == DigestOutcome::Done
+                        : ahead == CDigestAhead::Outcome::Ready;
+  if (!read) {
     LogReadFailure(job, mapping);
     return false;
   }
-  std::uint8_t digest[16];
-  context.Final(digest);
   WriteText(tarn::md5::HexUpper(digest), output);
   job.ReportStatus(0, L"MD5 Checksum Completed..");
   TLOG_SLOT(job.m_nIndex, L"Leave Critical Section!! (%d)\n", job.m_nComPort);

@@ -134,3 +134,7 @@ void CKelpa3Engine::OnPhoneUpdate() { FireState(STATE_PHONE_UPDATE, L"Phone Upda
 bool CKelpa3Engine::DigestPiece(const tarn::platform::CFileMapping& mapping, DWORD offset, DWORD size, char* text) {
   return ChecksumRange(size, *this, mapping, offset, text);
 }
+
+void CKelpa3Engine::DigestNextPiece(const tarn::platform::CFileMapping& mapping, DWORD offset, DWORD size) {
+  m_digestAhead.Ask(mapping, offset, size);
+}

@@ -8,6 +8,7 @@
 #include <memory>
 #include <vector>
 
+#include "engine/digest_ahead.h"
 #include "engine/options.h"
 #include "link/link_events.h"
 #include "link/link_session.h"
@@ -61,6 +62,7 @@ class CKelpa3Engine : public LinkEvents {
   void OnProgress(int overall, int file) override;
   void OnPhoneUpdate() override;
   bool DigestPiece(const tarn::platform::CFileMapping& mapping, DWORD offset, DWORD size, char* text) override;
+  void DigestNextPiece(const tarn::platform::CFileMapping& mapping, DWORD offset, DWORD size) override;
 
   // The link session over this context: its device, counters and settings as
   // they stand now.
@@ -108,6 +110,8 @@ class CKelpa3Engine : public LinkEvents {
   // Set by the host to end the job at its next command boundary; the link
   // reads it (LinkSession::stopRequested), StartJob clears it.
   std::atomic<bool> m_bStopAtBoundary{false};
+  // Digests the job's next piece while the current one is sent.
+  CDigestAhead m_digestAhead;
 
  private:
   void PostText(int value, const wchar_t* text);

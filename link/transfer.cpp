@@ -144,6 +144,7 @@ std::int32_t SendPieces(LinkSession& link, const IMAGE_MEMBER& member, const CFi
     char text[kDigestTextSize] = {};
     // Without the right MD5 text the phone would refuse the piece anyway.
     if (!link.events.DigestPiece(mapping, offset, a, text)) return RESULT_FAIL;
+    if (remaining > a) link.events.DigestNextPiece(mapping, offset + a, std::min(remaining - a, limit));
     if (SendPieceFrames(link, member, mapping, offset, a) != RESULT_OK) return RESULT_FAIL;
     if (CommitChunkWithDigest(link, member, a, a == remaining, text) != RESULT_OK) return RESULT_FAIL;
     offset += a;
