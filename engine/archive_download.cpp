@@ -44,7 +44,10 @@ ImageSource SourceOf(const CKelpa3Engine& job, ArchiveKind kind) {
 // Opens the image file; nullptr after reporting `openError`. `size` gets its size.
 std::unique_ptr<CFileMapping> OpenImageFile(CKelpa3Engine& job, const wchar_t* path, const wchar_t* openError,
                                             std::uint32_t* size) {
-  auto mapping = CFileMapping::OpenFile(tarn::platform::Narrow(path));
+  // The image opened at the job's start, whose first piece is digested already.
+  const std::string name = tarn::platform::Narrow(path);
+  const bool early = job.m_pEarlyImage && job.m_pEarlyImage->Name() == name;
+  auto mapping = early ? std::move(job.m_pEarlyImage) : CFileMapping::OpenFile(name);
   if (!mapping) {
     job.ReportError(openError, static_cast<int>(GetLastError()));
     return nullptr;

@@ -4,7 +4,6 @@
 #include <algorithm>
 #include <atomic>
 #include <cstring>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -80,13 +79,12 @@ DigestOutcome DigestImageRange(const tarn::platform::CFileMapping& mapping, DWOR
 
 bool ChecksumRange(DWORD size, CKelpa3Engine& job, const tarn::platform::CFileMapping& mapping, DWORD offset,
                    char* output) {
-  // A digest worked out ahead was made under the lock already; only a job
-  // that must make its own takes it.
+  // A digest worked out ahead is waited for outside the lock, which its
+  // worker needs to finish it.
   std::uint8_t digest[16];
   bool waited = false;
   const CDigestAhead::Outcome ahead = job.m_digestAhead.Take(mapping, offset, size, digest, &waited);
-  std::optional<tarn::platform::CStoppableSectionLock> lock;
-  if (ahead == CDigestAhead::Outcome::None) lock.emplace(g_csChecksum);
+  tarn::platform::CStoppableSectionLock lock(g_csChecksum);
   TLOG_SLOT(job.m_nIndex, L"Enter Critical Section To Make MD5 Checksum.! (%d)\n", job.m_nComPort);
   job.ReportStatus(0, L"Make MD5 Checksum.. wait..");
   if (ahead == CDigestAhead::Outcome::None || waited) g_waitedFor.fetch_add(1);

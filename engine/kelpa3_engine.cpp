@@ -26,6 +26,8 @@ CKelpa3Engine::~CKelpa3Engine() { ReleaseResources(); }
 void CKelpa3Engine::FreeMembers() { m_members.clear(); }
 
 void CKelpa3Engine::ReleaseResources() {
+  m_digestAhead.End();
+  m_pEarlyImage.reset();
   FreeMembers();
   m_device.Close();
 }

@@ -14,6 +14,7 @@
 #include "link/link_session.h"
 #include "link/security_engine.h"
 #include "link/usb_device.h"
+#include "platform/file_mapping.h"
 #include "platform/thread.h"
 #include "platform/win_types.h"
 #include "wire/image_member.h"
@@ -110,7 +111,11 @@ class CKelpa3Engine : public LinkEvents {
   // Set by the host to end the job at its next command boundary; the link
   // reads it (LinkSession::stopRequested), StartJob clears it.
   std::atomic<bool> m_bStopAtBoundary{false};
-  // Digests the job's next piece while the current one is sent.
+  // The first archive, opened at the job's start so that its first piece is
+  // digested during the start-up delay (first_piece.h); the download takes it.
+  std::unique_ptr<tarn::platform::CFileMapping> m_pEarlyImage;
+  // Digests the job's next piece while the current one is sent; declared
+  // after the early image, which it may read, so that it ends first.
   CDigestAhead m_digestAhead;
 
  private:
