@@ -84,6 +84,7 @@ bool ChecksumRange(DWORD size, CKelpa3Engine& job, const tarn::platform::CFileMa
   std::uint8_t digest[16];
   bool waited = false;
   const CDigestAhead::Outcome ahead = job.m_digestAhead.Take(mapping, offset, size, digest, &waited);
+  const DWORD aheadError = GetLastError();  // of the worker's failed read
   tarn::platform::CStoppableSectionLock lock(g_csChecksum);
   TLOG_SLOT(job.m_nIndex, L"Enter Critical Section To Make MD5 Checksum.! (%d)\n", job.m_nComPort);
   job.ReportStatus(0, L"Make MD5 Checksum.. wait..");
@@ -92,6 +93,7 @@ bool ChecksumRange(DWORD size, CKelpa3Engine& job, const tarn::platform::CFileMa
                         ? DigestMapped(mapping, offset, size, digest, nullptr) == DigestOutcome::Done
                         : ahead == CDigestAhead::Outcome::Ready;
   if (!read) {
+    if (ahead == CDigestAhead::Outcome::Failed) SetLastError(aheadError);
     LogReadFailure(job, mapping);
     return false;
   }

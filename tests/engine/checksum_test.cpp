@@ -71,6 +71,18 @@ TEST(JobChecksum, DigestWorkedOutAheadIsTheDirectOneAndItsWorkerEnds) {
   job.DigestNextPiece(*mapping, offset, size + 1);
   ASSERT_TRUE(ChecksumRange(size, job, *mapping, offset, ahead));
   EXPECT_EQ(std::string(ahead, kChecksumTextSize), std::string(direct, kChecksumTextSize));
+
+  // An image changed before the worker read it fails the piece with the
+  // operator's text, as a direct digest would.
+  g_csChecksum.Enter();
+  job.DigestNextPiece(*mapping, offset, size);
+  tarn::test::WriteFile(dir / "image", bytes.substr(0, 1000));
+  g_csChecksum.Leave();
+  EXPECT_FALSE(ChecksumRange(size, job, *mapping, offset, ahead));
+  const auto errors = host.Errors();
+  EXPECT_NE(std::find(errors.begin(), errors.end(),
+                      L"e - the image changed while it was being sent: " + (dir / "image").wstring()),
+            errors.end());
 }
 
 }  // namespace
