@@ -13,20 +13,40 @@ constexpr std::uint32_t kFrameBytes = 131072;
 constexpr std::uint32_t kPauseMs = 5;
 constexpr std::uint32_t kMiB = 1u << 20;
 
-// MiB/s of each link, measured over its own transfer.
+// CPU seconds spent by this process (or a child), user and system.
+struct CpuTimes {
+  double user = 0;
+  double system = 0;
+  static CpuTimes Now();
+  CpuTimes operator-(const CpuTimes& earlier) const;
+};
+
+// MiB/s of each link, measured over its own transfer, and what the run cost
+// this process.
 struct LinkRates {
   std::vector<double> mibPerSecond;
+  CpuTimes cpu;
+  long peakRssKiB = -1;
+  // Pieces whose digest the job had to wait for (not computed ahead in time).
+  std::uint64_t digestsWaitedFor = 0;
   double Sum() const;
 };
+
+void ResetPeakRss();
+long PeakRssKiB();
+// CPU time md5sum spends on the file; negative when it could not be run.
+CpuTimes Md5sumTimes(const std::filesystem::path& file);
 
 // A PDA archive with one raw member of `mib` MiB of varied bytes.
 std::filesystem::path WriteBenchPda(const std::filesystem::path& dir, std::uint32_t mib);
 
 // `links` pseudo-terminal pairs, each sending `mib` MiB as 131072-byte frames
-// with a 5 ms pause after each and a 4-byte answer per frame.
+// with a 5 ms pause after each and a 4-byte answer per frame. The CPU time
+// covers both ends.
 LinkRates RunRawPingPong(int links, std::uint32_t mib);
-// `links` simulated phones flashed by the engine in one process; each link's
-// rate covers its archive from "PDA Download start" to "PDA Download end".
+// `links` simulated phones (served by a child process) flashed by the engine
+// in this process; each link's rate covers its archive from "PDA Download
+// start" to "PDA Download end", the CPU time is the engine's alone.
 LinkRates RunEngine(int links, std::uint32_t mib, const std::filesystem::path& pda);
 // Peak resident memory (KiB) of tarn-flash flashing `links` simulated phones;
 // -1 when it could not be run. `passed` tells whether it exited with 0.

@@ -1,11 +1,15 @@
 // SPDX-License-Identifier: Apache-2.0
 // The engine flashing simulated phones in this process.
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <chrono>
 #include <map>
 #include <memory>
 #include <vector>
 
 #include "bench/bench.h"
+#include "engine/checksum.h"
 #include "engine/events.h"
 #include "engine/options.h"
 #include "engine/pell_linux_np.h"
@@ -25,9 +29,54 @@ struct SlotTimes {
   bool ended = false;
 };
 
+// Serves `links` simulated phones in a child process, so that their CPU time
+// is not counted as the engine's; the child ends when `hold` closes. Returns
+// its pid once every phone answers, or -1.
+pid_t ServePhones(int links, int* hold) {
+  int ready[2], wait[2];
+  if (pipe(ready) != 0 || pipe(wait) != 0) return -1;
+  const pid_t child = fork();
+  if (child == 0) {
+    close(ready[0]);
+    close(wait[1]);
+    std::vector<std::unique_ptr<sim::SimPhone>> phones;
+    for (int i = 0; i < links; ++i) {
+      sim::PhoneConfig config;
+      config.greeting = "LAST";
+      config.loaderVersion = 7;
+      config.comNumber = i + 1;
+      config.index = i;
+      phones.push_back(std::make_unique<sim::SimPhone>(config));
+      if (!phones.back()->Start()) _exit(1);
+    }
+    const char byte = 1;
+    if (write(ready[1], &byte, 1) != 1) _exit(1);
+    char end = 0;
+    while (read(wait[0], &end, 1) > 0) {
+    }
+    phones.clear();
+    _exit(0);
+  }
+  close(ready[1]);
+  close(wait[0]);
+  char byte = 0;
+  const bool started = child > 0 && read(ready[0], &byte, 1) == 1;
+  close(ready[0]);
+  *hold = wait[1];
+  if (!started) {
+    close(wait[1]);
+    if (child > 0) waitpid(child, nullptr, 0);
+    return -1;
+  }
+  return child;
+}
+
 }  // namespace
 
 LinkRates RunEngine(int links, std::uint32_t mib, const std::filesystem::path& pda) {
+  int hold = -1;
+  const pid_t phones = ServePhones(links, &hold);
+  if (phones < 0) return {};
   std::map<int, SlotTimes> times;
   auto host = platform::CMessageTarget::Create([&times](UINT message, WPARAM wParam, LPARAM lParam) -> LRESULT {
     if (message == platform::WM_HOST_QUERY_CONTROL) return platform::ControlAnswer(0);  // factory mode off
@@ -38,17 +87,12 @@ LinkRates RunEngine(int links, std::uint32_t mib, const std::filesystem::path& p
   });
   platform::SetMainWindow(host);
 
-  std::vector<std::unique_ptr<sim::SimPhone>> phones;
+  ResetPeakRss();
+  const CpuTimes before = CpuTimes::Now();
+  const std::uint64_t waitedBefore = ChecksumsWaitedFor();
   std::vector<std::unique_ptr<CPellLinuxNp>> engines;
   ENGINE_OPTIONS options{1, 0, 0, 1, 0, 0, 0, 1, 0, 0, 0};
   for (int i = 0; i < links; ++i) {
-    sim::PhoneConfig config;
-    config.greeting = "LAST";
-    config.loaderVersion = 7;
-    config.comNumber = i + 1;
-    config.index = i;
-    phones.push_back(std::make_unique<sim::SimPhone>(config));
-    phones.back()->Start();
     engines.push_back(std::make_unique<CPellLinuxNp>());
     auto& engine = *engines.back();
     engine.Init(L"K-Project");
@@ -71,6 +115,11 @@ LinkRates RunEngine(int links, std::uint32_t mib, const std::filesystem::path& p
   }
   host->DispatchPending();
   LinkRates rates;
+  rates.cpu = CpuTimes::Now() - before;
+  rates.peakRssKiB = PeakRssKiB();
+  rates.digestsWaitedFor = ChecksumsWaitedFor() - waitedBefore;
+  close(hold);
+  waitpid(phones, nullptr, 0);
   for (int i = 0; i < links; ++i) {
     const auto& t = times[i];
     const double seconds = std::chrono::duration<double>(t.end - t.start).count();

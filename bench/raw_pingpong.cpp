@@ -86,6 +86,7 @@ LinkRates RunRawPingPong(int links, std::uint32_t mib) {
   std::vector<PtyPair> pairs;
   for (int i = 0; i < links; ++i) pairs.push_back(OpenPair());
   std::vector<double> seconds(static_cast<std::size_t>(links));
+  const CpuTimes before = CpuTimes::Now();
   std::vector<std::thread> threads;
   for (int i = 0; i < links; ++i) {
     threads.emplace_back(Phone, pairs[i].master, frames);
@@ -93,6 +94,7 @@ LinkRates RunRawPingPong(int links, std::uint32_t mib) {
   }
   for (auto& t : threads) t.join();
   LinkRates rates;
+  rates.cpu = CpuTimes::Now() - before;
   for (int i = 0; i < links; ++i) {
     close(pairs[i].slave);
     close(pairs[i].master);

@@ -44,7 +44,10 @@ ImageSource SourceOf(const CKelpa3Engine& job, ArchiveKind kind) {
 // Opens the image file; nullptr after reporting `openError`. `size` gets its size.
 std::unique_ptr<CFileMapping> OpenImageFile(CKelpa3Engine& job, const wchar_t* path, const wchar_t* openError,
                                             std::uint32_t* size) {
-  auto mapping = CFileMapping::OpenFile(tarn::platform::Narrow(path));
+  // The image opened at the job's start, whose first piece is digested already.
+  const std::string name = tarn::platform::Narrow(path);
+  const bool early = job.m_pEarlyImage && job.m_pEarlyImage->Name() == name;
+  auto mapping = early ? std::move(job.m_pEarlyImage) : CFileMapping::OpenFile(name);
   if (!mapping) {
     job.ReportError(openError, static_cast<int>(GetLastError()));
     return nullptr;
@@ -144,7 +147,11 @@ std::int32_t ArchiveDownload(CKelpa3Engine& job, ArchiveKind kind) {
   std::uint32_t size = 0;
   const auto mapping = OpenImage(job, kArchiveTexts, source.path, source.npsSize, &size);
   if (!mapping) return RESULT_FAIL;
-  const std::int32_t r = SendArchive(job, *mapping, size, source);
+  std::int32_t r = RESULT_FAIL;
+  {
+    const CDigestAheadScope ahead(job.m_digestAhead);  // ends before the image closes
+    r = SendArchive(job, *mapping, size, source);
+  }
   if (kind == ArchiveKind::Pda) TLOG_SLOT(job.m_nIndex, L">>> Close Device\n");
   CloseImage(job, *mapping);
   return r;
@@ -172,7 +179,11 @@ std::int32_t PhoneDownload(CKelpa3Engine& job) {
   member.wType = IMAGE_TYPE_PHONE;
   tarn::platform::CopyCut(member.szName, std::size(member.szName), job.m_szPhoneImage);
   LinkSession link = job.Link();
-  const std::int32_t r = SendMember(link, member, *mapping);
+  std::int32_t r = RESULT_FAIL;
+  {
+    const CDigestAheadScope ahead(job.m_digestAhead);  // ends before the image closes
+    r = SendMember(link, member, *mapping);
+  }
   CloseImage(job, *mapping);
   return r;
 }

@@ -2,6 +2,7 @@
 #include "engine/checksum.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -18,6 +19,8 @@ tarn::platform::CCriticalSection g_csChecksum;
 
 namespace {
 
+std::atomic<std::uint64_t> g_waitedFor{0};
+
 // Pieces are read and digested in slices of this size, so a 100 MiB piece
 // never needs more than this much memory.
 constexpr std::size_t kDigestSliceBytes = 16 * static_cast<std::size_t>(tarn::platform::kAllocationGranularity);
@@ -30,8 +33,9 @@ void LogReadFailure(CKelpa3Engine& job, const tarn::platform::CFileMapping& mapp
 }
 
 // Feeds the range to the digest slice by slice, read from the image.
-bool DigestMapped(const tarn::platform::CFileMapping& mapping, std::uint64_t offset, std::uint64_t size,
-                  tarn::md5::Context& context) {
+DigestOutcome DigestMapped(const tarn::platform::CFileMapping& mapping, std::uint64_t offset, std::uint64_t size,
+                           std::uint8_t digest[16], const std::atomic<bool>* cancel) {
+  tarn::md5::Context context;
   std::vector<std::uint8_t> slice(static_cast<std::size_t>(std::min<std::uint64_t>(size, kDigestSliceBytes)));
   std::uint64_t position = offset;
   const std::uint64_t end = offset + size;
@@ -39,12 +43,14 @@ bool DigestMapped(const tarn::platform::CFileMapping& mapping, std::uint64_t off
     // A 100 MiB piece takes seconds while other jobs queue on the checksum
     // lock: a stopped job leaves between slices, releasing the lock.
     tarn::platform::CheckStop();
+    if (cancel != nullptr && cancel->load()) return DigestOutcome::Cancelled;
     const std::size_t length = static_cast<std::size_t>(std::min<std::uint64_t>(kDigestSliceBytes, end - position));
-    if (!tarn::platform::CopyFromMapping(mapping, position, slice.data(), length)) return false;
+    if (!tarn::platform::CopyFromMapping(mapping, position, slice.data(), length)) return DigestOutcome::ReadFailed;
     context.Update(slice.data(), length);
     position += length;
   }
-  return true;
+  context.Final(digest);
+  return DigestOutcome::Done;
 }
 
 void WriteText(const std::string& text, char* output) {
@@ -53,24 +59,44 @@ void WriteText(const std::string& text, char* output) {
 
 }  // namespace
 
+std::uint64_t ChecksumsWaitedFor() { return g_waitedFor.load(); }
+
 void MakeChecksum(CKelpa3Engine& job, const void* data, DWORD size, char* output) {
   job.ReportStatus(0, L"Make MD5 Checksum.. wait..");
   WriteText(tarn::md5::DigestText(data, size), output);
   job.ReportStatus(0, L"MD5 Checksum Completed..");
 }
 
+DigestOutcome DigestImageRange(const tarn::platform::CFileMapping& mapping, DWORD offset, DWORD size,
+                               std::uint8_t digest[16], const std::atomic<bool>& cancel) {
+  while (!g_csChecksum.TryEnterFor(tarn::platform::CStoppableSectionLock::kSlice)) {
+    if (cancel.load()) return DigestOutcome::Cancelled;
+  }
+  const DigestOutcome outcome = DigestMapped(mapping, offset, size, digest, &cancel);
+  g_csChecksum.Leave();
+  return outcome;
+}
+
 bool ChecksumRange(DWORD size, CKelpa3Engine& job, const tarn::platform::CFileMapping& mapping, DWORD offset,
                    char* output) {
+  // A digest worked out ahead is waited for outside the lock, which its
+  // worker needs to finish it.
+  std::uint8_t digest[16];
+  bool waited = false;
+  const CDigestAhead::Outcome ahead = job.m_digestAhead.Take(mapping, offset, size, digest, &waited);
+  const DWORD aheadError = GetLastError();  // of the worker's failed read
   tarn::platform::CStoppableSectionLock lock(g_csChecksum);
   TLOG_SLOT(job.m_nIndex, L"Enter Critical Section To Make MD5 Checksum.! (%d)\n", job.m_nComPort);
   job.ReportStatus(0, L"Make MD5 Checksum.. wait..");
-  tarn::md5::Context context;
-  if (!DigestMapped(mapping, offset, size, context)) {
+  if (ahead == CDigestAhead::Outcome::None || waited) g_waitedFor.fetch_add(1);
+  const bool read = ahead == CDigestAhead::Outcome::None
+                        ? DigestMapped(mapping, offset, size, digest, nullptr) == DigestOutcome::Done
+                        : ahead == CDigestAhead::Outcome::Ready;
+  if (!read) {
+    if (ahead == CDigestAhead::Outcome::Failed) SetLastError(aheadError);
     LogReadFailure(job, mapping);
     return false;
   }
-  std::uint8_t digest[16];
-  context.Final(digest);
   WriteText(tarn::md5::HexUpper(digest), output);
   job.ReportStatus(0, L"MD5 Checksum Completed..");
   TLOG_SLOT(job.m_nIndex, L"Leave Critical Section!! (%d)\n", job.m_nComPort);

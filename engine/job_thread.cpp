@@ -3,6 +3,7 @@
 
 #include "engine/archive_download.h"
 #include "engine/events.h"
+#include "engine/first_piece.h"
 #include "engine/kelpa3_engine.h"
 #include "engine/results.h"
 #include "link/connection.h"
@@ -206,6 +207,7 @@ std::int32_t RunJob(CKelpa3Engine* context) {
   job.m_pOwner = job.m_pSelf;
   job.m_nComPort = job.m_nPort;
   job.m_pszFailure = nullptr;
+  DigestFirstPieceAhead(job);
   Sleep(static_cast<DWORD>(job.m_nIndex) * kSlotStaggerMs);
   ReadNationSelection(job);
 

@@ -26,6 +26,8 @@ CKelpa3Engine::~CKelpa3Engine() { ReleaseResources(); }
 void CKelpa3Engine::FreeMembers() { m_members.clear(); }
 
 void CKelpa3Engine::ReleaseResources() {
+  m_digestAhead.End();
+  m_pEarlyImage.reset();
   FreeMembers();
   m_device.Close();
 }
@@ -133,4 +135,8 @@ void CKelpa3Engine::OnPhoneUpdate() { FireState(STATE_PHONE_UPDATE, L"Phone Upda
 
 bool CKelpa3Engine::DigestPiece(const tarn::platform::CFileMapping& mapping, DWORD offset, DWORD size, char* text) {
   return ChecksumRange(size, *this, mapping, offset, text);
+}
+
+void CKelpa3Engine::DigestNextPiece(const tarn::platform::CFileMapping& mapping, DWORD offset, DWORD size) {
+  m_digestAhead.Ask(mapping, offset, size);
 }

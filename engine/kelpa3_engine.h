@@ -8,11 +8,13 @@
 #include <memory>
 #include <vector>
 
+#include "engine/digest_ahead.h"
 #include "engine/options.h"
 #include "link/link_events.h"
 #include "link/link_session.h"
 #include "link/security_engine.h"
 #include "link/usb_device.h"
+#include "platform/file_mapping.h"
 #include "platform/thread.h"
 #include "platform/win_types.h"
 #include "wire/image_member.h"
@@ -61,6 +63,7 @@ class CKelpa3Engine : public LinkEvents {
   void OnProgress(int overall, int file) override;
   void OnPhoneUpdate() override;
   bool DigestPiece(const tarn::platform::CFileMapping& mapping, DWORD offset, DWORD size, char* text) override;
+  void DigestNextPiece(const tarn::platform::CFileMapping& mapping, DWORD offset, DWORD size) override;
 
   // The link session over this context: its device, counters and settings as
   // they stand now.
@@ -108,6 +111,12 @@ class CKelpa3Engine : public LinkEvents {
   // Set by the host to end the job at its next command boundary; the link
   // reads it (LinkSession::stopRequested), StartJob clears it.
   std::atomic<bool> m_bStopAtBoundary{false};
+  // The first archive, opened at the job's start so that its first piece is
+  // digested during the start-up delay (first_piece.h); the download takes it.
+  std::unique_ptr<tarn::platform::CFileMapping> m_pEarlyImage;
+  // Digests the job's next piece while the current one is sent; declared
+  // after the early image, which it may read, so that it ends first.
+  CDigestAhead m_digestAhead;
 
  private:
   void PostText(int value, const wchar_t* text);

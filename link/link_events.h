@@ -23,6 +23,9 @@ class LinkEvents {
   // Writes the 32-character MD5 text of `size` bytes at `offset` of the image
   // to `text`; false when the image could not be read (already reported).
   virtual bool DigestPiece(const tarn::platform::CFileMapping& mapping, DWORD offset, DWORD size, char* text) = 0;
+  // The piece whose digest DigestPiece will be asked for next, told while the
+  // current piece's frames go out so that it can be worked out meanwhile.
+  virtual void DigestNextPiece(const tarn::platform::CFileMapping&, DWORD /*offset*/, DWORD /*size*/) {}
 
  protected:
   ~LinkEvents() = default;

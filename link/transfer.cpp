@@ -66,11 +66,6 @@ std::int32_t SendFrames(LinkSession& link, FrameSource copy, const void* source,
   return RESULT_OK;
 }
 
-DWORD ChunkLimit(const LinkSession& link, const IMAGE_MEMBER& member) {
-  if (member.wType == IMAGE_TYPE_STRATINE || member.wType == IMAGE_TYPE_CSC) return kChunkLimitStratineCsc;
-  return link.loaderVersion < 7 ? kChunkLimitBelow7 : kChunkLimitFrom7;
-}
-
 // The FW write command carries the member name where the header words are.
 void FillFwPacket(const IMAGE_MEMBER& member, COMMAND_PACKET* packet) {
   std::uint8_t raw[kCommandPacketSize] = {};
@@ -136,6 +131,13 @@ std::int32_t SendInfoBlockPiece(LinkSession& link, const IMAGE_MEMBER& member, c
 
 }  // namespace
 
+DWORD PieceLimit(int loaderVersion, const IMAGE_MEMBER& member) {
+  if (member.wType == IMAGE_TYPE_STRATINE || member.wType == IMAGE_TYPE_CSC) return kChunkLimitStratineCsc;
+  return loaderVersion < 7 ? kChunkLimitBelow7 : kChunkLimitFrom7;
+}
+
+DWORD FileSystemPieceLimit(int loaderVersion) { return loaderVersion < 7 ? kFsChunkLimitBelow7 : kFsChunkLimitFrom7; }
+
 std::int32_t SendPieces(LinkSession& link, const IMAGE_MEMBER& member, const CFileMapping& mapping, DWORD offset,
                         DWORD size, DWORD limit, bool logPieces) {
   for (DWORD remaining = size; remaining > 0;) {
@@ -144,6 +146,7 @@ std::int32_t SendPieces(LinkSession& link, const IMAGE_MEMBER& member, const CFi
     char text[kDigestTextSize] = {};
     // Without the right MD5 text the phone would refuse the piece anyway.
     if (!link.events.DigestPiece(mapping, offset, a, text)) return RESULT_FAIL;
+    if (remaining > a) link.events.DigestNextPiece(mapping, offset + a, std::min(remaining - a, limit));
     if (SendPieceFrames(link, member, mapping, offset, a) != RESULT_OK) return RESULT_FAIL;
     if (CommitChunkWithDigest(link, member, a, a == remaining, text) != RESULT_OK) return RESULT_FAIL;
     offset += a;
@@ -153,7 +156,7 @@ std::int32_t SendPieces(LinkSession& link, const IMAGE_MEMBER& member, const CFi
 }
 
 std::int32_t SendMember(LinkSession& link, const IMAGE_MEMBER& member, const CFileMapping& mapping) {
-  const DWORD limit = ChunkLimit(link, member);
+  const DWORD limit = PieceLimit(link.loaderVersion, member);
   DWORD offset = member.dwOffset;
   DWORD remaining = member.dwSize;
   if (link.loaderVersion < 6 && link.security.NeedsInfoBlock(link.loaderVersion, member)) {
@@ -163,7 +166,7 @@ std::int32_t SendMember(LinkSession& link, const IMAGE_MEMBER& member, const CFi
 }
 
 std::int32_t SendFileSystemMember(LinkSession& link, const IMAGE_MEMBER& member, const CFileMapping& mapping) {
-  const DWORD limit = link.loaderVersion < 7 ? kFsChunkLimitBelow7 : kFsChunkLimitFrom7;
+  const DWORD limit = FileSystemPieceLimit(link.loaderVersion);
   return SendPieces(link, member, mapping, member.dwOffset, member.dwSize, limit, false);
 }
 

@@ -97,6 +97,7 @@ void SimPhone::Impl::Greet() {
   Note({kGreetingCode, 0, 0, 0});
   store.NewSession();
   piece.clear();
+  pieceDigest.Reset();
   std::uint8_t word[4] = {};
   std::memcpy(word, config.greeting.data(), std::min<std::size_t>(config.greeting.size(), 4));
   Answer(kGreetingCode, word, sizeof(word));
@@ -105,6 +106,7 @@ void SimPhone::Impl::Greet() {
 void SimPhone::Impl::ReceiveFrames(std::int32_t length) {
   const std::uint32_t frames = (static_cast<std::uint32_t>(std::max(length, 0)) + kFrameSize - 1) / kFrameSize;
   piece.clear();
+  pieceDigest.Reset();
   // Growing the piece frame by frame would copy it over and over and stall
   // the phone on large pieces.
   piece.reserve(static_cast<std::size_t>(frames) * kFrameSize);
@@ -134,6 +136,8 @@ void SimPhone::Impl::ReceiveFrames(std::int32_t length) {
     const std::uint8_t echo = number == config.faults.wrongEchoFrame ? 1 : 0;
     const std::uint8_t bytes[4] = {echo, 0, 0, kStatusOk};
     pty.WriteAll(bytes, sizeof(bytes));
+    // While the job prepares its next frame.
+    pieceDigest.Follow(piece, kFrameSize);
   }
 }
 
@@ -154,13 +158,14 @@ bool SimPhone::Impl::Commit(const std::uint8_t* packet, int code, std::int32_t a
     if (IsPlainForm(text)) {
       if (!HasInfoBlock(piece, end)) return Mismatch();
       begin = kInfoBlockSize;
-    } else if (!DigestMatches(piece.data(), end, text)) {
+    } else if (!pieceDigest.Matches(piece, end, text)) {
       return Mismatch();
     }
     file = code == kPhone ? "phone.bin" : PartitionFileName(code == kStratine ? 20 + argument : code - kWriteBase);
   }
   if (!store.Append(file, piece.data() + begin, end - begin)) return false;
   piece.clear();
+  pieceDigest.Reset();
   Count([](Counters& c) { ++c.piecesStored; });
   return true;
 }
@@ -250,6 +255,7 @@ void SimPhone::Impl::Unplug() {
   tarn::platform::UnregisterPort(valueName, config.comNumber);
   pty.Close();
   piece.clear();
+  pieceDigest.Reset();
   std::lock_guard<std::mutex> guard(lock);
   plugged = false;
   ++counters.unplugs;

@@ -57,17 +57,18 @@ bool SimPty::ReadExact(void* destination, std::size_t count, const std::atomic<b
   std::size_t done = 0;
   while (done < count) {
     if (stop.load() || master_ < 0) return false;
-    pollfd p{master_, POLLIN, 0};
-    const int r = ::poll(&p, 1, kPollSliceMs);
-    if (r < 0 && errno != EINTR) return false;
-    if (r <= 0) continue;
-    if (p.revents & (POLLERR | POLLNVAL)) return false;
+    // Read first and wait only when nothing is there: within a frame the
+    // next bytes are usually already queued.
     const ssize_t n = ::read(master_, bytes + done, count - done);
     if (n > 0) {
       done += static_cast<std::size_t>(n);
-    } else if (n == 0 || (errno != EAGAIN && errno != EINTR)) {
-      return false;
+      continue;
     }
+    if (n == 0 || (errno != EAGAIN && errno != EINTR)) return false;
+    pollfd p{master_, POLLIN, 0};
+    const int r = ::poll(&p, 1, kPollSliceMs);
+    if (r < 0 && errno != EINTR) return false;
+    if (r > 0 && (p.revents & (POLLERR | POLLNVAL))) return false;
   }
   return true;
 }

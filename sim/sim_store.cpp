@@ -26,6 +26,28 @@ bool DigestMatches(const std::uint8_t* data, std::size_t length, const std::uint
   return TextEquals(tarn::md5::DigestText(data, length), text);
 }
 
+void RunningDigest::Reset() {
+  context_ = tarn::md5::Context();
+  digested_ = 0;
+}
+
+void RunningDigest::Follow(const std::vector<std::uint8_t>& received, std::size_t frameSize) {
+  if (received.size() < digested_ + 2 * frameSize) return;
+  const std::size_t end = received.size() - frameSize;
+  context_.Update(received.data() + digested_, end - digested_);
+  digested_ = end;
+}
+
+bool RunningDigest::Matches(const std::vector<std::uint8_t>& received, std::size_t length,
+                            const std::uint8_t* text) const {
+  if (length < digested_ || length > received.size()) return DigestMatches(received.data(), length, text);
+  tarn::md5::Context rest = context_;
+  rest.Update(received.data() + digested_, length - digested_);
+  std::uint8_t digest[16];
+  rest.Final(digest);
+  return TextEquals(tarn::md5::HexUpper(digest), text);
+}
+
 bool IsPlainForm(const std::uint8_t* text) {
   return std::all_of(text, text + kDigestTextSize, [](std::uint8_t b) { return b == 0; });
 }

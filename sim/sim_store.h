@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "support/md5.h"
+
 namespace tarn::sim {
 
 constexpr std::size_t kDigestTextSize = 32;
@@ -17,6 +19,22 @@ constexpr std::size_t kInfoBlockSize = 72;
 
 // True when `text` (32 bytes) is the upper-case MD5 text of the bytes.
 bool DigestMatches(const std::uint8_t* data, std::size_t length, const std::uint8_t* text);
+// The MD5 of a piece followed as its frames arrive, so that its check at the
+// write command costs at most the last frame. The last frame is held back:
+// only the write command tells how much of it is data.
+class RunningDigest {
+ public:
+  void Reset();
+  // Digests the received bytes up to the start of the last `frameSize`.
+  void Follow(const std::vector<std::uint8_t>& received, std::size_t frameSize);
+  // True when `text` is the MD5 text of the first `length` received bytes.
+  bool Matches(const std::vector<std::uint8_t>& received, std::size_t length, const std::uint8_t* text) const;
+
+ private:
+  tarn::md5::Context context_;
+  std::size_t digested_ = 0;
+};
+
 // True when the 32 bytes are all zero (a commit in the plain form).
 bool IsPlainForm(const std::uint8_t* text);
 // The piece length of an FW commit, which carries no length word: the
