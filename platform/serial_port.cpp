@@ -111,15 +111,17 @@ bool CSerialPort::Write(const void* buffer, std::size_t count) {
     return false;
   }
   // The time-out bounds a stall, not the whole block: a 128 KiB frame may
-  // take longer than that on a slow line while bytes keep moving.
-  auto deadline = Steady::now() + GuardDuration(kSerialWriteTimeoutMs);
+  // take longer than that on a slow line while bytes keep moving. Taken once:
+  // the clock's scale is shared by every job, and a frame is many writes.
+  const auto stall = GuardDuration(kSerialWriteTimeoutMs);
+  auto deadline = Steady::now() + stall;
   const auto* bytes = static_cast<const unsigned char*>(buffer);
   std::size_t done = 0;
   while (done < count) {
     const ssize_t n = ::write(fd_, bytes + done, count - done);
     if (n > 0) {
       done += static_cast<std::size_t>(n);
-      deadline = Steady::now() + GuardDuration(kSerialWriteTimeoutMs);
+      deadline = Steady::now() + stall;
       continue;
     }
     if (n < 0 && errno != EAGAIN && errno != EINTR) {
@@ -150,6 +152,13 @@ CSerialPort::WaitResult CSerialPort::WaitReadable(DWORD clockMs) {
 
 std::size_t CSerialPort::Read(void* destination, std::size_t count) {
   if (count == 0) return 0;
+  // An answer is usually queued already (its first byte was waited for):
+  // take it without another poll. Anything else goes the careful way below.
+  if (fd_ >= 0) {
+    CheckStop();
+    const ssize_t n = ::read(fd_, destination, count);
+    if (n > 0) return static_cast<std::size_t>(n);
+  }
   switch (WaitReadable(kSerialReadTimeoutMs)) {
     case WaitResult::Gone: SetLastError(ERROR_ACCESS_DENIED); return 0;
     case WaitResult::TimedOut: SetLastError(kErrorTimeout); return 0;
