@@ -1,12 +1,16 @@
 // SPDX-License-Identifier: Apache-2.0
-// tarn-bench [S]: engine throughput for 1, 2, 4 and 8 simulated phones
+// tarn-bench [S [R]]: engine throughput for 1, 2, 4 and 8 simulated phones
 // against a raw pseudo-terminal ping-pong, with the engine's CPU time per GiB
 // beside md5sum's, and the peak memory of tarn-flash flashing 8 phones, with a
-// PDA of S MiB (default 256).
+// PDA of S MiB (default 256). With R > 1 every comparison runs R times, raw
+// and engine side by side each time, and the ratio's median and range are
+// printed too: on a shared machine one run's ratio can be off by a tenth.
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "bench/bench.h"
 
@@ -20,10 +24,14 @@ constexpr int kLinkCounts[] = {1, 2, 4, 8};
 
 const char* Verdict(bool met) { return met ? "met" : "missed"; }
 
+double RatioOf(const tarn::bench::LinkRates& engine, const tarn::bench::LinkRates& raw) {
+  return raw.Sum() > 0 ? engine.Sum() / raw.Sum() : 0.0;
+}
+
 void Compare(int links, std::uint32_t mib, const std::filesystem::path& pda, const tarn::bench::CpuTimes& md5sum) {
   const auto raw = tarn::bench::RunRawPingPong(links, mib);
   const auto engine = tarn::bench::RunEngine(links, mib, pda);
-  const double ratio = raw.Sum() > 0 ? engine.Sum() / raw.Sum() : 0.0;
+  const double ratio = RatioOf(engine, raw);
   std::printf("%d link(s) of %u MiB: engine %.2f MiB/s, raw %.2f MiB/s, engine/raw %.3f (target >= %.2f %s)\n", links,
               mib, engine.Sum(), raw.Sum(), ratio, kThroughputTarget, Verdict(ratio >= kThroughputTarget));
   // Per GiB of image sent; the raw ping-pong's time covers both of its ends.
@@ -42,12 +50,25 @@ void Compare(int links, std::uint32_t mib, const std::filesystem::path& pda, con
               Verdict(engine.digestsWaitedFor <= 1));
 }
 
+// Runs the comparison `repeats - 1` more times and prints the ratio's spread.
+void Repeat(int links, std::uint32_t mib, const std::filesystem::path& pda, int repeats) {
+  std::vector<double> ratios;
+  for (int i = 1; i < repeats; ++i) {
+    const auto raw = tarn::bench::RunRawPingPong(links, mib);
+    ratios.push_back(RatioOf(tarn::bench::RunEngine(links, mib, pda), raw));
+  }
+  std::sort(ratios.begin(), ratios.end());
+  std::printf("  %d more run(s): engine/raw median %.3f, min %.3f, max %.3f\n", repeats - 1, ratios[ratios.size() / 2],
+              ratios.front(), ratios.back());
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   const std::uint32_t mib = argc > 1 ? static_cast<std::uint32_t>(std::strtoul(argv[1], nullptr, 10)) : kDefaultMiB;
-  if (mib == 0 || mib > 4000) {
-    std::fprintf(stderr, "usage: tarn-bench [MiB per image, 1..4000]\n");
+  const int repeats = argc > 2 ? std::atoi(argv[2]) : 1;
+  if (mib == 0 || mib > 4000 || repeats < 1 || repeats > 50 || argc > 3) {
+    std::fprintf(stderr, "usage: tarn-bench [MiB per image, 1..4000 [runs per comparison, 1..50]]\n");
     return 2;
   }
   char pattern[] = "/tmp/tarn-bench-XXXXXX";
@@ -70,7 +91,10 @@ int main(int argc, char** argv) {
   }
   const auto md5sum = tarn::bench::Md5sumTimes(pda);
   if (md5sum.user < 0) std::printf("md5sum could not be run\n");
-  for (int links : kLinkCounts) Compare(links, mib, pda, md5sum);
+  for (int links : kLinkCounts) {
+    Compare(links, mib, pda, md5sum);
+    if (repeats > 1) Repeat(links, mib, pda, repeats);
+  }
   std::filesystem::remove_all(dir);
   return 0;
 }
