@@ -28,7 +28,8 @@ double RatioOf(const tarn::bench::LinkRates& engine, const tarn::bench::LinkRate
   return raw.Sum() > 0 ? engine.Sum() / raw.Sum() : 0.0;
 }
 
-void Compare(int links, std::uint32_t mib, const std::filesystem::path& pda, const tarn::bench::CpuTimes& md5sum) {
+// One run side by side, printed in full; returns its ratio.
+double Compare(int links, std::uint32_t mib, const std::filesystem::path& pda, const tarn::bench::CpuTimes& md5sum) {
   const auto raw = tarn::bench::RunRawPingPong(links, mib);
   const auto engine = tarn::bench::RunEngine(links, mib, pda);
   const double ratio = RatioOf(engine, raw);
@@ -48,17 +49,19 @@ void Compare(int links, std::uint32_t mib, const std::filesystem::path& pda, con
   std::printf("  engine peak RSS %.1f MiB; pieces whose digest was waited for: %llu (target <= 1 %s)\n",
               engine.peakRssKiB / 1024.0, static_cast<unsigned long long>(engine.digestsWaitedFor),
               Verdict(engine.digestsWaitedFor <= 1));
+  return ratio;
 }
 
-// Runs the comparison `repeats - 1` more times and prints the ratio's spread.
-void Repeat(int links, std::uint32_t mib, const std::filesystem::path& pda, int repeats) {
-  std::vector<double> ratios;
+// Runs the comparison `repeats - 1` more times and prints the spread of all
+// `repeats` ratios, the first run's included.
+void Repeat(int links, std::uint32_t mib, const std::filesystem::path& pda, int repeats, double first) {
+  std::vector<double> ratios{first};
   for (int i = 1; i < repeats; ++i) {
     const auto raw = tarn::bench::RunRawPingPong(links, mib);
     ratios.push_back(RatioOf(tarn::bench::RunEngine(links, mib, pda), raw));
   }
   std::sort(ratios.begin(), ratios.end());
-  std::printf("  %d more run(s): engine/raw median %.3f, min %.3f, max %.3f\n", repeats - 1, ratios[ratios.size() / 2],
+  std::printf("  %d runs: engine/raw median %.3f, min %.3f, max %.3f\n", repeats, ratios[ratios.size() / 2],
               ratios.front(), ratios.back());
 }
 
@@ -92,8 +95,8 @@ int main(int argc, char** argv) {
   const auto md5sum = tarn::bench::Md5sumTimes(pda);
   if (md5sum.user < 0) std::printf("md5sum could not be run\n");
   for (int links : kLinkCounts) {
-    Compare(links, mib, pda, md5sum);
-    if (repeats > 1) Repeat(links, mib, pda, repeats);
+    const double ratio = Compare(links, mib, pda, md5sum);
+    if (repeats > 1) Repeat(links, mib, pda, repeats, ratio);
   }
   std::filesystem::remove_all(dir);
   return 0;
