@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+struct rusage;
+
 namespace tarn::bench {
 
 constexpr std::uint32_t kFrameBytes = 131072;
@@ -18,7 +20,18 @@ struct CpuTimes {
   double user = 0;
   double system = 0;
   static CpuTimes Now();
+  static CpuTimes Of(const rusage& usage);
   CpuTimes operator-(const CpuTimes& earlier) const;
+};
+
+// Busy and total CPU time of the whole machine (every process and kernel
+// thread), from /proc/stat.
+struct MachineTimes {
+  double busy = 0;
+  double total = 0;
+  static MachineTimes Now();
+  // Cores kept busy on average since `earlier`.
+  double BusyCoresSince(const MachineTimes& earlier) const;
 };
 
 // MiB/s of each link, measured over its own transfer, and what the run cost
@@ -26,6 +39,9 @@ struct CpuTimes {
 struct LinkRates {
   std::vector<double> mibPerSecond;
   CpuTimes cpu;
+  // The simulated phones' CPU time (engine runs only).
+  CpuTimes phonesCpu;
+  double machineBusyCores = 0;
   long peakRssKiB = -1;
   // Pieces whose digest the job had to wait for (not computed ahead in time).
   std::uint64_t digestsWaitedFor = 0;

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: Apache-2.0
 // The engine flashing simulated phones in this process.
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -71,6 +72,14 @@ pid_t ServePhones(int links, int* hold) {
   return child;
 }
 
+// Waits for the phones' process to end and returns the CPU time it used.
+CpuTimes ReapPhones(pid_t phones) {
+  rusage usage{};
+  int status = 0;
+  if (wait4(phones, &status, 0, &usage) != phones) return {};
+  return CpuTimes::Of(usage);
+}
+
 }  // namespace
 
 LinkRates RunEngine(int links, std::uint32_t mib, const std::filesystem::path& pda) {
@@ -78,10 +87,19 @@ LinkRates RunEngine(int links, std::uint32_t mib, const std::filesystem::path& p
   const pid_t phones = ServePhones(links, &hold);
   if (phones < 0) return {};
   std::map<int, SlotTimes> times;
-  auto host = platform::CMessageTarget::Create([&times](UINT message, WPARAM wParam, LPARAM lParam) -> LRESULT {
+  // The machine's load from the first transfer's start to the last one's end.
+  MachineTimes machineStart, machineEnd;
+  int transferring = 0;
+  auto host = platform::CMessageTarget::Create([&](UINT message, WPARAM wParam, LPARAM lParam) -> LRESULT {
     if (message == platform::WM_HOST_QUERY_CONTROL) return platform::ControlAnswer(0);  // factory mode off
-    if (message == WM_JOB_STATE && lParam == STATE_PDA_START) times[static_cast<int>(wParam)].start = Clock::now();
-    if (message == WM_JOB_STATE && lParam == STATE_PDA_END) times[static_cast<int>(wParam)].end = Clock::now();
+    if (message == WM_JOB_STATE && lParam == STATE_PDA_START) {
+      if (transferring++ == 0) machineStart = MachineTimes::Now();
+      times[static_cast<int>(wParam)].start = Clock::now();
+    }
+    if (message == WM_JOB_STATE && lParam == STATE_PDA_END) {
+      if (--transferring == 0) machineEnd = MachineTimes::Now();
+      times[static_cast<int>(wParam)].end = Clock::now();
+    }
     if (message == WM_JOB_PASS) times[static_cast<int>(wParam)].passed = true;
     return 1;
   });
@@ -116,10 +134,11 @@ LinkRates RunEngine(int links, std::uint32_t mib, const std::filesystem::path& p
   host->DispatchPending();
   LinkRates rates;
   rates.cpu = CpuTimes::Now() - before;
+  rates.machineBusyCores = machineEnd.BusyCoresSince(machineStart);
   rates.peakRssKiB = PeakRssKiB();
   rates.digestsWaitedFor = ChecksumsWaitedFor() - waitedBefore;
   close(hold);
-  waitpid(phones, nullptr, 0);
+  rates.phonesCpu = ReapPhones(phones);
   for (int i = 0; i < links; ++i) {
     const auto& t = times[i];
     const double seconds = std::chrono::duration<double>(t.end - t.start).count();

@@ -87,6 +87,7 @@ LinkRates RunRawPingPong(int links, std::uint32_t mib) {
   for (int i = 0; i < links; ++i) pairs.push_back(OpenPair());
   std::vector<double> seconds(static_cast<std::size_t>(links));
   const CpuTimes before = CpuTimes::Now();
+  const MachineTimes machine = MachineTimes::Now();
   std::vector<std::thread> threads;
   for (int i = 0; i < links; ++i) {
     threads.emplace_back(Phone, pairs[i].master, frames);
@@ -95,6 +96,7 @@ LinkRates RunRawPingPong(int links, std::uint32_t mib) {
   for (auto& t : threads) t.join();
   LinkRates rates;
   rates.cpu = CpuTimes::Now() - before;
+  rates.machineBusyCores = MachineTimes::Now().BusyCoresSince(machine);
   for (int i = 0; i < links; ++i) {
     close(pairs[i].slave);
     close(pairs[i].master);

@@ -22,10 +22,33 @@ double Seconds(const timeval& t) { return static_cast<double>(t.tv_sec) + static
 CpuTimes CpuTimes::Now() {
   rusage usage{};
   getrusage(RUSAGE_SELF, &usage);
-  return {Seconds(usage.ru_utime), Seconds(usage.ru_stime)};
+  return Of(usage);
 }
 
+CpuTimes CpuTimes::Of(const rusage& usage) { return {Seconds(usage.ru_utime), Seconds(usage.ru_stime)}; }
+
 CpuTimes CpuTimes::operator-(const CpuTimes& earlier) const { return {user - earlier.user, system - earlier.system}; }
+
+MachineTimes MachineTimes::Now() {
+  // "cpu user nice system idle iowait irq softirq steal ..." in clock ticks.
+  std::ifstream stat("/proc/stat");
+  std::string cpu;
+  stat >> cpu;
+  MachineTimes times;
+  for (int field = 0; field < 8; ++field) {
+    double ticks = 0;
+    if (!(stat >> ticks)) break;
+    times.total += ticks;
+    if (field != 3 && field != 4) times.busy += ticks;
+  }
+  return times;
+}
+
+double MachineTimes::BusyCoresSince(const MachineTimes& earlier) const {
+  const double total = this->total - earlier.total;
+  const long cores = sysconf(_SC_NPROCESSORS_ONLN);
+  return total > 0 ? (busy - earlier.busy) / total * static_cast<double>(cores) : 0.0;
+}
 
 void ResetPeakRss() {
   // "5" resets the process's resident high-water mark (VmHWM).
@@ -54,7 +77,7 @@ CpuTimes Md5sumTimes(const std::filesystem::path& file) {
   if (child < 0 || wait4(child, &status, 0, &usage) != child || !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
     return {-1, -1};
   }
-  return {Seconds(usage.ru_utime), Seconds(usage.ru_stime)};
+  return CpuTimes::Of(usage);
 }
 
 }  // namespace tarn::bench
