@@ -43,8 +43,8 @@ struct SimPhone::Impl {
   bool plugged = false;
   std::filesystem::path ttyPath;
 
-  std::vector<std::uint8_t> piece;  // frames received since the last Ready
-  RunningDigest pieceDigest;        // of `piece`, followed frame by frame
+  Received piece;             // frames received since the last Ready
+  RunningDigest pieceDigest;  // of `piece`, followed frame by frame
   std::optional<Clock::time_point> replugAt;
   std::string valueName;
 

@@ -1,7 +1,11 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "sim/sim_store.h"
 
+#include <sys/mman.h>
+
 #include <algorithm>
+#include <cstdlib>
+#include <new>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
@@ -31,15 +35,14 @@ void RunningDigest::Reset() {
   digested_ = 0;
 }
 
-void RunningDigest::Follow(const std::vector<std::uint8_t>& received, std::size_t frameSize) {
+void RunningDigest::Follow(const Received& received, std::size_t frameSize) {
   if (received.size() < digested_ + 2 * frameSize) return;
   const std::size_t end = received.size() - frameSize;
   context_.Update(received.data() + digested_, end - digested_);
   digested_ = end;
 }
 
-bool RunningDigest::Matches(const std::vector<std::uint8_t>& received, std::size_t length,
-                            const std::uint8_t* text) const {
+bool RunningDigest::Matches(const Received& received, std::size_t length, const std::uint8_t* text) const {
   if (length < digested_ || length > received.size()) return DigestMatches(received.data(), length, text);
   tarn::md5::Context rest = context_;
   rest.Update(received.data() + digested_, length - digested_);
@@ -52,7 +55,7 @@ bool IsPlainForm(const std::uint8_t* text) {
   return std::all_of(text, text + kDigestTextSize, [](std::uint8_t b) { return b == 0; });
 }
 
-std::optional<std::size_t> FwPieceLength(const std::vector<std::uint8_t>& received, const std::uint8_t* text) {
+std::optional<std::size_t> FwPieceLength(const Received& received, const std::uint8_t* text) {
   std::size_t minimum = received.size();
   while (minimum > 0 && received[minimum - 1] == kPadding) --minimum;
   tarn::md5::Context running;
@@ -67,7 +70,31 @@ std::optional<std::size_t> FwPieceLength(const std::vector<std::uint8_t>& receiv
   }
 }
 
-bool HasInfoBlock(const std::vector<std::uint8_t>& received, std::size_t length) {
+namespace {
+constexpr std::size_t kHugePage = 2u << 20;
+std::size_t MappedSize(std::size_t bytes) { return (bytes + kHugePage - 1) / kHugePage * kHugePage; }
+}  // namespace
+
+void* AllocatePiece(std::size_t bytes) {
+  if (bytes < kHugePage) {
+    if (void* memory = std::malloc(bytes)) return memory;
+    throw std::bad_alloc();
+  }
+  void* memory = ::mmap(nullptr, MappedSize(bytes), PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  if (memory == MAP_FAILED) throw std::bad_alloc();
+  (void)::madvise(memory, MappedSize(bytes), MADV_HUGEPAGE);
+  return memory;
+}
+
+void FreePiece(void* memory, std::size_t bytes) {
+  if (bytes < kHugePage) {
+    std::free(memory);
+  } else {
+    ::munmap(memory, MappedSize(bytes));
+  }
+}
+
+bool HasInfoBlock(const Received& received, std::size_t length) {
   if (length < kInfoBlockSize || length > received.size()) return false;
   return std::memcmp(received.data(), kInfoMagic, 4) == 0 &&
          Le32(received.data() + kInfoSizeOffset) == length - kInfoBlockSize;

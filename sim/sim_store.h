@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <optional>
+#include <utility>
 #include <set>
 #include <string>
 #include <vector>
@@ -17,6 +18,35 @@ namespace tarn::sim {
 constexpr std::size_t kDigestTextSize = 32;
 constexpr std::size_t kInfoBlockSize = 72;
 
+// Received bytes. A piece can be a hundred MiB: its memory comes in huge
+// pages where the kernel allows them (a fault per 4 KiB page costs a
+// simulated phone more than the digest), and growing it leaves the new bytes
+// uninitialised, since every frame is read straight over them.
+void* AllocatePiece(std::size_t bytes);
+void FreePiece(void* memory, std::size_t bytes);
+template <typename T>
+struct PieceAllocator {
+  using value_type = T;
+  PieceAllocator() = default;
+  template <typename U>
+  PieceAllocator(const PieceAllocator<U>&) {}
+  T* allocate(std::size_t n) { return static_cast<T*>(AllocatePiece(n * sizeof(T))); }
+  void deallocate(T* p, std::size_t n) { FreePiece(p, n * sizeof(T)); }
+  template <typename U>
+  void construct(U* place) {
+    ::new (static_cast<void*>(place)) U;
+  }
+  template <typename U, typename... Args>
+  void construct(U* place, Args&&... args) {
+    ::new (static_cast<void*>(place)) U(std::forward<Args>(args)...);
+  }
+  template <typename U>
+  bool operator==(const PieceAllocator<U>&) const {
+    return true;
+  }
+};
+using Received = std::vector<std::uint8_t, PieceAllocator<std::uint8_t>>;
+
 // True when `text` (32 bytes) is the upper-case MD5 text of the bytes.
 bool DigestMatches(const std::uint8_t* data, std::size_t length, const std::uint8_t* text);
 // The MD5 of a piece followed as its frames arrive, so that its check at the
@@ -26,9 +56,9 @@ class RunningDigest {
  public:
   void Reset();
   // Digests the received bytes up to the start of the last `frameSize`.
-  void Follow(const std::vector<std::uint8_t>& received, std::size_t frameSize);
+  void Follow(const Received& received, std::size_t frameSize);
   // True when `text` is the MD5 text of the first `length` received bytes.
-  bool Matches(const std::vector<std::uint8_t>& received, std::size_t length, const std::uint8_t* text) const;
+  bool Matches(const Received& received, std::size_t length, const std::uint8_t* text) const;
 
  private:
   tarn::md5::Context context_;
@@ -40,10 +70,10 @@ bool IsPlainForm(const std::uint8_t* text);
 // The piece length of an FW commit, which carries no length word: the
 // received bytes end in 0xFF frame padding, so the length is the one between
 // the last non-padding byte and the end whose MD5 matches `text`.
-std::optional<std::size_t> FwPieceLength(const std::vector<std::uint8_t>& received, const std::uint8_t* text);
+std::optional<std::size_t> FwPieceLength(const Received& received, const std::uint8_t* text);
 // For a plain-form commit: true when the piece begins with a valid info
 // block for `length` bytes (block included).
-bool HasInfoBlock(const std::vector<std::uint8_t>& received, std::size_t length);
+bool HasInfoBlock(const Received& received, std::size_t length);
 
 // File names of the stored pieces.
 std::string PartitionFileName(int partitionCode);
