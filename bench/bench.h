@@ -15,10 +15,12 @@ constexpr std::uint32_t kFrameBytes = 131072;
 constexpr std::uint32_t kPauseMs = 5;
 constexpr std::uint32_t kMiB = 1u << 20;
 
-// CPU seconds spent by this process (or a child), user and system.
+// CPU seconds spent by this process (or a child), user and system, and how
+// often its threads gave up the CPU (waits and preemptions).
 struct CpuTimes {
   double user = 0;
   double system = 0;
+  double switches = 0;
   static CpuTimes Now();
   static CpuTimes Of(const rusage& usage);
   CpuTimes operator-(const CpuTimes& earlier) const;

@@ -25,9 +25,13 @@ CpuTimes CpuTimes::Now() {
   return Of(usage);
 }
 
-CpuTimes CpuTimes::Of(const rusage& usage) { return {Seconds(usage.ru_utime), Seconds(usage.ru_stime)}; }
+CpuTimes CpuTimes::Of(const rusage& usage) {
+  return {Seconds(usage.ru_utime), Seconds(usage.ru_stime), static_cast<double>(usage.ru_nvcsw + usage.ru_nivcsw)};
+}
 
-CpuTimes CpuTimes::operator-(const CpuTimes& earlier) const { return {user - earlier.user, system - earlier.system}; }
+CpuTimes CpuTimes::operator-(const CpuTimes& earlier) const {
+  return {user - earlier.user, system - earlier.system, switches - earlier.switches};
+}
 
 MachineTimes MachineTimes::Now() {
   // "cpu user nice system idle iowait irq softirq steal ..." in clock ticks.

@@ -23,8 +23,7 @@ void TextReport::Error(int slot, const std::wstring& text) {
 }
 
 void TextReport::Summary(const SlotSummary& summary) {
-  const wchar_t* result = summary.passed ? L"PASS" : summary.stopped ? L"STOPPED" : L"FAIL";
-  Line(L"[  " + std::to_wstring(summary.slot) + L"  ] " + result);
+  Line(L"[  " + std::to_wstring(summary.slot) + L"  ] " + platform::Widen(ResultName(ResultOf(summary))));
 }
 
 }  // namespace tarn::cli
