@@ -83,6 +83,7 @@ int main(int argc, char** argv) {
         std::printf("%5d  %-36s %4d %3d/%-2d %4d>%-4d %4d>%-4d %9ld %7.2f%s%s\n", f.batch, f.fault.c_str(), f.faultSlot,
                     f.passed, f.clean, f.before.fds, f.after.fds, f.before.threads, f.after.threads, f.after.rssKiB,
                     f.seconds, broken.empty() ? "" : "  !", broken.c_str());
+        if (f.passed != f.clean) std::printf("%s", f.cleanProblem.c_str());
         std::fflush(stdout);
       },
       &error);

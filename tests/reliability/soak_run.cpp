@@ -137,8 +137,8 @@ class Phones {
   std::vector<std::unique_ptr<sim::SimPhone>> phones_;
 };
 
-// One batch: the fault drawn and plugged, the host run, the faulted slot's
-// phone made whole again, then the figures.
+// One batch: the fault drawn and plugged, the host run, the failed slots'
+// phones made whole again, then the figures.
 BatchFigures RunBatch(int batch, const cli::FlashSetup& setup, Phones& phones, const Draw* draw, int faultSlot,
                       const std::string& phoneImage) {
   BatchFigures figures;
@@ -157,13 +157,25 @@ BatchFigures RunBatch(int batch, const cli::FlashSetup& setup, Phones& phones, c
     host.Run();
   }
   figures.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-  if (draw && !phones.Plug(faultSlot, {})) figures.faultProblem = "keld-sim did not start";
+  // The faulted slot, and any slot whose job failed, gets a fresh phone: a
+  // phone left in the middle of a frame would take the next batch's greeting
+  // for frame bytes, and one failure would spread over the batches after it.
+  for (int i = 0; i < phones.Count(); ++i) {
+    if (i != figures.faultSlot && report.slots[i].passed) continue;
+    if (!phones.Plug(i, {})) figures.faultProblem = "keld-sim did not start again on slot " + std::to_string(i);
+  }
   WaitForThreadCount(figures.before.threads, kThreadsSettle);
   figures.after = Measure();
   for (int i = 0; i < phones.Count(); ++i) {
     if (i == figures.faultSlot) continue;
     ++figures.clean;
-    if (report.slots[i].passed) ++figures.passed;
+    const SlotRecord& slot = report.slots[i];
+    if (slot.passed) {
+      ++figures.passed;
+    } else if (figures.cleanProblem.empty()) {
+      figures.cleanProblem = "slot " + std::to_string(i) + " texts:\n" + Dump(slot.texts) + "errors:\n" +
+                             Dump(slot.errors);
+    }
     if (ReadAll(phones.Output(i) / "phone.bin") == phoneImage) ++figures.exact;
   }
   if (draw && figures.faultProblem.empty()) figures.faultProblem = ProblemOf(draw->expect, report.slots[faultSlot]);

@@ -33,6 +33,7 @@ struct BatchFigures {
   int clean = 0;             // slots without a fault
   int passed = 0;            // of those, the ones that passed
   int exact = 0;             // of those, the ones whose phone binary arrived byte for byte
+  std::string cleanProblem;  // texts and errors of the first fault-free slot that did not pass
   int faultSlot = -1;        // -1: no fault in this batch
   std::string fault;         // "phase x fault"
   std::string faultProblem;  // how the faulted slot broke its expectation; empty when it did not
