@@ -16,142 +16,20 @@
 #include "engine/options.h"
 #include "platform/text.h"
 #include "tests/testsupport/job_harness.h"
+#include "tests/reliability/fault_set.h"
 #include "tests/reliability/resource_count.h"
 #include "tests/testsupport/test_images.h"
 
 namespace {
 
-using tarn::test::BuildTar;
-using tarn::test::JobHarness;
-using tarn::test::JobSpec;
-using tarn::test::Pattern;
+// The harness, test images, and the phases, faults and expectations.
+using namespace tarn::test;
 namespace sim = tarn::sim;
 
-enum class Fault { Fail, WrongEcho, Short, Unplug, Silence };
-constexpr Fault kFaults[] = {Fault::Fail, Fault::WrongEcho, Fault::Short, Fault::Unplug, Fault::Silence};
-
-const char* FaultName(Fault f) {
-  switch (f) {
-    case Fault::Fail: return "status 0xFF";
-    case Fault::WrongEcho: return "wrong echo";
-    case Fault::Short: return "short answer";
-    case Fault::Unplug: return "unplug";
-    case Fault::Silence: return "silence";
-  }
-  return "?";
-}
-
-enum class Setup { Plain, CsaClear, Format, Finish };
-// How the job treats the answer at this place.
-enum class Kind { Word, Fatal, Reported, FrameAnswer, RecordAnswer };
-
-struct Phase {
-  const char* name;
-  int code;   // keld-sim fault code (0 for frames)
-  int frame;  // data frame number for the frame phases
-  Kind kind;
-  Setup setup;
-};
-
-const Phase kPhases[] = {
-    {"greeting", sim::kGreetingCode, 0, Kind::Word, Setup::Plain},
-    {"GetVersion 712", 712, 0, Kind::Word, Setup::Plain},
-    {"GetPlatform 713", 713, 0, Kind::Word, Setup::Plain},
-    {"GetParam 704", 704, 0, Kind::Word, Setup::Plain},
-    {"SetParam 703", 703, 0, Kind::Reported, Setup::Plain},
-    {"SetParam answer 1", sim::kSetParamAnswer1, 0, Kind::RecordAnswer, Setup::Plain},
-    {"SetParam answer 2", sim::kSetParamAnswer2, 0, Kind::RecordAnswer, Setup::Plain},
-    {"Ready 700", 700, 0, Kind::Fatal, Setup::Plain},
-    {"first frame", 0, 1, Kind::FrameAnswer, Setup::Plain},
-    {"middle frame", 0, 2, Kind::FrameAnswer, Setup::Plain},
-    {"last frame", 0, 3, Kind::FrameAnswer, Setup::Plain},
-    {"711", 711, 0, Kind::Fatal, Setup::Plain},
-    {"write 503", 503, 0, Kind::Fatal, Setup::Plain},
-    {"CSA clear 701", 701, 0, Kind::Reported, Setup::CsaClear},
-    {"Format 702", 702, 0, Kind::Fatal, Setup::Format},
-    {"Reset 707", 707, 0, Kind::Reported, Setup::Plain},
-    {"finish 714", 714, 0, Kind::Reported, Setup::Finish},
-};
-
-enum class End { NotApplicable, Pass, Fail, FormatDone, Hung };
-
-struct Expectation {
-  End end = End::Pass;
-  std::vector<std::wstring> statuses;  // must appear in this order
-  std::vector<std::wstring> errors;    // must appear in this order
-  const char* note = "";
-};
-
-constexpr std::uint8_t kFailResult = 7;
 constexpr int kPlatform = 3;
-const std::wstring kTimedOut = L"e - the phone did not answer within 300 seconds.";
 const std::string kZImage = Pattern(2 * 131072 + 5000, 11);  // three frames in one piece
-
-std::wstring Failed(int echo, int result) {
-  return tarn::platform::Widen("e - Command " + std::to_string(echo) + " Failed. result " + std::to_string(result) +
-                               "\n");
-}
-std::wstring Respond(int code, int echo) {
-  return tarn::platform::Widen("Command " + std::to_string(code) + ", respond " + std::to_string(echo) + "\n");
-}
-
-// What the word and record answers lead to when cut short or missing.
-Expectation ExpectWord(const Phase& p, Fault f) {
-  if (f == Fault::Fail || f == Fault::WrongEcho) return {End::NotApplicable, {}, {}, "no response record here"};
-  std::vector<std::wstring> lead;
-  if (f == Fault::Silence) lead.push_back(kTimedOut);
-  auto with = [&](std::vector<std::wstring> more) {
-    lead.insert(lead.end(), more.begin(), more.end());
-    return lead;
-  };
-  switch (p.code) {
-    case sim::kGreetingCode:
-      return {End::Fail,
-              with({f == Fault::Short ? L"target sent : L A . ." : L"target sent : . . . ."}),
-              {L"e - dll cannot setup connection with the target.", L"e - Connection failed."}};
-    case 712:
-      // The version sits in the low 12 bits: two bytes carry it; none leave 0.
-      return {End::Pass, with({}), {}, f == Fault::Short ? "version in the bytes that came" : "goes on with version 0"};
-    case 713:
-      return {End::Fail,
-              with({L"[ Device ] platform 0, revision 0.", L"[ File ] platform 3\n",
-                    L"e - platform number is different from the target."}),
-              {L"e - Checking platform failed."}};
-    default:  // GetParam: a cut record leaves zero partition sizes
-      return {End::Fail,
-              with({L"index: 3, file size: " + std::to_wstring(kZImage.size()) + L", partition size: 0"}),
-              {L"e - file size is greater than partition size!!"}};
-  }
-}
-
-Expectation Expect(const Phase& p, Fault f) {
-  if (f == Fault::Unplug) return {End::Fail, {}, {}, "unplugged"};
-  if (p.kind == Kind::Word) return ExpectWord(p, f);
-  const int echo = p.kind == Kind::FrameAnswer ? 0 : (p.kind == Kind::RecordAnswer ? 703 : p.code);
-  const End bad = p.kind == Kind::Fatal || p.kind == Kind::FrameAnswer ? End::Fail : End::Pass;
-  switch (f) {
-    case Fault::Fail: return {bad, {Failed(echo, kFailResult)}, {}};
-    case Fault::WrongEcho:
-      if (p.kind == Kind::FrameAnswer || p.kind == Kind::RecordAnswer) {
-        return {End::Pass, {}, {}, "accepted by design: any echo"};
-      }
-      return {bad, {Respond(p.code, p.code + 1)}, {}};
-    case Fault::Short:
-      if (p.code == sim::kSetParamAnswer1) {  // the second answer then stays away
-        return {bad, {Failed(echo, 0), kTimedOut, Failed(0, 0)}, {}};
-      }
-      return {bad, {Failed(echo, 0)}, {}};
-    case Fault::Silence:
-      if (p.code == sim::kSetParamAnswer1) return {bad, {kTimedOut, Failed(0, 0), kTimedOut, Failed(0, 0)}, {}};
-      return {bad, {kTimedOut, Failed(0, 0)}, {}};
-    case Fault::Unplug: break;
-  }
-  return {};
-}
-
-bool IsSlow(const Phase& p, Fault f) {
-  return f == Fault::Silence || (f == Fault::Short && p.code == sim::kSetParamAnswer1);
-}
+// Each cell's job: one zImage (partition 3) on platform kPlatform.
+const JobShape kJob{kPlatform, 3, kZImage.size()};
 
 struct Cell {
   const Phase* phase = nullptr;
@@ -160,46 +38,6 @@ struct Cell {
   std::string observed;
   bool ok = true;
 };
-
-sim::FaultPlan PlanFor(const Phase& p, Fault f) {
-  sim::FaultPlan plan;
-  plan.failResult = kFailResult;
-  plan.failFrameResult = kFailResult;
-  if (p.frame > 0) {
-    switch (f) {
-      case Fault::Fail: plan.failFrame = p.frame; break;
-      case Fault::WrongEcho: plan.wrongEchoFrame = p.frame; break;
-      case Fault::Short: plan.shortFrame = p.frame; break;
-      case Fault::Unplug: plan.unplugAtFrame = p.frame; break;
-      case Fault::Silence: plan.silentFrame = p.frame; break;
-    }
-    return plan;
-  }
-  const sim::CommandFault at{p.code, 1};
-  switch (f) {
-    case Fault::Fail: plan.fail = at; break;
-    case Fault::WrongEcho: plan.wrongEcho = at; break;
-    case Fault::Short: plan.shortAnswer = at; break;
-    case Fault::Unplug: plan.unplug = at; break;
-    case Fault::Silence: plan.silence = at; break;
-  }
-  return plan;
-}
-
-// Texts `want` appear in `have` in this order (others may come between).
-bool InOrder(const std::vector<std::wstring>& have, const std::vector<std::wstring>& want) {
-  std::size_t at = 0;
-  for (const auto& text : have) {
-    if (at < want.size() && text == want[at]) ++at;
-  }
-  return at == want.size();
-}
-
-std::string Dump(const std::vector<std::wstring>& texts) {
-  std::string out;
-  for (const auto& t : texts) out += "  [" + tarn::platform::Narrow(t) + "]\n";
-  return out;
-}
 
 class FaultMatrix : public ::testing::Test {
  protected:
@@ -351,7 +189,7 @@ TEST_F(FaultMatrix, EveryPhaseAndFaultEndsCleanlyWithItsTexts) {
       Cell cell;
       cell.phase = &p;
       cell.fault = f;
-      cell.expect = Expect(p, f);
+      cell.expect = Expect(p, f, kJob);
       if (cell.expect.end == End::NotApplicable) cell.observed = "n/a";
       cells.push_back(cell);
     }
