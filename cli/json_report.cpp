@@ -73,6 +73,11 @@ Json SlotOutcome(const SlotSummary& summary) {
           {"seconds", Seconds(summary.seconds)}};
 }
 
+// Paths come as the bytes the user gave, which need not be UTF-8 (a file
+// named in another encoding): such bytes go out as U+FFFD, where the default
+// would throw and end the program in the middle of a batch.
+std::string Dump(const Json& json) { return json.dump(-1, ' ', false, Json::error_handler_t::replace); }
+
 Json Record(const char* type, std::chrono::system_clock::time_point time) {
   return {{"type", type}, {"time", Rfc3339Utc(time)}};
 }
@@ -82,7 +87,7 @@ std::string Event(const char* type, std::chrono::system_clock::time_point time, 
   Json event = Record(type, time);
   event["slot"] = slot;
   event.update(fields);
-  return event.dump();
+  return Dump(event);
 }
 
 }  // namespace
@@ -116,7 +121,7 @@ std::string SummaryRecord(const BatchSummary& summary) {
                       {"stopped", counts[static_cast<int>(SlotResult::Stopped)]}};
   record["seconds"] = Seconds(summary.seconds);
   record["exit_status"] = summary.exitStatus;
-  return record.dump();
+  return Dump(record);
 }
 
 std::string Utf8Of(const std::wstring& text) {
@@ -137,7 +142,7 @@ void JsonReport::BatchStarted(const BatchInfo& info) {
   record["version"] = TARN_VERSION;
   record["options"] = OptionsOf(info);
   record["images"] = ImagesOf(info);
-  Write(record.dump());
+  Write(Dump(record));
 }
 
 void JsonReport::JobStarted(int slot, int port, bool restart) {
@@ -164,7 +169,7 @@ void JsonReport::Files(int total, int done) {
   Json record = Record("files", now_());
   record["total"] = total;
   record["done"] = done;
-  Write(record.dump());
+  Write(Dump(record));
 }
 
 void JsonReport::Pass(int slot, int filesDone) { Write(Event("pass", now_(), slot, {{"files_done", filesDone}})); }
@@ -175,7 +180,7 @@ void JsonReport::Summary(const SlotSummary& summary) {
   auto errors = Json::array();
   for (const auto& error : summary.errors) errors.push_back(Utf8Of(error));
   record["errors"] = errors;
-  Write(record.dump());
+  Write(Dump(record));
 }
 
 void JsonReport::BatchEnded(const BatchSummary& summary) { Write(SummaryRecord(summary)); }

@@ -126,7 +126,9 @@ std::optional<TarStep> TarReader::ReadRecord(char type, std::uint64_t dataOffset
   std::vector<char> data(size);
   if (size != 0 && !read_(dataOffset, data.data(), size)) return TarStep::ReadFailed;
   if (type == 'L') {
-    pendingName_ = std::string(data.data(), strnlen(data.data(), data.size()));
+    // Not strnlen: an empty record's buffer may have no address at all.
+    const auto end = std::find(data.begin(), data.end(), '\0');
+    pendingName_ = std::string(data.begin(), end);
     return std::nullopt;
   }
   if (!ParsePax(std::string_view(data.data(), data.size()), &pendingName_, &pendingSize_)) {

@@ -79,6 +79,7 @@ TEST(JsonReport, OneValidObjectPerLineWithTypeTimeAndSlot) {
   info.answerTimeout = 300;
   info.ports = {12};
   info.pda = ImageInfo{"/i/test_PDA.tar", 4096};
+  info.phone = ImageInfo{"/i/\xc9T\xc9.bin", 10};  // named in Latin-1, not UTF-8
   info.jobBytes = 3000;
   report.BatchStarted(info);
   report.JobStarted(1, 12, false);
@@ -120,6 +121,7 @@ TEST(JsonReport, OneValidObjectPerLineWithTypeTimeAndSlot) {
   EXPECT_EQ(start["options"]["ports"], nlohmann::json::array({12}));
   EXPECT_EQ(start["images"]["pda"]["bytes"], 4096);
   EXPECT_FALSE(start["images"].contains("csc"));
+  EXPECT_EQ(start["images"]["phone"]["path"], "/i/\ufffdT\ufffd.bin");
   EXPECT_EQ(start["images"]["job_bytes"], 3000);
   EXPECT_EQ(events[1]["type"], "job");
   EXPECT_EQ(events[1]["port"], 12);

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <vector>
 
 #include "platform/devicemap.h"
 #include "tests/fuzz/fuzz_support.h"
@@ -14,14 +15,17 @@
 namespace fs = std::filesystem;
 
 namespace {
+
 fs::path g_root;
-}
+
+}  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
   tarn::fuzz::SilenceLog();
-  char pattern[] = "/tmp/tarn-fuzz-map-XXXXXX";
-  g_root = ::mkdtemp(pattern);
+  g_root = tarn::fuzz::ScratchFolder("map");
   ::setenv("TARN_DEVICEMAP", g_root.c_str(), 1);
+  fs::create_directories(g_root / "SERIALCOMM");
+  fs::create_directories(g_root / "dosdevices");
   return 0;
 }
 
@@ -29,9 +33,10 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 // '>' becomes the link target of dosdevices/com1.
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   std::error_code ignored;
-  fs::remove_all(g_root, ignored);
-  fs::create_directories(g_root / "SERIALCOMM");
-  fs::create_directories(g_root / "dosdevices");
+  // What this input makes, removed at its end: cheaper than building the
+  // tree again for every input (and nothing allocated outlives the input, so
+  // the leak checker has no reason to rerun it).
+  std::vector<fs::path> made;
   const std::string input(reinterpret_cast<const char*>(data), size);
   std::size_t start = 0;
   int lines = 0;
@@ -41,14 +46,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string line = input.substr(start, end - start);
     start = end + 1;
     if (!line.empty() && line[0] == '>') {
-      fs::create_symlink(line.substr(1), g_root / "dosdevices" / "com1", ignored);
+      made.push_back(g_root / "dosdevices" / "com1");
+      fs::create_symlink(line.substr(1), made.back(), ignored);
       continue;
     }
     const std::size_t tab = line.find('\t');
     const std::string name = line.substr(0, tab);
     if (name.empty() || name.find('/') != std::string::npos || name == "." || name == "..") continue;
     if (name.find('\0') != std::string::npos) continue;
-    std::ofstream(g_root / "SERIALCOMM" / name) << (tab == std::string::npos ? "" : line.substr(tab + 1));
+    made.push_back(g_root / "SERIALCOMM" / name);
+    std::ofstream(made.back()) << (tab == std::string::npos ? "" : line.substr(tab + 1));
   }
   for (const auto& entry : tarn::platform::ReadSerialComm()) {
     tarn::platform::ParseComNumber(entry.port);
@@ -56,5 +63,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (auto port = tarn::platform::ResolveComPort(1)) {
     if (port->string().rfind("/dev/", 0) != 0) std::abort();
   }
+  for (const auto& path : made) fs::remove(path, ignored);
   return 0;
 }

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: Apache-2.0
 // The window's settings loader over arbitrary INI files: never a crash, and
 // the nation it selects always lies in the nation list or is -1.
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -18,6 +19,7 @@
 namespace {
 
 std::string g_folder;
+std::string g_file;
 long g_count = 0;
 
 }  // namespace
@@ -25,8 +27,8 @@ long g_count = 0;
 extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
   tarn::fuzz::SilenceLog();
   ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
-  char pattern[] = "/tmp/tarn-fuzz-settings-XXXXXX";
-  g_folder = ::mkdtemp(pattern);
+  g_folder = tarn::fuzz::ScratchFolder("settings");
+  g_file = g_folder + "/Tarn/settings.ini";
   ::setenv("XDG_CONFIG_HOME", g_folder.c_str(), 1);
   QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, QString::fromStdString(g_folder));
   ::mkdir((g_folder + "/Tarn").c_str(), 0700);
@@ -36,18 +38,23 @@ extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  // A new name each time: the toolkit keeps parsed files by name and would
-  // take a rewrite of the same size within one clock tick for the old file.
-  const std::string path = g_folder + "/Tarn/settings-" + std::to_string(++g_count) + ".ini";
-  std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
+  // The same file each time, so that the toolkit's cache of parsed files
+  // keeps one entry: a cache that grows with every input looks like a leak
+  // and has every input rerun under the leak checker. The cache takes a file
+  // of the same size and time stamp for the one it parsed before, so each
+  // input's file gets a time stamp of its own.
+  std::ofstream(g_file, std::ios::binary | std::ios::trunc)
+      .write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
+  const time_t second = ++g_count;
+  const timespec stamp[2] = {{second, 0}, {second, 0}};
+  if (::utimensat(AT_FDCWD, g_file.c_str(), stamp, 0) != 0) std::abort();
   {
-    QSettings settings(QString::fromStdString(path), QSettings::IniFormat);
+    QSettings settings(QString::fromStdString(g_file), QSettings::IniFormat);
     const tarn::window::SavedSettings saved = tarn::window::ReadSavedSettings(settings);
     for (int count = 0; count <= kNationCount; ++count) {
       const int nation = tarn::window::NationIndex(saved, count);
       if (nation < -1 || nation >= count) std::abort();
     }
   }
-  ::unlink(path.c_str());
   return 0;
 }

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: Apache-2.0
-// Shared set-up for the fuzz targets: no log output, and inputs as files.
+// Shared set-up for the fuzz targets: no log output, inputs as files, and
+// scratch folders.
 #pragma once
 
 #include <sys/mman.h>
@@ -7,6 +8,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 #include <string>
 #include <string_view>
 
@@ -16,6 +18,15 @@ namespace tarn::fuzz {
 
 inline void SilenceLog() {
   tarn::platform::SetDebugOutputSink([](std::string_view) {});
+}
+
+// A new folder for one run's files, on the memory-backed /dev/shm when there
+// is one: the targets that need real files write one or more per input.
+inline std::string ScratchFolder(const std::string& what) {
+  const std::string parent = ::access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp";
+  std::string pattern = parent + "/tarn-fuzz-" + what + "-XXXXXX";
+  if (::mkdtemp(pattern.data()) == nullptr) std::abort();
+  return pattern;
 }
 
 // An anonymous in-memory file holding `data`; closed when the object goes.
