@@ -26,15 +26,31 @@ class SimPty {
 
   // Reads exactly `count` bytes; false when `stop` was raised or the
   // pseudo-terminal was closed first.
-  bool ReadExact(void* destination, std::size_t count, const std::atomic<bool>& stop);
+  bool ReadExact(void* destination, std::size_t count, const std::atomic<bool>& stop) {
+    return ReadWithin(destination, count, stop, 0) == ReadEnd::Complete;
+  }
+  enum class ReadEnd { Complete, Interrupted, Silent };
+  // As ReadExact, but Silent once `silenceMs` (> 0) pass without a byte.
+  ReadEnd ReadWithin(void* destination, std::size_t count, const std::atomic<bool>& stop, int silenceMs);
   bool WriteAll(const void* source, std::size_t count);
+  // Discards what was written and not read yet.
+  void DropUnread();
   // Waits until the job has read everything written, at most `timeoutMs`:
   // closing the master discards what the job has not read yet.
   void WaitDrained(int timeoutMs);
 
  private:
+  // Follows who opens and closes the slave side. A host that dies holding
+  // the port never gives up its exclusive flag, and only the last close of
+  // the slave would clear it, which never comes while we hold one: once no
+  // one else has it open, the flag is cleared here, as unplugging would.
+  void WatchOpeners();
+  void CountOpeners();
+
   int master_ = -1;
   int slave_ = -1;
+  int watch_ = -1;   // inotify descriptor on the slave path
+  int openers_ = 0;  // open descriptions of the slave other than ours
   std::filesystem::path slavePath_;
 };
 
