@@ -99,6 +99,11 @@ bool SimPhone::Impl::Read(void* destination, std::size_t count) {
   return end == SimPty::ReadEnd::Complete;
 }
 
+bool SimPhone::Impl::ReadAfterAnswer(void* destination, std::size_t count) {
+  auto* bytes = static_cast<std::uint8_t*>(destination);
+  return pty.ReadExact(bytes, 1, interrupt) && Read(bytes + 1, count - 1);
+}
+
 // A boot loader that stops hearing its host mid-packet or mid-piece forgets
 // the half it has and answers nothing but a greeting, so that a host started
 // anew finds it as after power-up.
@@ -196,9 +201,11 @@ bool SimPhone::Impl::Mismatch() {
 }
 
 void SimPhone::Impl::SetParam() {
-  Respond(kSetParam);
+  const bool answered = Respond(kSetParam).whole;
   std::uint8_t record[kParamRecordSize];
-  if (!Read(record, sizeof(record))) return;
+  // The host sends the record at once after the answer; without one it
+  // sends it all the same, once its own answer time-out has passed.
+  if (!(answered ? Read(record, sizeof(record)) : ReadAfterAnswer(record, sizeof(record)))) return;
   const ParamRecord written = DecodeParams(record);
   {
     std::lock_guard<std::mutex> guard(lock);
@@ -304,7 +311,7 @@ void SimPhone::Impl::Serve() {
     std::uint8_t packet[kPacketSize];
     // Silence between commands is the job's right; once a packet has begun
     // it must arrive whole.
-    if (!pty.ReadExact(packet, 1, interrupt) || !Read(packet + 1, 3)) continue;
+    if (!ReadAfterAnswer(packet, 4)) continue;
     if (std::memcmp(packet, "MORA", 4) == 0) {
       if (Read(packet + 4, 3) && std::memcmp(packet + 4, "VEX", 3) == 0) Greet();
       continue;

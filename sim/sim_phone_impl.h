@@ -58,6 +58,9 @@ struct SimPhone::Impl {
   // Reads what must follow what was already received: after the configured
   // silence the phone drops it all (see LoseSession).
   bool Read(void* destination, std::size_t count);
+  // Reads what the host sends once it has judged an answer: the wait for the
+  // first byte is the host's own, the rest must follow as Read.
+  bool ReadAfterAnswer(void* destination, std::size_t count);
   void LoseSession();
   void Note(const CommandRecord& record);
   template <typename F>

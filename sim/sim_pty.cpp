@@ -21,7 +21,10 @@ constexpr int kArrivalMs = 100;   // longest time written bytes take to reach th
 
 }  // namespace
 
-SimPty::~SimPty() { Close(); }
+SimPty::~SimPty() {
+  Close();
+  if (watch_ >= 0) ::close(watch_);
+}
 
 bool SimPty::Create() {
   Close();
@@ -50,11 +53,8 @@ bool SimPty::Create() {
 
 void SimPty::WatchOpeners() {
   openers_ = 0;
-  watch_ = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
-  if (watch_ >= 0 && ::inotify_add_watch(watch_, slavePath_.c_str(), IN_OPEN | IN_CLOSE) < 0) {
-    ::close(watch_);
-    watch_ = -1;
-  }
+  if (watch_ < 0) watch_ = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+  if (watch_ >= 0) watched_ = ::inotify_add_watch(watch_, slavePath_.c_str(), IN_OPEN | IN_CLOSE);
 }
 
 void SimPty::CountOpeners() {
@@ -63,12 +63,13 @@ void SimPty::CountOpeners() {
   for (ssize_t n; (n = ::read(watch_, events, sizeof(events))) > 0;) {
     for (ssize_t at = 0; at < n;) {
       const auto* event = reinterpret_cast<const inotify_event*>(events + at);
+      at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
+      if (event->wd != watched_) continue;  // a terminal of an earlier plug
       if (event->mask & IN_OPEN) ++openers_;
       if (event->mask & IN_CLOSE) {
         --openers_;
         closed = true;
       }
-      at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
     }
   }
   if (closed && openers_ <= 0) {
@@ -80,8 +81,8 @@ void SimPty::CountOpeners() {
 void SimPty::Close() {
   if (master_ >= 0) ::close(master_);
   if (slave_ >= 0) ::close(slave_);
-  if (watch_ >= 0) ::close(watch_);
-  master_ = slave_ = watch_ = -1;
+  if (watched_ >= 0) ::inotify_rm_watch(watch_, watched_);
+  master_ = slave_ = watched_ = -1;
 }
 
 SimPty::ReadEnd SimPty::ReadWithin(void* destination, std::size_t count, const std::atomic<bool>& stop, int silenceMs) {
@@ -101,7 +102,7 @@ SimPty::ReadEnd SimPty::ReadWithin(void* destination, std::size_t count, const s
     }
     if (n == 0 || (errno != EAGAIN && errno != EINTR)) return ReadEnd::Interrupted;
     pollfd p[2] = {{master_, POLLIN, 0}, {watch_, POLLIN, 0}};
-    const int r = ::poll(p, watch_ >= 0 ? 2 : 1, kPollSliceMs);
+    const int r = ::poll(p, watched_ >= 0 ? 2 : 1, kPollSliceMs);
     if (r < 0 && errno != EINTR) return ReadEnd::Interrupted;
     if (r > 0 && (p[0].revents & (POLLERR | POLLNVAL))) return ReadEnd::Interrupted;
     if (r > 0 && (p[1].revents & POLLIN)) CountOpeners();

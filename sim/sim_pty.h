@@ -13,7 +13,7 @@ namespace tarn::sim {
 class SimPty {
  public:
   SimPty() = default;
-  ~SimPty();
+  ~SimPty();  // Close(), and the watch descriptor goes too
   SimPty(const SimPty&) = delete;
   SimPty& operator=(const SimPty&) = delete;
 
@@ -49,8 +49,11 @@ class SimPty {
 
   int master_ = -1;
   int slave_ = -1;
-  int watch_ = -1;   // inotify descriptor on the slave path
-  int openers_ = 0;  // open descriptions of the slave other than ours
+  // Kept from the first Create to the end, so that a replug or an unplug
+  // changes the phone's descriptors by the pseudo-terminal's two alone.
+  int watch_ = -1;    // inotify descriptor
+  int watched_ = -1;  // its watch on the current slave path
+  int openers_ = 0;   // open descriptions of the slave other than ours
   std::filesystem::path slavePath_;
 };
 

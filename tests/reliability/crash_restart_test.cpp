@@ -150,6 +150,8 @@ class CrashRestart : public FlashRun {
     });
     ended = true;
     killer.join();
+    if (!reached.load())
+      std::printf("the point was not reached; the program wrote:\n%s%s", run.out.c_str(), run.err.c_str());
     return reached.load() && run.exitCode == -1;
   }
 
