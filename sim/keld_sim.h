@@ -8,6 +8,10 @@
 // on a thread of its own everything a download job sends: the greeting, the
 // version and platform queries, the parameter record, Ready, data frames,
 // 711, the write commands (checking each piece's MD5 text), 701, 702, 707, 714.
+// Like a boot loader with a receive time-out, it drops a half-received
+// packet, frame or piece after `receiveTimeoutMs` of silence and then waits
+// for a new greeting; a greeting is always answered as a fresh start, so a
+// host killed at any point can be followed by a new one.
 //
 // What was written is stored in `outputDir` (created when missing):
 //   part<NN>.bin    partition code NN (500 + NN; 620 with argument a is 20 + a)
@@ -100,6 +104,9 @@ struct PhoneConfig {
   std::int16_t revision = 0;
   ParamRecord params;
   std::filesystem::path outputDir;  // empty: nothing is stored
+  // Silence (real milliseconds) after which a half-received packet, frame
+  // or announced piece is dropped and only a greeting is answered; 0 never.
+  int receiveTimeoutMs = 1000;
   FaultPlan faults;
 };
 
@@ -118,6 +125,7 @@ struct Counters {
   int digestMismatches = 0;
   int unplugs = 0;
   int replugs = 0;
+  int receiveTimeouts = 0;
 };
 
 class SimPhone {

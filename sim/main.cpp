@@ -31,6 +31,7 @@ struct Options {
   int revision = 0;
   int nation = 0;
   std::uint32_t partitionSize = tarn::sim::kDefaultPartitionSize;
+  int receiveTimeoutMs = tarn::sim::PhoneConfig{}.receiveTimeoutMs;
   tarn::sim::FaultPlan faults;
   std::vector<int> failAt;     // code, nth, result
   std::vector<int> failFrame;  // nth, result
@@ -53,6 +54,7 @@ tarn::sim::PhoneConfig ConfigFor(const Options& o, int i) {
   config.params.nation = o.nation;
   for (auto& size : config.params.sizes) size = o.partitionSize;
   if (!o.output.empty()) config.outputDir = std::filesystem::path(o.output) / ("phone" + std::to_string(i));
+  config.receiveTimeoutMs = o.receiveTimeoutMs;
   config.faults = o.faults;
   if (o.failAt.size() >= 1) config.faults.fail.code = o.failAt[0];
   if (o.failAt.size() >= 2) config.faults.fail.nth = o.failAt[1];
@@ -89,6 +91,11 @@ int main(int argc, char** argv) {
   app.add_option("--revision", o.revision, "revision answered to GetPlatform");
   app.add_option("--nation", o.nation, "nation word of the parameter record");
   app.add_option("--partition-size", o.partitionSize, "size of each of the ten partitions, in bytes");
+  app.add_option("--receive-timeout", o.receiveTimeoutMs,
+                 "MS of silence after which a half-received command, frame or piece is dropped and\n"
+                 "the phone waits for a new greeting (silence between commands never counts); 0: never")
+      ->capture_default_str()
+      ->check(CLI::NonNegativeNumber);
   app.add_option("--fail", o.failAt, "CODE [NTH [RESULT]]: answer the NTH command CODE with status 0xFF and RESULT")
       ->expected(1, 3)
       ->group("Faults");
@@ -138,9 +145,9 @@ int main(int argc, char** argv) {
   for (auto& phone : phones) {
     phone->Stop();
     const auto stats = phone->Stats();
-    std::printf("%s: %d greetings, %d commands, %d frames, %d pieces stored, %d MD5 mismatches\n",
+    std::printf("%s: %d greetings, %d commands, %d frames, %d pieces stored, %d MD5 mismatches, %d receive time-outs\n",
                 phone->ValueName().c_str(), stats.greetings, stats.commands, stats.frames, stats.piecesStored,
-                stats.digestMismatches);
+                stats.digestMismatches, stats.receiveTimeouts);
   }
   return 0;
 }

@@ -93,11 +93,36 @@ void SimPhone::Impl::AnswerWord(int code, std::uint32_t value) {
 
 // The conversation.
 
+bool SimPhone::Impl::Read(void* destination, std::size_t count) {
+  const auto end = pty.ReadWithin(destination, count, interrupt, config.receiveTimeoutMs);
+  if (end == SimPty::ReadEnd::Silent) LoseSession();
+  return end == SimPty::ReadEnd::Complete;
+}
+
+bool SimPhone::Impl::ReadAfterAnswer(void* destination, std::size_t count) {
+  auto* bytes = static_cast<std::uint8_t*>(destination);
+  return pty.ReadExact(bytes, 1, interrupt) && Read(bytes + 1, count - 1);
+}
+
+// A boot loader that stops hearing its host mid-packet or mid-piece forgets
+// the half it has and answers nothing but a greeting, so that a host started
+// anew finds it as after power-up.
+void SimPhone::Impl::LoseSession() {
+  piece.clear();
+  pieceDigest.Reset();
+  awaitingGreeting = true;
+  Count([](Counters& c) { ++c.receiveTimeouts; });
+}
+
+// A greeting always starts afresh, whatever the phone thought was going on:
+// answers a killed host never read are dropped before the word goes out.
 void SimPhone::Impl::Greet() {
   Note({kGreetingCode, 0, 0, 0});
   store.NewSession();
   piece.clear();
   pieceDigest.Reset();
+  awaitingGreeting = false;
+  pty.DropUnread();
   std::uint8_t word[4] = {};
   std::memcpy(word, config.greeting.data(), std::min<std::size_t>(config.greeting.size(), 4));
   Answer(kGreetingCode, word, sizeof(word));
@@ -176,9 +201,11 @@ bool SimPhone::Impl::Mismatch() {
 }
 
 void SimPhone::Impl::SetParam() {
-  Respond(kSetParam);
+  const bool answered = Respond(kSetParam).whole;
   std::uint8_t record[kParamRecordSize];
-  if (!Read(record, sizeof(record))) return;
+  // The host sends the record at once after the answer; without one it
+  // sends it all the same, once its own answer time-out has passed.
+  if (!(answered ? Read(record, sizeof(record)) : ReadAfterAnswer(record, sizeof(record)))) return;
   const ParamRecord written = DecodeParams(record);
   {
     std::lock_guard<std::mutex> guard(lock);
@@ -282,12 +309,14 @@ void SimPhone::Impl::Serve() {
       continue;
     }
     std::uint8_t packet[kPacketSize];
-    if (!Read(packet, 4)) continue;
+    // Silence between commands is the job's right; once a packet has begun
+    // it must arrive whole.
+    if (!ReadAfterAnswer(packet, 4)) continue;
     if (std::memcmp(packet, "MORA", 4) == 0) {
       if (Read(packet + 4, 3) && std::memcmp(packet + 4, "VEX", 3) == 0) Greet();
       continue;
     }
-    if (Read(packet + 4, kPacketSize - 4)) Handle(packet);
+    if (Read(packet + 4, kPacketSize - 4) && !awaitingGreeting) Handle(packet);
   }
 }
 

@@ -46,6 +46,7 @@ struct SimPhone::Impl {
   Received piece;             // frames received since the last Ready
   RunningDigest pieceDigest;  // of `piece`, followed frame by frame
   std::optional<Clock::time_point> replugAt;
+  bool awaitingGreeting = false;  // a receive time-out ended the session
   std::string valueName;
 
  private:
@@ -54,7 +55,13 @@ struct SimPhone::Impl {
     bool clean = false;  // whole, right echo and success
   };
 
-  bool Read(void* destination, std::size_t count) { return pty.ReadExact(destination, count, interrupt); }
+  // Reads what must follow what was already received: after the configured
+  // silence the phone drops it all (see LoseSession).
+  bool Read(void* destination, std::size_t count);
+  // Reads what the host sends once it has judged an answer: the wait for the
+  // first byte is the host's own, the rest must follow as Read.
+  bool ReadAfterAnswer(void* destination, std::size_t count);
+  void LoseSession();
   void Note(const CommandRecord& record);
   template <typename F>
   void Count(F&& change);

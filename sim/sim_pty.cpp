@@ -3,6 +3,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/inotify.h>
 #include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
@@ -20,7 +21,10 @@ constexpr int kArrivalMs = 100;   // longest time written bytes take to reach th
 
 }  // namespace
 
-SimPty::~SimPty() { Close(); }
+SimPty::~SimPty() {
+  Close();
+  if (watch_ >= 0) ::close(watch_);
+}
 
 bool SimPty::Create() {
   Close();
@@ -43,34 +47,68 @@ bool SimPty::Create() {
   ::cfmakeraw(&tio);
   ::tcsetattr(slave_, TCSANOW, &tio);
   ::fcntl(master_, F_SETFL, ::fcntl(master_, F_GETFL) | O_NONBLOCK);
+  WatchOpeners();
   return true;
+}
+
+void SimPty::WatchOpeners() {
+  openers_ = 0;
+  if (watch_ < 0) watch_ = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+  if (watch_ >= 0) watched_ = ::inotify_add_watch(watch_, slavePath_.c_str(), IN_OPEN | IN_CLOSE);
+}
+
+void SimPty::CountOpeners() {
+  alignas(inotify_event) char events[4096];
+  bool closed = false;
+  for (ssize_t n; (n = ::read(watch_, events, sizeof(events))) > 0;) {
+    for (ssize_t at = 0; at < n;) {
+      const auto* event = reinterpret_cast<const inotify_event*>(events + at);
+      at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
+      if (event->wd != watched_) continue;  // a terminal of an earlier plug
+      if (event->mask & IN_OPEN) ++openers_;
+      if (event->mask & IN_CLOSE) {
+        --openers_;
+        closed = true;
+      }
+    }
+  }
+  if (closed && openers_ <= 0) {
+    openers_ = 0;
+    ::ioctl(slave_, TIOCNXCL);
+  }
 }
 
 void SimPty::Close() {
   if (master_ >= 0) ::close(master_);
   if (slave_ >= 0) ::close(slave_);
-  master_ = slave_ = -1;
+  if (watched_ >= 0) ::inotify_rm_watch(watch_, watched_);
+  master_ = slave_ = watched_ = -1;
 }
 
-bool SimPty::ReadExact(void* destination, std::size_t count, const std::atomic<bool>& stop) {
+SimPty::ReadEnd SimPty::ReadWithin(void* destination, std::size_t count, const std::atomic<bool>& stop, int silenceMs) {
+  using Steady = std::chrono::steady_clock;
   auto* bytes = static_cast<unsigned char*>(destination);
   std::size_t done = 0;
+  auto lastByte = Steady::now();
   while (done < count) {
-    if (stop.load() || master_ < 0) return false;
+    if (stop.load() || master_ < 0) return ReadEnd::Interrupted;
     // Read first and wait only when nothing is there: within a frame the
     // next bytes are usually already queued.
     const ssize_t n = ::read(master_, bytes + done, count - done);
     if (n > 0) {
       done += static_cast<std::size_t>(n);
+      lastByte = Steady::now();
       continue;
     }
-    if (n == 0 || (errno != EAGAIN && errno != EINTR)) return false;
-    pollfd p{master_, POLLIN, 0};
-    const int r = ::poll(&p, 1, kPollSliceMs);
-    if (r < 0 && errno != EINTR) return false;
-    if (r > 0 && (p.revents & (POLLERR | POLLNVAL))) return false;
+    if (n == 0 || (errno != EAGAIN && errno != EINTR)) return ReadEnd::Interrupted;
+    pollfd p[2] = {{master_, POLLIN, 0}, {watch_, POLLIN, 0}};
+    const int r = ::poll(p, watched_ >= 0 ? 2 : 1, kPollSliceMs);
+    if (r < 0 && errno != EINTR) return ReadEnd::Interrupted;
+    if (r > 0 && (p[0].revents & (POLLERR | POLLNVAL))) return ReadEnd::Interrupted;
+    if (r > 0 && (p[1].revents & POLLIN)) CountOpeners();
+    if (silenceMs > 0 && Steady::now() - lastByte >= std::chrono::milliseconds(silenceMs)) return ReadEnd::Silent;
   }
-  return true;
+  return ReadEnd::Complete;
 }
 
 bool SimPty::WriteAll(const void* source, std::size_t count) {
@@ -93,6 +131,10 @@ bool SimPty::WriteAll(const void* source, std::size_t count) {
 }  // namespace tarn::sim
 
 namespace tarn::sim {
+
+void SimPty::DropUnread() {
+  if (slave_ >= 0) ::tcflush(slave_, TCIFLUSH);
+}
 
 void SimPty::WaitDrained(int timeoutMs) {
   using Steady = std::chrono::steady_clock;
