@@ -55,6 +55,10 @@ double Compare(int links, std::uint32_t mib, const std::filesystem::path& pda, c
       "system %.3f\n",
       sysconf(_SC_NPROCESSORS_ONLN), raw.machineBusyCores, engine.machineBusyCores, engine.phonesCpu.user / gib,
       engine.phonesCpu.system / gib);
+  // Every switch is a wake-up the frame's turnaround may wait for.
+  const double frames = gib * 1024.0 * 1024.0 * 1024.0 / tarn::bench::kFrameBytes;
+  std::printf("  context switches per frame: engine %.1f, simulated phones %.1f, raw link (both ends) %.1f\n",
+              engine.cpu.switches / frames, engine.phonesCpu.switches / frames, raw.cpu.switches / frames);
   // Slot 0 starts without a delay: its first digest may be waited for.
   std::printf("  engine peak RSS %.1f MiB; pieces whose digest was waited for: %llu (target <= 1 %s)\n",
               engine.peakRssKiB / 1024.0, static_cast<unsigned long long>(engine.digestsWaitedFor),
