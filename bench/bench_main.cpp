@@ -1,10 +1,11 @@
 // SPDX-License-Identifier: Apache-2.0
-// tarn-bench [S [R]]: engine throughput for 1, 2, 4 and 8 simulated phones
+// tarn-bench [S [R [L]]]: engine throughput for 1, 2, 4 and 8 simulated phones
 // against a raw pseudo-terminal ping-pong, with the engine's CPU time per GiB
 // beside md5sum's, and the peak memory of tarn-flash flashing 8 phones, with a
 // PDA of S MiB (default 256). With R > 1 every comparison runs R times, raw
 // and engine side by side each time, and the ratio's median and range are
 // printed too: on a shared machine one run's ratio can be off by a tenth.
+// With L only L links are compared, without the memory run (for profiling).
 #include <unistd.h>
 
 #include <algorithm>
@@ -79,13 +80,31 @@ void Repeat(int links, std::uint32_t mib, const std::filesystem::path& pda, int 
               ratios.front(), ratios.back());
 }
 
+// The peak memory of tarn-flash flashing eight phones.
+void PrintFlashMemory(std::uint32_t mib, const std::filesystem::path& pda) {
+  bool passed = false;
+  const long kib = tarn::bench::FlashPeakRssKiB(8, pda, &passed);
+  if (kib < 0) {
+    std::printf("memory: tarn-flash could not be run\n");
+    return;
+  }
+  const double peak = kib / 1024.0;
+  std::printf(
+      "memory: tarn-flash flashing 8 phones with %u MiB images: peak RSS %.1f MiB (%s), target <= %.0f MiB %s\n", mib,
+      peak, passed ? "all passed" : "NOT all passed", kMemoryTargetMiB, Verdict(peak <= kMemoryTargetMiB));
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   const std::uint32_t mib = argc > 1 ? static_cast<std::uint32_t>(std::strtoul(argv[1], nullptr, 10)) : kDefaultMiB;
   const int repeats = argc > 2 ? std::atoi(argv[2]) : 1;
-  if (mib == 0 || mib > 4000 || repeats < 1 || repeats > 50 || argc > 3) {
-    std::fprintf(stderr, "usage: tarn-bench [MiB per image, 1..4000 [runs per comparison, 1..50]]\n");
+  // One link count alone, for a profiler's record of just that case.
+  const int only = argc > 3 ? std::atoi(argv[3]) : 0;
+  const bool known = only == 0 ||
+                     std::find(std::begin(kLinkCounts), std::end(kLinkCounts), only) != std::end(kLinkCounts);
+  if (mib == 0 || mib > 4000 || repeats < 1 || repeats > 50 || !known || argc > 4) {
+    std::fprintf(stderr, "usage: tarn-bench [MiB per image, 1..4000 [runs per comparison, 1..50 [links, 1|2|4|8]]]\n");
     return 2;
   }
   char pattern[] = "/tmp/tarn-bench-XXXXXX";
@@ -95,20 +114,11 @@ int main(int argc, char** argv) {
   const auto pda = tarn::bench::WriteBenchPda(dir, mib);
 
   // Memory first, while this process is small.
-  bool passed = false;
-  const long kib = tarn::bench::FlashPeakRssKiB(8, pda, &passed);
-  if (kib < 0) {
-    std::printf("memory: tarn-flash could not be run\n");
-  } else {
-    const double peak = kib / 1024.0;
-    std::printf(
-        "memory: tarn-flash flashing 8 phones with %u MiB images: peak RSS %.1f MiB (%s), target <= %.0f MiB "
-        "%s\n",
-        mib, peak, passed ? "all passed" : "NOT all passed", kMemoryTargetMiB, Verdict(peak <= kMemoryTargetMiB));
-  }
+  if (only == 0) PrintFlashMemory(mib, pda);
   const auto md5sum = tarn::bench::Md5sumTimes(pda);
   if (md5sum.user < 0) std::printf("md5sum could not be run\n");
   for (int links : kLinkCounts) {
+    if (only != 0 && links != only) continue;
     const double ratio = Compare(links, mib, pda, md5sum);
     if (repeats > 1) Repeat(links, mib, pda, repeats, ratio);
   }
