@@ -33,7 +33,7 @@ struct SlotTimes {
 // Serves `links` simulated phones in a child process, so that their CPU time
 // is not counted as the engine's; the child ends when `hold` closes. Returns
 // its pid once every phone answers, or -1.
-pid_t ServePhones(int links, int* hold) {
+pid_t ServePhones(int links, std::size_t imageBytes, int* hold) {
   int ready[2], wait[2];
   if (pipe(ready) != 0 || pipe(wait) != 0) return -1;
   const pid_t child = fork();
@@ -47,6 +47,7 @@ pid_t ServePhones(int links, int* hold) {
       config.loaderVersion = 7;
       config.comNumber = i + 1;
       config.index = i;
+      config.preparedBytes = imageBytes;
       phones.push_back(std::make_unique<sim::SimPhone>(config));
       if (!phones.back()->Start()) _exit(1);
     }
@@ -84,7 +85,7 @@ CpuTimes ReapPhones(pid_t phones) {
 
 LinkRates RunEngine(int links, std::uint32_t mib, const std::filesystem::path& pda) {
   int hold = -1;
-  const pid_t phones = ServePhones(links, &hold);
+  const pid_t phones = ServePhones(links, std::size_t{mib} * kMiB, &hold);
   if (phones < 0) return {};
   std::map<int, SlotTimes> times;
   // The machine's load from the first transfer's start to the last one's end.

@@ -28,6 +28,7 @@ bool SimPhone::Start() {
   }
   auto impl = std::make_unique<Impl>(config_);
   impl->valueName = ValueName();
+  impl->Prepare(config_.preparedBytes);
   if (!impl->Plug()) return false;
   impl_ = std::move(impl);
   impl_->thread = std::thread([impl = impl_.get()] { impl->Serve(); });

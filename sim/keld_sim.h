@@ -107,6 +107,11 @@ struct PhoneConfig {
   // Silence (real milliseconds) after which a half-received packet, frame
   // or announced piece is dropped and only a greeting is answered; 0 never.
   int receiveTimeoutMs = 1000;
+  // Memory for this many received bytes is touched before the phone answers,
+  // as a real phone's flash is there before the host writes; 0 leaves it to
+  // the first piece. A benchmark sets it so that the kernel's first touch of
+  // fresh pages under the frames is not what it measures.
+  std::size_t preparedBytes = 0;
   FaultPlan faults;
 };
 

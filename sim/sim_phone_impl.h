@@ -20,6 +20,7 @@ struct SimPhone::Impl {
 
   // The serving thread: reads packets until stopped, replugs after a reboot.
   void Serve();
+  void Prepare(std::size_t bytes) { PrepareRoom(piece, bytes); }
   // Creates the pseudo-terminal and registers it in the serial-port map.
   bool Plug();
   // Unregisters the port and closes the pseudo-terminal, as pulling the cable does.

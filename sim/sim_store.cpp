@@ -94,6 +94,18 @@ void FreePiece(void* memory, std::size_t bytes) {
   }
 }
 
+void PrepareRoom(Received& received, std::size_t bytes) {
+  if (bytes == 0) return;
+  received.reserve(bytes);
+  const std::size_t room = received.capacity();
+  // Room of a huge-page size is a mapping of its own (see AllocatePiece)
+  // that the kernel can populate at once; elsewhere writing one byte per
+  // page faults every page in.
+  if (room >= kHugePage && ::madvise(received.data(), MappedSize(room), MADV_POPULATE_WRITE) == 0) return;
+  volatile std::uint8_t* bytesOf = received.data();
+  for (std::size_t at = 0; at < room; at += 4096) bytesOf[at] = 0;
+}
+
 bool HasInfoBlock(const Received& received, std::size_t length) {
   if (length < kInfoBlockSize || length > received.size()) return false;
   return std::memcmp(received.data(), kInfoMagic, 4) == 0 &&

@@ -46,6 +46,8 @@ struct PieceAllocator {
   }
 };
 using Received = std::vector<std::uint8_t, PieceAllocator<std::uint8_t>>;
+// Reserves room for `bytes` and has the kernel back all of it now.
+void PrepareRoom(Received& received, std::size_t bytes);
 
 // True when `text` (32 bytes) is the upper-case MD5 text of the bytes.
 bool DigestMatches(const std::uint8_t* data, std::size_t length, const std::uint8_t* text);

@@ -82,7 +82,9 @@ class SimPhoneTest : public tarn::test::LinkTest {
 };
 
 TEST_F(SimPhoneTest, StoresPiecesPerPartitionChunkByChunk) {
-  SimPhone& phone = Start({});
+  PhoneConfig config;
+  config.preparedBytes = 3u << 20;  // room made ready, larger than every piece here
+  SimPhone& phone = Start(config);
   const auto first = Pattern(131073, 1);
   const auto second = Pattern(5000, 2);
   EXPECT_EQ(1, SendPiece(503, 0, first));
