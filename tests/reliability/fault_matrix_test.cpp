@@ -127,11 +127,7 @@ class FaultMatrix : public ::testing::Test {
     EXPECT_TRUE(InOrder(texts, want.statuses)) << Dump(texts);
     EXPECT_TRUE(InOrder(errors, want.errors)) << Dump(errors);
     if (want.end == End::Fail) {
-      ASSERT_FALSE(errors.empty());
-      EXPECT_EQ(errors.back(), L"e - usb is disconnected!!");
-      ASSERT_FALSE(texts.empty());
-      EXPECT_EQ(texts.back(), L"thread will be terminated.");
-      EXPECT_NE(std::find(states.begin(), states.end(), STATE_ERROR), states.end());
+      EXPECT_EQ(FailedEndProblem(texts, errors, states), "");
     }
     if (want.end == End::Pass) {
       EXPECT_TRUE(errors.empty()) << Dump(errors);

@@ -1,6 +1,9 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "tests/reliability/fault_set.h"
 
+#include <algorithm>
+
+#include "engine/events.h"
 #include "platform/text.h"
 
 namespace tarn::test {
@@ -145,6 +148,14 @@ std::string Dump(const std::vector<std::wstring>& texts) {
   std::string out;
   for (const auto& t : texts) out += "  [" + platform::Narrow(t) + "]\n";
   return out;
+}
+
+std::string FailedEndProblem(const std::vector<std::wstring>& texts, const std::vector<std::wstring>& errors,
+                             const std::vector<int>& states) {
+  if (errors.empty() || errors.back() != L"e - usb is disconnected!!") return "last error:\n" + Dump(errors);
+  if (texts.empty() || texts.back() != L"thread will be terminated.") return "last text:\n" + Dump(texts);
+  if (std::find(states.begin(), states.end(), STATE_ERROR) == states.end()) return "no error state";
+  return "";
 }
 
 }  // namespace tarn::test

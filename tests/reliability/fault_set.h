@@ -61,6 +61,12 @@ Expectation Expect(const Phase& p, Fault f, const JobShape& job);
 bool IsSlow(const Phase& p, Fault f);
 sim::FaultPlan PlanFor(const Phase& p, Fault f);
 
+// Empty when a slot's texts, errors and states end as a failed job's must:
+// the last error "e - usb is disconnected!!", the last text "thread will be
+// terminated." and an error state; otherwise what is missing, with the texts.
+std::string FailedEndProblem(const std::vector<std::wstring>& texts, const std::vector<std::wstring>& errors,
+                             const std::vector<int>& states);
+
 // Texts `want` appear in `have` in this order (others may come between).
 bool InOrder(const std::vector<std::wstring>& have, const std::vector<std::wstring>& want);
 std::string Dump(const std::vector<std::wstring>& texts);

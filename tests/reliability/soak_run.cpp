@@ -95,12 +95,7 @@ std::string ProblemOf(const Expectation& want, const SlotRecord& got) {
   if (got.passed) return "passed";
   if (!InOrder(got.texts, want.statuses)) return "texts:\n" + Dump(got.texts);
   if (!InOrder(got.errors, want.errors)) return "errors:\n" + Dump(got.errors);
-  if (got.errors.empty() || got.errors.back() != L"e - usb is disconnected!!") {
-    return "last error:\n" + Dump(got.errors);
-  }
-  if (got.texts.empty() || got.texts.back() != L"thread will be terminated.") return "last text:\n" + Dump(got.texts);
-  if (std::find(got.states.begin(), got.states.end(), STATE_ERROR) == got.states.end()) return "no error state";
-  return "";
+  return FailedEndProblem(got.texts, got.errors, got.states);
 }
 
 // The batch's phones; a faulted slot gets a phone of its own for one batch.
@@ -124,12 +119,7 @@ class Phones {
   std::filesystem::path Output(int slot) const { return dir_ / ("phone" + std::to_string(slot)); }
   // Earlier batches' files must not pass for this one's.
   void ClearOutputs() const {
-    std::error_code ec;
-    for (std::size_t i = 0; i < phones_.size(); ++i) {
-      for (const auto& entry : std::filesystem::directory_iterator(Output(static_cast<int>(i)), ec)) {
-        std::filesystem::remove(entry.path(), ec);
-      }
-    }
+    for (int slot = 0; slot < Count(); ++slot) EmptyFolder(Output(slot));
   }
 
  private:
