@@ -17,6 +17,7 @@
 #include <thread>
 
 #include "tests/cli/flash_run_fixture.h"
+#include "tests/testsupport/temp_dir.h"
 
 namespace {
 
@@ -199,11 +200,7 @@ class CrashRestart : public FlashRun {
 
   // Forgets what the phones stored, so that only the next run can make it exact.
   void ClearStoredFiles() {
-    for (int com = kFirstCom; com < kFirstCom + kPhones; ++com) {
-      for (const auto& file : std::filesystem::directory_iterator(dir_ / ("phone" + std::to_string(com)))) {
-        std::filesystem::remove(file.path());
-      }
-    }
+    for (int com = kFirstCom; com < kFirstCom + kPhones; ++com) EmptyFolder(dir_ / ("phone" + std::to_string(com)));
   }
 
   void ExpectEveryPhonePassed(const ToolRun& run) {

@@ -18,4 +18,11 @@ TempDir::~TempDir() {
   std::filesystem::remove_all(path_, ignored);
 }
 
+void EmptyFolder(const std::filesystem::path& dir) {
+  std::error_code ec;
+  for (const auto& entry : std::filesystem::directory_iterator(dir, ec)) {
+    std::filesystem::remove_all(entry.path(), ec);
+  }
+}
+
 }  // namespace tarn::test

@@ -20,4 +20,7 @@ class TempDir {
   std::filesystem::path path_;
 };
 
+// Removes everything in `dir` and keeps the folder; quiet when it is gone.
+void EmptyFolder(const std::filesystem::path& dir);
+
 }  // namespace tarn::test
