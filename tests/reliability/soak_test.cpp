@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/reliability/resource_count.h"
 #include "tests/reliability/soak_run.h"
 
 namespace {
@@ -19,15 +20,6 @@ namespace {
 constexpr int kBatches = 20;
 constexpr std::uint64_t kSeed = 14;
 constexpr long kRssGrowthKiB = 8 * 1024;
-
-// AddressSanitizer keeps freed memory in quarantine and ThreadSanitizer grows
-// its shadow memory, so resident memory grows there by design; the leak
-// checker covers those builds instead.
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-constexpr bool kRssMeaningful = false;
-#else
-constexpr bool kRssMeaningful = true;
-#endif
 
 TEST(Soak, BatchesOfEightPhonesLeaveDescriptorsThreadsAndMemoryFlat) {
   tarn::test::SoakOptions options;
@@ -53,7 +45,7 @@ TEST(Soak, BatchesOfEightPhonesLeaveDescriptorsThreadsAndMemoryFlat) {
     EXPECT_EQ(b.after.threads, b.before.threads);
     EXPECT_EQ(b.after.fds, first.fds);
     EXPECT_EQ(b.after.threads, first.threads);
-    if (kRssMeaningful) {
+    if (tarn::test::kResidentMemoryMeaningful) {
       EXPECT_LE(b.after.rssKiB - first.rssKiB, kRssGrowthKiB);
     }
   }
