@@ -8,6 +8,7 @@
 #include "controls/xtip_combo_box.h"
 #include "window/kelpa3_multi_dlg.h"
 #include "window/saved_settings.h"
+#include "window/settings_file_check.h"
 #include "window/window_log.h"
 
 using namespace tarn::window;
@@ -30,7 +31,7 @@ constexpr const char* kSection = "Settings";
 bool HoldsEncodedObject(const QString& fileName) {
   QFile file(fileName);
   if (!file.open(QIODevice::ReadOnly)) return false;
-  return file.readAll().contains("@Variant(");
+  return tarn::window::HoldsEncodedValue(file.readAll());
 }
 
 }  // namespace

@@ -1,7 +1,10 @@
 // SPDX-License-Identifier: Apache-2.0
 // Option rules (Boot Format, memory group) and the settings kept between runs.
 #include <QCheckBox>
+#include <QFile>
 #include <QSettings>
+
+#include "window/settings_file_check.h"
 
 #include "controls/xtip_combo_box.h"
 #include "tests/testsupport/test_images.h"
@@ -107,6 +110,34 @@ TEST_F(WindowOptionsTest, SavedNationOverridesTheSavedCscArchive) {
   CKelpa3MultiDlg& window = OpenWindow();
   EXPECT_EQ(window.List(IDC_CSC_LIST)->currentText(), QString::fromStdString(csc.string()));
   EXPECT_EQ(window.List(IDC_NATION)->currentText(), QStringLiteral("Zudarida_PORTUGAL"));
+}
+
+// A value the toolkit would decode into an object is found however its
+// quotes and escapes spell it; what the toolkit writes itself never is.
+TEST_F(WindowOptionsTest, EncodedValuesAreFoundInEverySpellingAndWrittenTextNever) {
+  const char* encoded[] = {"PDA=@Variant(\\0)",   "PDA=@Var\"\"iant(x)",        "PDA=\"@Variant(x)\"",
+                           "PDA=\\x40Variant(x)", "PDA=\\100Variant(x)",        "PDA=a, @Variant(x)",
+                           "PDA=\\\n@Variant(x)", "PDA= \"\" \t@Rect(1 2 3 4)", "K=\"x\n\",@Variant(x)",
+                           "\"\nPDA=@Variant(x)"};
+  for (const char* text : encoded) {
+    EXPECT_TRUE(HoldsEncodedValue(QByteArray("[Settings]\n") + text)) << text;
+  }
+  {
+    QSettings settings = Saved();
+    const QString values[] = {QStringLiteral("@Variant(x)"),
+                              QStringLiteral("a, @b"),
+                              QStringLiteral(" \"@x\" "),
+                              QStringLiteral("@@"),
+                              QString::fromUtf8("/t\u00fcr/\\x40,;=.tar"),
+                              QStringLiteral("\n@y")};
+    int key = 0;
+    for (const QString& value : values) settings.setValue(QStringLiteral("Settings/Key%1").arg(++key), value);
+    settings.setValue(QStringLiteral("Settings/List"), QStringList{QStringLiteral("@a"), QStringLiteral("@@b")});
+  }
+  QFile file(Saved().fileName());
+  ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+  const QByteArray written = file.readAll();
+  EXPECT_FALSE(HoldsEncodedValue(written)) << written.toStdString();
 }
 
 }  // namespace
