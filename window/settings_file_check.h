@@ -12,7 +12,8 @@ namespace tarn::window {
 // resolved as the toolkit's INI reader resolves them. The toolkit decodes
 // such a value (@Variant(...) from a binary stream, whose lengths a
 // hand-made file can set without bound); text it writes itself starts a
-// leading "@" as "@@", so no file the window wrote is caught.
+// leading "@" as "@@", so no file the window wrote is caught. Time is linear
+// in the text, so a huge hand-made file cannot hold the window at start.
 bool HoldsEncodedValue(const QByteArray& text);
 
 }  // namespace tarn::window

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: Apache-2.0
 // The window's settings loader over arbitrary INI files: never a crash, and
-// the nation it selects always lies in the nation list or is -1.
+// the nation it selects always lies in the nation list or is -1; and a file
+// the encoded-value check lets through is read by the toolkit as text only.
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -10,17 +11,36 @@
 #include <string>
 
 #include <QApplication>
+#include <QByteArray>
 #include <QSettings>
+#include <QVariant>
 
 #include "engine/tables.h"
 #include "tests/fuzz/fuzz_support.h"
 #include "window/saved_settings.h"
+#include "window/settings_file_check.h"
 
 namespace {
 
 std::string g_folder;
 std::string g_file;
 long g_count = 0;
+
+// Text, a list of texts, or no value (an empty key reads as none). A list
+// that holds a lone "@" comes back as a list of variants, still texts.
+bool TextOnly(const QVariant& value) {
+  switch (value.typeId()) {
+    case QMetaType::QString:
+    case QMetaType::QStringList:
+    case QMetaType::UnknownType: return true;
+    case QMetaType::QVariantList:
+      for (const QVariant& element : value.toList()) {
+        if (element.typeId() != QMetaType::QString) return false;
+      }
+      return true;
+    default: return false;
+  }
+}
 
 }  // namespace
 
@@ -54,6 +74,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (int count = 0; count <= kNationCount; ++count) {
       const int nation = tarn::window::NationIndex(saved, count);
       if (nation < -1 || nation >= count) std::abort();
+    }
+  }
+  if (!tarn::window::HoldsEncodedValue(QByteArray(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size)))) {
+    QSettings settings(QString::fromStdString(g_file), QSettings::IniFormat);
+    for (const QString& key : settings.allKeys()) {
+      if (!TextOnly(settings.value(key))) std::abort();
     }
   }
   return 0;

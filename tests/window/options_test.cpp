@@ -122,6 +122,11 @@ TEST_F(WindowOptionsTest, EncodedValuesAreFoundInEverySpellingAndWrittenTextNeve
   for (const char* text : encoded) {
     EXPECT_TRUE(HoldsEncodedValue(QByteArray("[Settings]\n") + text)) << text;
   }
+  // Millions of lines without "=", under a quote never closed, are read in
+  // one pass: a search per line to the end of the file would not finish.
+  const QByteArray lines = QByteArray("[Settings]\n\"") + QByteArray("x\n").repeated(2'000'000);
+  EXPECT_FALSE(HoldsEncodedValue(lines));
+  EXPECT_TRUE(HoldsEncodedValue(lines + "PDA=@Variant(x)"));
   {
     QSettings settings = Saved();
     const QString values[] = {QStringLiteral("@Variant(x)"),
