@@ -17,6 +17,7 @@
 #include <thread>
 
 #include "tests/cli/flash_run_fixture.h"
+#include "tests/testsupport/build_kind.h"
 #include "tests/testsupport/temp_dir.h"
 
 namespace {
@@ -28,11 +29,7 @@ constexpr int kPhones = 8;
 constexpr int kFirstCom = 40;
 // Sanitizer builds run every phase once: their runs are several times
 // slower, and the default build covers the twenty points.
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-constexpr int kPoints = 5;
-#else
-constexpr int kPoints = 20;
-#endif
+constexpr int kPoints = kSanitizedBuild ? 5 : 20;
 // The phones' own default: shorter ones save little and a sanitizer build on
 // a busy machine may pause a healthy host inside a frame for half a second.
 constexpr int kReceiveTimeoutMs = 1000;

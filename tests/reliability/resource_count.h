@@ -6,6 +6,8 @@
 #include <chrono>
 #include <filesystem>
 
+#include "tests/testsupport/build_kind.h"
+
 namespace tarn::test {
 
 struct Resources {
@@ -17,11 +19,7 @@ struct Resources {
 // AddressSanitizer keeps freed memory in quarantine and ThreadSanitizer grows
 // its shadow memory, so resident memory grows there by design; the leak
 // checker covers those builds instead.
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-constexpr bool kResidentMemoryMeaningful = false;
-#else
-constexpr bool kResidentMemoryMeaningful = true;
-#endif
+constexpr bool kResidentMemoryMeaningful = !kSanitizedBuild;
 
 int OpenFdCount();
 long ResidentKiB();
