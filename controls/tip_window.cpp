@@ -34,6 +34,15 @@ void CTipWindow::TrackActivate(const QString& text, const QPoint& topLeft) {
   show();
 }
 
+bool CTipWindow::ShowIfClipped(const QString& text, int room, const QPoint& topLeft) {
+  if (parentWidget()->fontMetrics().horizontalAdvance(text) <= room) {
+    Deactivate();
+    return false;
+  }
+  TrackActivate(text, topLeft);
+  return true;
+}
+
 void CTipWindow::Deactivate() { hide(); }
 
 QColor CTipWindow::TextColor() const { return palette().color(QPalette::WindowText); }

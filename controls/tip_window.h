@@ -18,6 +18,9 @@ class CTipWindow : public QLabel {
   void SetColors(const QColor& text, const QColor& background);
   // Shows text with its top-left corner at the screen point topLeft.
   void TrackActivate(const QString& text, const QPoint& topLeft);
+  // Shows text at topLeft when it needs more than `room` pixels in the
+  // owner's font, and hides the tip when it fits. True when shown.
+  bool ShowIfClipped(const QString& text, int room, const QPoint& topLeft);
   void Deactivate();
 
   QColor TextColor() const;

@@ -50,17 +50,11 @@ void CXTipComboBox::TipAt(const QPoint& p) {
     HideTip();
     return;
   }
-  const QString text = currentText();
-  const int width = fontMetrics().horizontalAdvance(text);
-  if (width <= area.width() - kTipMargin) {
-    HideTip();
-    return;
-  }
   const QPalette& colors = palette();
   if (hasFocus()) m_tip->SetColors(colors.color(QPalette::HighlightedText), colors.color(QPalette::Highlight));
   else m_tip->SetColors(colors.color(QPalette::WindowText), colors.color(QPalette::Window));
-  m_tip->TrackActivate(text, mapToGlobal(area.topLeft()) + kTipOffset);
-  m_checkTimer.start(kCheckIntervalMs, this);
+  if (m_tip->ShowIfClipped(currentText(), area.width() - kTipMargin, mapToGlobal(area.topLeft()) + kTipOffset))
+    m_checkTimer.start(kCheckIntervalMs, this);
 }
 
 void CXTipComboBox::CheckTip(const QPoint& cursor) {

@@ -33,13 +33,8 @@ void CXTipListBox::TipAt(const QPoint& p) {
   // counts is the part of the entry the box shows.
   QRect area = visualRect(entry);
   area.setRight(std::min(area.right(), viewport()->rect().right()));
-  const int width = fontMetrics().horizontalAdvance(text);
-  if (width > area.width() - kTipMargin) {
-    m_tip->TrackActivate(text, viewport()->mapToGlobal(area.topLeft()));
+  if (m_tip->ShowIfClipped(text, area.width() - kTipMargin, viewport()->mapToGlobal(area.topLeft())))
     m_checkTimer.start(kCheckIntervalMs, this);
-  } else {
-    HideTip();
-  }
 }
 
 void CXTipListBox::CheckTip(const QPoint& cursor) {
