@@ -65,6 +65,7 @@ campaign_run() {
   local fuzzer=build/fuzz/tests/fuzz/fuzz_$target
   mkdir -p "$work/$target" "$work/$target.merged"
   cp -r "$kept/." "$work/$target/"
+  local started=$SECONDS
   # shellcheck disable=SC2046
   if ! "$fuzzer" -fork="${TARN_FUZZ_JOBS:-$(nproc)}" -max_total_time=$((minutes * 60)) \
        -rss_limit_mb=2048 $(dictionary "$target") -artifact_prefix="$artifacts/$target-" \
@@ -72,6 +73,8 @@ campaign_run() {
     status=1
     echo "fuzz_$target: FAILED (inputs under $artifacts)"; tail -40 "$log"
   fi
+  # A crash ends the run early: the figures are for the time it really ran.
+  local seconds=$((SECONDS - started > 0 ? SECONDS - started : 1))
   local last
   last=$(grep -E '^#[0-9]+: cov: ' "$log" | tail -1 || true)
   find "$kept" -maxdepth 1 -name 'regression-*' -exec cp {} "$work/$target.merged/" \;
@@ -86,8 +89,8 @@ campaign_run() {
   execs=$(sed -E 's/^#([0-9]+):.*/\1/' <<<"$last")
   cov=$(grep -Eo 'cov: [0-9]+' <<<"$last" | grep -Eo '[0-9]+' || echo '?')
   ft=$(grep -Eo 'ft: [0-9]+' <<<"$last" | grep -Eo '[0-9]+' || echo '?')
-  printf 'fuzz_%s: %s executions in %s min, %s exec/s, cov %s, ft %s, corpus %s files %s\n' "$target" \
-    "${execs:-?}" "$minutes" "$((${execs:-0} / (minutes * 60)))" "$cov" "$ft" \
+  printf 'fuzz_%s: %s executions in %s min %s s, %s exec/s, cov %s, ft %s, corpus %s files %s\n' "$target" \
+    "${execs:-?}" "$((seconds / 60))" "$((seconds % 60))" "$((${execs:-0} / seconds))" "$cov" "$ft" \
     "$(find "$kept" -type f | wc -l)" "$(du -sh "$kept" | cut -f1)"
 }
 

@@ -53,7 +53,8 @@ std::wstring Expected(const std::wstring& text) {
 
 // UTF-8 to characters with the C library's own decoder (a C.UTF-8 locale);
 // nullopt for text that is not UTF-8. NULs are decoded one by one, as
-// mbstowcs would stop at them.
+// mbstowcs would stop at them. The decoder takes four-byte forms past
+// U+10FFFF (lead bytes F5 to F7) as characters, which UTF-8 does not.
 std::optional<std::wstring> Decoded(const std::string& utf8) {
   std::wstring out;
   std::mbstate_t state{};
@@ -61,6 +62,7 @@ std::optional<std::wstring> Decoded(const std::string& utf8) {
     wchar_t c = 0;
     const std::size_t n = std::mbrtowc(&c, utf8.data() + i, utf8.size() - i, &state);
     if (n == static_cast<std::size_t>(-1) || n == static_cast<std::size_t>(-2)) return std::nullopt;
+    if (static_cast<std::uint32_t>(c) > 0x10FFFF) return std::nullopt;
     out += c;
     i += n == 0 ? 1 : n;
   }
