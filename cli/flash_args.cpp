@@ -34,8 +34,10 @@ std::string ListEntry(int index) {
 constexpr const char* kDescription =
     "Flashes the given images into every attached phone at once, as the window's START does.\n"
     "Exit status: 0 every job passed, 1 a job failed, 2 bad usage or a refused start, 3 no phone found,\n"
+    "4 the --report file could not be written at the end (whatever the jobs did),\n"
     "130, 143 or 129 stopped by SIGINT, SIGTERM or SIGHUP (a first signal stops every job at its next\n"
-    "command boundary, leaving the phones ready for a new run; a second stops them at once).\n"
+    "command boundary, leaving the phones ready for a new run; a second, or 5 s without reaching one,\n"
+    "stops them at once).\n"
     "tarn-flash inspect FILE... lists the images without a phone (see inspect --help).";
 
 // The whole of `text` as a decimal number.

@@ -43,6 +43,9 @@ constexpr int kExitPassed = 0;
 constexpr int kExitFailed = 1;
 constexpr int kExitRefused = 2;  // bad usage or a refused start
 constexpr int kExitNoPhone = 3;
+// The batch ran, but its --report file could not be written: whatever a
+// script finds at that path is not this batch's.
+constexpr int kExitReportLost = 4;
 // A stop signal ends the batch with 128 + its number: 130 (SIGINT), 143 (SIGTERM), 129 (SIGHUP).
 
 struct ParseOutcome {

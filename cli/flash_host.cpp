@@ -6,7 +6,9 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "cli/output_streams.h"
 #include "engine/events.h"
+#include "host/soft_stop.h"
 #include "host/slot_job.h"
 #include "platform/clock.h"
 #include "platform/devicemap.h"
@@ -191,16 +193,23 @@ void FlashHost::ExpireAwaiting() {
 
 void FlashHost::PollStopRequests() {
   const int requests = stopRequests_ ? stopRequests_() : 0;
-  if (requests > stopsActedOn_ && stopsActedOn_ < 2) StopAll(stopsActedOn_ == 1);
+  if (requests > stopsActedOn_ && stopsActedOn_ < 2) {
+    StopAll(stopsActedOn_ == 1);
+  } else if (stopsActedOn_ == 1 && std::chrono::steady_clock::now() >= softStopDeadline_) {
+    StopAll(true, true);
+  }
 }
 
-void FlashHost::StopAll(bool atOnce) {
+void FlashHost::StopAll(bool atOnce, bool overdue) {
   ++stopsActedOn_;
+  softStopDeadline_ = std::chrono::steady_clock::now() +
+                      std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+                          platform::RealDuration(host::kSoftStopBoundMs));
   if (view_) view_->Erase();
-  std::fputs(atOnce ? "tarn-flash: stopping every job at once\n"
-                    : "tarn-flash: stopping every job at its next command boundary; a second signal stops them "
-                      "at once\n",
-             stderr);
+  WriteStream(stderr, overdue  ? "tarn-flash: a job did not stop within 5 s; stopping every job at once\n"
+                      : atOnce ? "tarn-flash: stopping every job at once\n"
+                               : "tarn-flash: stopping every job at its next command boundary (at most 5 s); a "
+                                 "second signal stops them at once\n");
   for (int slot = 0; slot < kSlots; ++slot) {
     SlotRun& run = slots_[slot];
     if (run.awaiting) {
@@ -213,6 +222,11 @@ void FlashHost::StopAll(bool atOnce) {
       // A job stopped at once sends nothing more, not even why it ended.
       run.stopped = true;
       engines_[slot].StopJob();
+      if (overdue) {
+        run.errors.push_back(host::kSoftStopOverdueText);
+        report_.Error(slot, run.errors.back());
+        if (view_) view_->Status(slot, run.errors.back());
+      }
     } else {
       engines_[slot].StopAtCommandBoundary();
     }

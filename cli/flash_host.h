@@ -41,8 +41,8 @@ class FlashHost : private host::JobQuestions {
   // Every job waits at most `seconds` for a phone's answer (0: the engine's default).
   void SetAnswerTimeout(int seconds) { answerTimeout_ = seconds; }
   // Polled while the batch runs: how many stop requests arrived. The first
-  // asks every job to stop at its next command boundary, the second stops
-  // them at once; their slots end STOPPED.
+  // asks every job to stop at its next command boundary, the second (or the
+  // soft stop's bound running out) stops them at once; their slots end STOPPED.
   void WatchStopRequests(std::function<int()> requests) { stopRequests_ = std::move(requests); }
 
   // Runs the batch to its end on the calling thread; one summary per slot.
@@ -78,7 +78,7 @@ class FlashHost : private host::JobQuestions {
   void RestartAwaiting();
   void ExpireAwaiting();
   void PollStopRequests();
-  void StopAll(bool atOnce);
+  void StopAll(bool atOnce, bool overdue = false);
   bool AllDone() const;
   bool Accepts(int port) const;
   SlotSummary SummaryOf(int slot) const;
@@ -96,6 +96,7 @@ class FlashHost : private host::JobQuestions {
   int answerTimeout_ = 0;
   std::function<int()> stopRequests_;
   int stopsActedOn_ = 0;
+  std::chrono::steady_clock::time_point softStopDeadline_{};
 };
 
 // 0 when every slot passed, 1 otherwise.

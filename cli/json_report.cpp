@@ -4,6 +4,7 @@
 #include <cmath>
 #include <nlohmann/json.hpp>
 
+#include "cli/output_streams.h"
 #include "engine/events.h"
 #include "tarn/version.h"
 
@@ -130,11 +131,7 @@ std::string Utf8Of(const std::wstring& text) {
   return out;
 }
 
-void JsonReport::Write(const std::string& line) {
-  std::fwrite(line.data(), 1, line.size(), out_);
-  std::fputc('\n', out_);
-  std::fflush(out_);
-}
+void JsonReport::Write(const std::string& line) { WriteStream(out_, line + "\n"); }
 
 void JsonReport::BatchStarted(const BatchInfo& info) {
   Json record = Record("start", now_());

@@ -12,6 +12,7 @@
 #include "cli/flash_setup.h"
 #include "cli/inspect.h"
 #include "cli/json_report.h"
+#include "cli/output_streams.h"
 #include "cli/port_list.h"
 #include "cli/progress_view.h"
 #include "cli/report_file.h"
@@ -36,7 +37,7 @@ std::string CheckOutputs(const FlashArgs& args) {
 
 int Flash(const FlashArgs& args) {
   if (const std::string refusal = CheckOutputs(args); !refusal.empty()) {
-    std::fputs(refusal.c_str(), stderr);
+    WriteStream(stderr, refusal);
     return kExitRefused;
   }
   if (args.waitCount > 0) {
@@ -45,8 +46,17 @@ int Flash(const FlashArgs& args) {
   }
   SetupOutcome outcome = PrepareFlash(args);
   if (!outcome.ok) {
-    std::fputs(outcome.refusal.c_str(), stderr);
+    WriteStream(stderr, outcome.refusal);
     return outcome.noPhone ? kExitNoPhone : kExitRefused;
+  }
+  // The slots' log files are known once the ports are; each is opened now,
+  // so that one that cannot be used refuses the start before any phone.
+  std::optional<SlotLogs> logs;
+  if (!args.logDir.empty()) {
+    if (const std::string refusal = logs.emplace(args.logDir, outcome.setup.ports).Open(); !refusal.empty()) {
+      WriteStream(stderr, refusal);
+      return kExitRefused;
+    }
   }
   // JSON Lines are for programs: nothing else goes to the terminal.
   std::optional<ProgressView> view;
@@ -68,10 +78,7 @@ int Flash(const FlashArgs& args) {
   }
   ReportFanOut report;
   report.Add(*lines);
-  std::optional<SlotLogs> logs;
-  if (!args.logDir.empty()) report.Add(logs.emplace(args.logDir, outcome.setup.ports));
-  std::optional<ReportFile> reportFile;
-  if (!args.report.empty()) report.Add(reportFile.emplace(args.report));
+  if (logs) report.Add(*logs);
 
   FlashHost host(outcome.setup, report, viewPtr);
   host.SetAnswerTimeout(args.answerTimeout);
@@ -87,6 +94,9 @@ int Flash(const FlashArgs& args) {
   summary.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
   summary.exitStatus = host.Stopped() ? ExitCodeOfSignal(FirstStopSignal()) : ExitCodeOf(summary.slots);
   summary.ended = std::chrono::system_clock::now();
+  // The report goes first: a script must not trust a status that its report
+  // file, stale or another's, contradicts.
+  if (!args.report.empty() && !ReportFile(args.report).Write(summary)) summary.exitStatus = kExitReportLost;
   report.BatchEnded(summary);
   return summary.exitStatus;
 }
@@ -94,6 +104,7 @@ int Flash(const FlashArgs& args) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  tarn::cli::IgnoreBrokenPipes();
   tarn::platform::InitProcessLocale();
   // The diagnostic trace is for whoever asks for it; on standard error it
   // would run through the progress bars and the refusal messages.
@@ -102,8 +113,8 @@ int main(int argc, char** argv) {
   std::string out, err;
   tarn::cli::ParseOutcome parsed = tarn::cli::ParseFlashArgs(argc, argv, &args, &out, &err);
   if (!parsed.run) {
-    std::fputs(out.c_str(), stdout);
-    std::fputs(err.c_str(), stderr);
+    tarn::cli::WriteStream(stdout, out);
+    tarn::cli::WriteStream(stderr, err);
     return parsed.exitCode;
   }
   if (args.inspect) return tarn::cli::RunInspect(args.inspectFiles, args.json, stdout, stderr);

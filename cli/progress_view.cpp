@@ -8,6 +8,7 @@
 #include <climits>
 #include <cstring>
 
+#include "cli/output_streams.h"
 #include "platform/clock.h"
 #include "platform/text.h"
 
@@ -172,8 +173,7 @@ void ProgressView::Draw(bool force) {
     if (!force && now - lastTick_ < kLinesIntervalMs) return;
     std::string out;
     for (const auto& line : Render(INT_MAX, elapsed)) out += line + "\n";
-    std::fwrite(out.data(), 1, out.size(), terminal_);
-    std::fflush(terminal_);
+    WriteStream(terminal_, out);
   } else {
     // The elapsed time moves on while the phones are silent: redraw each second too.
     const bool changed = dirty_ || elapsed / 1000 != (lastTick_ - startTick_) / 1000;
@@ -199,16 +199,14 @@ void ProgressView::DrawBars(const std::vector<std::string>& lines) {
     if (colour_ && colour) out += "\x1b[0m";
     out += "\n";
   }
-  std::fwrite(out.data(), 1, out.size(), terminal_);
-  std::fflush(terminal_);
+  WriteStream(terminal_, out);
   drawnLines_ = static_cast<int>(lines.size());
 }
 
 void ProgressView::Erase() {
   if (drawnLines_ == 0) return;
   std::string out = "\x1b[" + std::to_string(drawnLines_) + "A\r\x1b[J";
-  std::fwrite(out.data(), 1, out.size(), terminal_);
-  std::fflush(terminal_);
+  WriteStream(terminal_, out);
   drawnLines_ = 0;
   dirty_ = true;
 }

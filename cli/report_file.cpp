@@ -2,15 +2,19 @@
 #include "cli/report_file.h"
 
 #include <fcntl.h>
+#include <linux/capability.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <vector>
 
 #include "cli/json_report.h"
+#include "cli/output_streams.h"
 
 namespace tarn::cli {
 
@@ -26,14 +30,27 @@ int OpenTemporary(const std::string& path, std::string* tempPath) {
   return fd;
 }
 
-bool WriteAll(int fd, const std::string& content) {
-  for (std::size_t done = 0; done < content.size();) {
-    const ssize_t n = write(fd, content.data() + done, content.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    done += static_cast<std::size_t>(n);
-  }
-  return true;
+// Whether this process may replace files of other users in a sticky folder.
+bool MayOverrideOwners() {
+  __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
+  __user_cap_data_struct data[_LINUX_CAPABILITY_U32S_3]{};
+  if (syscall(SYS_capget, &header, data) != 0) return false;
+  return (data[0].effective & (1u << CAP_FOWNER)) != 0;
+}
+
+// Why the final rename could not replace what is at `path`, or empty. In a
+// folder with the sticky bit (a shared one, as /tmp), only the file's owner,
+// the folder's owner or a process that may override owners can replace it;
+// a report there must not stay another user's (stale or forged) file.
+std::string Unreplaceable(const std::string& path) {
+  struct stat file {};
+  if (lstat(path.c_str(), &file) != 0) return {};  // nothing there to replace
+  const std::filesystem::path parent = std::filesystem::path(path).parent_path();
+  struct stat folder {};
+  if (stat(parent.empty() ? "." : parent.c_str(), &folder) != 0 || !(folder.st_mode & S_ISVTX)) return {};
+  const uid_t me = geteuid();
+  if (file.st_uid == me || folder.st_uid == me || MayOverrideOwners()) return {};
+  return "another user's file in a shared (sticky) folder, which this user cannot replace";
 }
 
 }  // namespace
@@ -60,6 +77,9 @@ bool WriteAtomically(const std::string& path, const std::string& content, std::s
 std::string ReportFile::Check(const std::string& path) {
   struct stat st {};
   if (stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) return "e - the report file is a folder: " + path + "\n";
+  if (const std::string why = Unreplaceable(path); !why.empty()) {
+    return "e - the report file cannot be replaced: " + path + ": " + why + "\n";
+  }
   std::string temp;
   const int fd = OpenTemporary(path, &temp);
   if (fd < 0) return "e - the report file cannot be written: " + path + ": " + std::strerror(errno) + "\n";
@@ -68,11 +88,11 @@ std::string ReportFile::Check(const std::string& path) {
   return {};
 }
 
-void ReportFile::BatchEnded(const BatchSummary& summary) {
+bool ReportFile::Write(const BatchSummary& summary) {
   std::string err;
-  if (!WriteAtomically(path_, SummaryRecord(summary) + "\n", &err)) {
-    std::fprintf(stderr, "tarn-flash: e - the report file cannot be written: %s: %s\n", path_.c_str(), err.c_str());
-  }
+  if (WriteAtomically(path_, SummaryRecord(summary) + "\n", &err)) return true;
+  WriteStream(stderr, "tarn-flash: e - the report file cannot be written: " + path_ + ": " + err + "\n");
+  return false;
 }
 
 }  // namespace tarn::cli

@@ -2,6 +2,8 @@
 // --report FILE: the batch's summary record, written when the batch ends
 // (also when a signal stopped it). Written to a temporary file beside FILE
 // and renamed over it, so a reader sees the old file or the whole new one.
+// A report that could not be written fails the run: what stays at FILE is
+// not this batch's.
 #pragma once
 
 #include <string>
@@ -10,13 +12,15 @@
 
 namespace tarn::cli {
 
-class ReportFile : public FlashReport {
+class ReportFile {
  public:
   explicit ReportFile(std::string path) : path_(std::move(path)) {}
-  // Whether FILE can be written, tried before any phone is touched. Empty
-  // when it can, else the refusal line ("e - ...\n").
+  // Whether FILE can be written and the final rename can replace what is
+  // there, tried before any phone is touched. Empty when it can, else the
+  // refusal line ("e - ...\n").
   static std::string Check(const std::string& path);
-  void BatchEnded(const BatchSummary& summary) override;
+  // Writes the summary record; false, after one line on standard error, when it cannot.
+  bool Write(const BatchSummary& summary);
 
  private:
   std::string path_;

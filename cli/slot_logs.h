@@ -4,12 +4,12 @@
 // when the job was to pick its own port). Each line is a wall-clock time
 // stamp and what happened: a job starting or restarting, its texts, its
 // errors and the slot's final result. Files are appended to, so that a
-// station's runs build up a history.
+// station's runs build up a history. The folder may be shared: a log is only
+// ever a regular file of this user's, never written through a link, a FIFO
+// or another user's file planted under its name.
 #pragma once
 
-#include <array>
 #include <chrono>
-#include <cstdio>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -30,6 +30,10 @@ class SlotLogs : public FlashReport {
   // Creates DIR when missing and tries a file in it, before any phone is
   // touched. Empty when DIR is usable, else the refusal line ("e - ...\n").
   static std::string Prepare(const std::filesystem::path& dir);
+  // Opens every slot's file, before any phone is touched. Empty when each is
+  // a regular file of this user's (made when missing), else the refusal line
+  // of the first that is not.
+  std::string Open();
   // The file of `slot` whose first job runs on `port`.
   static std::string FileName(int slot, int port);
 
@@ -44,7 +48,7 @@ class SlotLogs : public FlashReport {
   std::filesystem::path dir_;
   std::vector<int> ports_;
   WallClock now_;
-  std::array<std::FILE*, 8> files_{};
+  std::vector<int> files_;  // one descriptor per slot, -1 until opened
 };
 
 }  // namespace tarn::cli

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "cli/text_report.h"
 
+#include "cli/output_streams.h"
 #include "platform/text.h"
 
 namespace tarn::cli {
@@ -12,8 +13,7 @@ void TextReport::Line(const std::wstring& line) {
   if (beforeWrite_) beforeWrite_();
   std::string narrow = platform::Narrow(line);
   narrow += '\n';
-  std::fwrite(narrow.data(), 1, narrow.size(), out_);
-  std::fflush(out_);
+  WriteStream(out_, narrow);
 }
 
 void TextReport::Text(int slot, const std::wstring& text) { Line(L"[  " + std::to_wstring(slot) + L"  ] " + text); }

@@ -18,6 +18,7 @@
 #include "controls/text_progress_ctrl.h"
 #include "controls/xtip_combo_box.h"
 #include "host/sleep_inhibitor.h"
+#include "host/soft_stop.h"
 #include "platform/clock.h"
 #include "platform/text.h"
 #include "window/about_dialog.h"
@@ -235,7 +236,7 @@ void CKelpa3MultiDlg::StopJobsAtBoundary() {
   }
   // Bounded as every guard against a silent phone is: scaled with the clock,
   // never below the guard floor of real time.
-  const auto deadline = std::chrono::steady_clock::now() + tarn::platform::GuardDuration(kSoftStopMs);
+  const auto deadline = std::chrono::steady_clock::now() + tarn::platform::GuardDuration(tarn::host::kSoftStopBoundMs);
   QEventLoop wait;
   QTimer poll;
   poll.setInterval(BatchPollInterval());

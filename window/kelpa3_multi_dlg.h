@@ -106,13 +106,10 @@ class CKelpa3MultiDlg : public QDialog, private tarn::host::JobQuestions {
   // Asks every running job to end; used when the window closes mid-batch.
   void StopJobsForExit();
   // Asks every running job to stop at its next command boundary and waits,
-  // handling the jobs' messages, until they have ended or kSoftStopMs of
-  // clock time have passed; used when the operator closes the window mid-batch.
+  // handling the jobs' messages, until they have ended or the soft stop's
+  // bound (host/soft_stop.h) has passed; used when the operator closes the
+  // window mid-batch.
   void StopJobsAtBoundary();
-  // The longest the closing window waits for that (clock milliseconds): the
-  // answer to a frame and the rest of an announced piece take far less; a
-  // phone that stays silent longer is not worth keeping a closing window for.
-  static constexpr DWORD kSoftStopMs = 10000;
   void OpenAboutBox();
 
  protected:

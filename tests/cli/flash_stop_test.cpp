@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: Apache-2.0
-// tarn-flash stopped by signals, and its answer time-out.
+// tarn-flash stopped by signals, its answer time-out, and a reader that goes away.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -7,6 +7,8 @@
 #include <cstdio>
 #include <thread>
 
+#include "host/soft_stop.h"
+#include "platform/text.h"
 #include "tests/cli/flash_run_fixture.h"
 
 namespace {
@@ -53,7 +55,7 @@ TEST_F(FlashRun, InterruptStopsEveryJobSoThatTheNextRunPasses) {
 // A phone that never answers: --answer-timeout bounds the wait, or a second
 // SIGTERM ends it at once (the first waits for the answer under way).
 TEST_F(FlashRun, ASilentPhoneFailsAfterTheAnswerTimeoutOrStopsOnASecondSignal) {
-  for (int com : {81, 82}) {
+  for (int com : {81, 82, 83}) {
     tarn::sim::PhoneConfig silent = Config(com - 81, com);
     silent.faults.silence = {tarn::sim::kGreetingCode, 1};
     AddPhone(silent);
@@ -70,7 +72,7 @@ TEST_F(FlashRun, ASilentPhoneFailsAfterTheAnswerTimeoutOrStopsOnASecondSignal) {
   std::thread signaller;
   ToolRun stopped = RunTool(TARN_FLASH_PATH, args, [&](int pid) {
     signaller = std::thread([this, pid] {
-      phones_.back()->WaitForCommand(tarn::sim::kGreetingCode, std::chrono::seconds(30));
+      phones_[1]->WaitForCommand(tarn::sim::kGreetingCode, std::chrono::seconds(30));
       kill(pid, SIGTERM);
       std::this_thread::sleep_for(std::chrono::milliseconds(300));  // the host polls every 100 ms
       kill(pid, SIGTERM);
@@ -79,6 +81,46 @@ TEST_F(FlashRun, ASilentPhoneFailsAfterTheAnswerTimeoutOrStopsOnASecondSignal) {
   signaller.join();
   EXPECT_EQ(stopped.exitCode, 143) << stopped.out << stopped.err;
   EXPECT_NE(stopped.out.find("[  0  ] STOPPED\n"), std::string::npos) << stopped.out;
+
+  // One signal is enough: the stop at a command boundary is bounded, and the
+  // slot says why it was stopped at once.
+  args = AllImages();
+  args.insert(args.end(), {"--port", "83", "--json"});
+  ToolRun bounded = RunTool(TARN_FLASH_PATH, args, [&](int pid) {
+    signaller = std::thread([this, pid] {
+      phones_.back()->WaitForCommand(tarn::sim::kGreetingCode, std::chrono::seconds(30));
+      kill(pid, SIGTERM);
+    });
+  });
+  signaller.join();
+  EXPECT_EQ(bounded.exitCode, 143) << bounded.out << bounded.err;
+  const nlohmann::json summary = JsonLines(bounded.out).back();
+  EXPECT_EQ(summary["slots"][0]["result"], "STOPPED") << summary;
+  EXPECT_EQ(summary["slots"][0]["reason"], tarn::platform::Narrow(tarn::host::kSoftStopOverdueText)) << summary;
+}
+
+// `tarn-flash --json --report r.json | head -n 5`, and the same in text: the
+// reader goes away at the start of the batch. The batch goes on to its end:
+// phones byte-exact, the report written, the batch's own status, and one
+// line on the stream that still works.
+TEST_F(FlashRun, AClosedOutputPipeNeverStopsTheBatch) {
+  for (int com : {61, 62}) AddPhone(Config(com - 61, com));
+  for (const bool json : {true, false}) {
+    const auto report = dir_ / (json ? "json-report.json" : "text-report.json");
+    std::vector<std::string> args = AllImages();
+    args.insert(args.end(), {"--no-factory-mode", "--report", report.string()});
+    if (json) args.push_back("--json");
+    ToolRun run = RunTool(TARN_FLASH_PATH, args, {}, json ? 5 : 2);
+    EXPECT_EQ(run.exitCode, kExitPassed) << json << run.err;
+    EXPECT_EQ(std::count(run.out.begin(), run.out.end(), '\n'), json ? 5 : 2) << run.out;
+    const std::size_t said = run.err.find("tarn-flash: standard output is closed");
+    EXPECT_NE(said, std::string::npos) << run.err;
+    EXPECT_EQ(run.err.find("tarn-flash: standard output is closed", said + 1), std::string::npos) << run.err;
+    const nlohmann::json summary = nlohmann::json::parse(ReadFile(report));
+    EXPECT_EQ(summary["counts"]["passed"], 2) << summary;
+    EXPECT_EQ(summary["exit_status"], kExitPassed);
+    for (int com : {61, 62}) ExpectFlashedExactly(com);
+  }
 }
 
 }  // namespace

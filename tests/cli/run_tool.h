@@ -3,6 +3,7 @@
 #pragma once
 
 #include <chrono>
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <vector>
@@ -16,10 +17,12 @@ struct ToolRun {
   std::chrono::steady_clock::time_point ended{};  // when its output ended (it exited)
 };
 
-// The child inherits the environment (set TARN_DEVICEMAP before calling).
-// `started` (when given) gets the child's process id as soon as it runs and
-// must return at once (hand the id to a thread of the test to signal it).
+// The child inherits the environment (set TARN_DEVICEMAP before calling) and
+// starts with SIGPIPE's default action, as from a shell. `started` (when
+// given) gets the child's process id as soon as it runs and must return at
+// once (hand the id to a thread of the test to signal it). After `outLines`
+// lines the test stops reading standard output and closes it, as `| head` does.
 ToolRun RunTool(const std::string& program, const std::vector<std::string>& args,
-                const std::function<void(int pid)>& started = {});
+                const std::function<void(int pid)>& started = {}, std::size_t outLines = SIZE_MAX);
 
 }  // namespace tarn::test
