@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "cli/port_list.h"
 
-#include <fcntl.h>
 #include <sys/file.h>
 #include <unistd.h>
 
@@ -14,6 +13,7 @@
 #include "cli/flash_setup.h"
 #include "platform/clock.h"
 #include "platform/devicemap.h"
+#include "platform/serial_node.h"
 
 namespace fs = std::filesystem;
 
@@ -33,11 +33,13 @@ std::string FirstLine(const fs::path& file) {
   return line;
 }
 
+constexpr const char* kNotASerialPort = "not a serial port";
+
 // Tries the open a job would do first. A running job holds its port with an
 // exclusive lock, so a port that opens but cannot be locked is in use.
 std::string OpenState(const fs::path& tty) {
-  const int fd = ::open(tty.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) return std::string("cannot open: ") + std::strerror(errno);
+  const int fd = platform::OpenSerialNode(tty.string());
+  if (fd < 0) return errno == ENOTTY ? kNotASerialPort : std::string("cannot open: ") + std::strerror(errno);
   const bool free = ::flock(fd, LOCK_EX | LOCK_NB) == 0;
   ::close(fd);
   return free ? "opens" : "in use";
@@ -67,13 +69,14 @@ std::vector<PortDetails> DescribePhonePorts() {
     if (!IsPhoneModemName(entry.name) || com <= 0) continue;
     PortDetails port;
     port.com = com;
-    const std::optional<fs::path> tty = platform::ResolveComPort(com);
+    // Not the checked lookup: an entry leading to something else is shown as such.
+    const std::optional<fs::path> tty = platform::ComPortLinkTarget(com);
     if (tty) {
       port.tty = tty->string();
+      port.opens = OpenState(*tty);
       std::error_code ec;
       const fs::path node = fs::canonical(*tty, ec);
-      ReadUsbDetails("/sys/class/tty", ec ? *tty : node, &port);
-      port.opens = OpenState(*tty);
+      if (port.opens != kNotASerialPort) ReadUsbDetails("/sys/class/tty", ec ? *tty : node, &port);
     } else {
       port.opens = "cannot open: no tty under /dev in the map";
     }

@@ -15,7 +15,7 @@ struct PortDetails {
   std::string tty = "-";      // the node COM<n> opens
   std::string usbPath = "-";  // the USB port the phone sits on, e.g. 1-4.2
   std::string usbId = "-";    // vendor:product, e.g. 04e8:685d
-  std::string opens;          // "opens", or why it does not
+  std::string opens;          // "opens", or why it does not ("in use", "not a serial port", …)
 };
 
 // USB path and vendor:product of tty node `tty` from the sysfs tree at

@@ -32,11 +32,14 @@ bool CUSBDevice::Open(int port) {
   for (int attempt = 1; attempt <= kOpenAttempts; ++attempt) {
     const auto path = tarn::platform::ResolveComPort(port);
     if (!path) {
-      SetLastError(kErrorFileNotFound);
+      // A link the map holds but refused leads to something that is there and no device.
+      SetLastError(tarn::platform::ComPortLinkTarget(port) ? tarn::platform::kErrorNotASerialPort : kErrorFileNotFound);
     } else if (worker_.OpenPort(tarn::platform::Widen(path->string()), tarn::platform::kSerialBaudRate, 0, 8, 0) &&
                worker_.IsOpen()) {
       return true;
     }
+    // Waiting does not turn a file or another device into the phone's port.
+    if (GetLastError() == tarn::platform::kErrorNotASerialPort) break;
     if (attempt < kOpenAttempts) {
       const DWORD code = GetLastError();
       Sleep(kOpenRetryPauseMs);
@@ -44,6 +47,16 @@ bool CUSBDevice::Open(int port) {
     }
   }
   return Failed();
+}
+
+std::wstring CUSBDevice::OpenFailureText(int port) const {
+  if (lastError_ != tarn::platform::kErrorNotASerialPort) {
+    return tarn::platform::FormatW(512, L"e - cannot open the usb serial port%d. code: %d", port,
+                                   static_cast<int>(lastError_));
+  }
+  const auto target = tarn::platform::ComPortLinkTarget(port);
+  return tarn::platform::FormatW(512, L"e - the map entry of COM%d leads to no serial port: %ls", port,
+                                 tarn::platform::Widen(target ? target->string() : "-").c_str());
 }
 
 bool CUSBDevice::Send(const void* buffer, DWORD count) {

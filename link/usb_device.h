@@ -3,6 +3,8 @@
 // receives exact byte counts.
 #pragma once
 
+#include <string>
+
 #include "link/win_rs232c_sync.h"
 #include "platform/win_types.h"
 
@@ -29,6 +31,8 @@ class CUSBDevice {
   // Why the last failed Open, Send or Receive failed (a system error code;
   // ERROR_ACCESS_DENIED: the port has gone).
   DWORD LastError() const { return lastError_; }
+  // The operator's error line for the last failed Open of `port`.
+  std::wstring OpenFailureText(int port) const;
   CWinRs232cSync& Worker() { return worker_; }
   // The longest wait for the first byte of an answer, in clock milliseconds.
   void SetAnswerTimeout(DWORD clockMs) { answerTimeoutMs_ = clockMs; }

@@ -2,6 +2,7 @@
 #include "platform/devicemap.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -111,7 +112,7 @@ std::optional<std::string> QuerySerialComm(const std::vector<SerialCommEntry>& e
   return std::nullopt;
 }
 
-std::optional<fs::path> ResolveComPort(int n) {
+std::optional<fs::path> ComPortLinkTarget(int n) {
   if (n <= 0) return std::nullopt;
   const fs::path link = ComLink(n);
   std::error_code ec;
@@ -119,12 +120,24 @@ std::optional<fs::path> ResolveComPort(int n) {
   if (ec) return std::nullopt;
   if (target.is_relative()) target = link.parent_path() / target;
   target = target.lexically_normal();
-  // The map is writable by whoever runs the registrar; only device nodes may
-  // be opened through it, never an arbitrary file.
+  // The map is writable by whoever runs the registrar; it may only lead to
+  // nodes under /dev, never to an arbitrary file.
   bool accepted = IsUnder(target, "/dev");
   if (accepted && fs::exists(target, ec)) accepted = IsUnder(fs::canonical(target, ec), "/dev") && !ec;
   if (!accepted) {
     LogRecord(__LINE__, FormatW(512, L"COM%d refused: its link does not point to a device under /dev\n", n));
+    return std::nullopt;
+  }
+  return target;
+}
+
+std::optional<fs::path> ResolveComPort(int n) {
+  std::optional<fs::path> target = ComPortLinkTarget(n);
+  struct stat st {};
+  // One stat: a node that is not there keeps its path (the opener says it is
+  // missing), one that is there must at least be a character device.
+  if (target && ::stat(target->c_str(), &st) == 0 && !S_ISCHR(st.st_mode)) {
+    LogRecord(__LINE__, FormatW(512, L"COM%d refused: its link leads to no device\n", n));
     return std::nullopt;
   }
   return target;

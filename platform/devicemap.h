@@ -26,7 +26,11 @@ struct SerialCommEntry {
 std::vector<SerialCommEntry> ReadSerialComm();
 std::optional<std::string> QuerySerialComm(const std::vector<SerialCommEntry>& entries, std::string_view name);
 
-// The tty node of COM<n>; only link targets under /dev are accepted.
+// Where the link of COM<n> leads when that is under /dev (every link
+// followed), whatever is there: for saying why it is no port.
+std::optional<std::filesystem::path> ComPortLinkTarget(int n);
+// The tty node of COM<n>: a link target under /dev that is a character device,
+// or not there yet (a phone's node comes and goes with the phone).
 std::optional<std::filesystem::path> ResolveComPort(int n);
 // The COM number of the map entry whose tty is the device `path` names once
 // every link is followed (so /dev/serial/by-path/… and by-id/… names work);

@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "platform/serial_port.h"
 
-#include <fcntl.h>
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
@@ -14,12 +13,16 @@
 
 #include "platform/clock.h"
 #include "platform/last_error.h"
+#include "platform/serial_node.h"
 #include "platform/thread.h"
 
 namespace tarn::platform {
 namespace {
 
 using Steady = std::chrono::steady_clock;
+
+// OpenSerialNode's refusal reaches the caller as this code through SetErrnoError.
+static_assert(kErrorNotASerialPort == ENOTTY);
 
 // The errno values that say the device has left the bus.
 bool IsGoneErrno(int e) { return e == EIO || e == ENXIO || e == ENODEV || e == EBADF; }
@@ -67,7 +70,7 @@ CSerialPort::~CSerialPort() { Close(); }
 
 bool CSerialPort::Open(const std::string& path) {
   Close();
-  const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  const int fd = OpenSerialNode(path);
   if (fd < 0) {
     SetErrnoError(errno);
     return false;

@@ -5,7 +5,9 @@
 //
 // Errors go to the thread's last error code: ERROR_ACCESS_DENIED (5) when the
 // port is held by another opener, not permitted, or gone (unplugged);
-// kErrorTimeout when a wait ran out; otherwise the errno value.
+// kErrorTimeout when a wait ran out; kErrorNotASerialPort when the path leads
+// to no terminal device (which is then never opened read-write); otherwise
+// the errno value.
 #pragma once
 
 #include <cstddef>
@@ -22,6 +24,8 @@ constexpr DWORD kSerialWriteTimeoutMs = 1000;
 constexpr int kSerialPollSliceMs = 50;
 // Last error code of a wait that ran out (the value Windows uses for it).
 constexpr DWORD kErrorTimeout = 121;
+// Last error code of an open refused because the node is no serial port (ENOTTY).
+constexpr DWORD kErrorNotASerialPort = 25;
 
 class CSerialPort {
  public:
@@ -32,8 +36,9 @@ class CSerialPort {
   CSerialPort(const CSerialPort&) = delete;
   CSerialPort& operator=(const CSerialPort&) = delete;
 
-  // Opens `path` exclusively (TIOCEXCL and flock), sets raw 8N1 at
-  // 115200 with DTR dropped and both queues purged. False with the last error set.
+  // Opens `path` when it is a terminal device (OpenSerialNode), exclusively
+  // (TIOCEXCL and flock), sets raw 8N1 at 115200 with DTR dropped and both
+  // queues purged. False with the last error set.
   bool Open(const std::string& path);
   // False when nothing was open.
   bool Close();

@@ -1,7 +1,10 @@
 // SPDX-License-Identifier: Apache-2.0
 // tarn-flash's pieces: arguments, set-up from the serial-port map, the text
 // and JSON lines and the terminal bars.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -11,6 +14,8 @@
 
 #include "cli/flash_args.h"
 #include "cli/flash_setup.h"
+#include "cli/port_list.h"
+#include "platform/devicemap.h"
 #include "tests/testsupport/temp_dir.h"
 #include "tests/testsupport/test_images.h"
 #include "tools/sample_images.h"
@@ -171,6 +176,30 @@ TEST(FlashSetup, PhonePortsOfTheMapInMapOrderAtMostEight) {
   for (int i = 0; i < 9; ++i) map.Add("qxcdmdm" + std::to_string(i), "COM" + std::to_string(20 + i));
   // Sorted by name: the nine qxcdmdm entries come first, the ninth is cut.
   EXPECT_EQ(PhonePortsOfMap(), (std::vector<int>{20, 21, 22, 23, 24, 25, 26, 27}));
+}
+
+// --list: map entries that lead to a file, a FIFO or a device that is no
+// terminal say so; a pseudo-terminal beside them still opens.
+TEST(PortList, EntriesLeadingToNoTerminalAreNotASerialPort) {
+  ScopedDeviceMap map;
+  char folder[] = "/dev/shm/tarn-list-XXXXXX";
+  ASSERT_NE(nullptr, ::mkdtemp(folder));
+  const std::filesystem::path shm(folder);
+  std::ofstream(shm / "file") << "phone";
+  ASSERT_EQ(0, ::mkfifo((shm / "fifo").c_str(), 0600));
+  const int master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+  ASSERT_TRUE(master >= 0 && ::grantpt(master) == 0 && ::unlockpt(master) == 0);
+  const std::vector<std::string> nodes = {(shm / "file").string(), (shm / "fifo").string(), "/dev/null",
+                                          ::ptsname(master)};
+  for (int i = 0; i < 4; ++i) ASSERT_TRUE(tarn::platform::RegisterPort("qxcdmdm" + std::to_string(i), i + 1, nodes[i]));
+  const std::vector<PortDetails> ports = DescribePhonePorts();
+  ASSERT_EQ(ports.size(), 4u);
+  for (int i = 0; i < 4; ++i) {
+    EXPECT_EQ(ports[i].tty, nodes[i]);
+    EXPECT_EQ(ports[i].opens, i < 3 ? "not a serial port" : "opens") << nodes[i];
+  }
+  ::close(master);
+  std::filesystem::remove_all(shm);
 }
 
 TEST(FlashSetup, RefusalsCarryAClearMessage) {

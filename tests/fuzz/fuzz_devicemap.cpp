@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: Apache-2.0
 // The serial-port map reader over arbitrary entries and links: never a crash,
-// and a resolved port always lies under /dev.
+// and a resolved port always lies under /dev and is a character device when
+// it is there.
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -62,6 +64,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
   if (auto port = tarn::platform::ResolveComPort(1)) {
     if (port->string().rfind("/dev/", 0) != 0) std::abort();
+    // What is there is a character device; a node not there keeps its path.
+    struct stat st {};
+    if (::stat(port->c_str(), &st) == 0 && !S_ISCHR(st.st_mode)) std::abort();
   }
   for (const auto& path : made) fs::remove(path, ignored);
   return 0;

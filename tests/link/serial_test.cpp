@@ -1,9 +1,14 @@
 // SPDX-License-Identifier: Apache-2.0
 // CUSBDevice and the session's byte transfer over real pseudo-terminals.
 #include <gtest/gtest.h>
+#include <sys/inotify.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <thread>
 
 #include "link/byte_io.h"
@@ -14,6 +19,7 @@
 #include "platform/devicemap.h"
 #include "platform/last_error.h"
 #include "platform/serial_port.h"
+#include "platform/text.h"
 #include "platform/thread.h"
 #include "sim/sim_pty.h"
 
@@ -114,6 +120,36 @@ TEST_F(SerialLink, PortHeldByAnotherOpenerIsDenied) {
   EXPECT_EQ(ERROR_ACCESS_DENIED, device_.LastError());
   other.Close();
   EXPECT_TRUE(device_.Open(3));
+}
+
+// The map may lead anywhere under /dev. A file, a FIFO (which an open for
+// writing would not block on) and a device that is no terminal are refused
+// with their own text and never opened for writing.
+TEST_F(SerialLink, EntriesLeadingToNoTerminalAreRefusedUnopened) {
+  char folder[] = "/dev/shm/tarn-serial-XXXXXX";
+  ASSERT_NE(nullptr, ::mkdtemp(folder));
+  const std::filesystem::path shm(folder);
+  std::ofstream(shm / "file") << "phone";
+  ASSERT_EQ(0, ::mkfifo((shm / "fifo").c_str(), 0600));
+  const int watch = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+  ASSERT_GE(::inotify_add_watch(watch, folder, IN_CLOSE_WRITE | IN_MODIFY), 0);
+  const std::filesystem::path nodes[] = {shm / "file", shm / "fifo", "/dev/null"};
+  for (int com = 1; com <= 3; ++com) {
+    const std::string node = nodes[com - 1].string();
+    ASSERT_TRUE(RegisterPort("qxcdmdm" + std::to_string(com), com, node));
+    EXPECT_FALSE(device_.Open(com)) << node;
+    EXPECT_EQ(tarn::platform::kErrorNotASerialPort, device_.LastError()) << node;
+    EXPECT_EQ(L"e - the map entry of COM" + std::to_wstring(com) + L" leads to no serial port: " +
+                  tarn::platform::Widen(node),
+              device_.OpenFailureText(com));
+    tarn::platform::CSerialPort direct;  // the open itself refuses, whatever the map let through
+    EXPECT_FALSE(direct.Open(node)) << node;
+    EXPECT_EQ(tarn::platform::kErrorNotASerialPort, GetLastError()) << node;
+  }
+  char events[4096];
+  EXPECT_EQ(-1, ::read(watch, events, sizeof events));  // no write and no close after writing
+  ::close(watch);
+  std::filesystem::remove_all(shm);
 }
 
 TEST_F(SerialLink, SecondClosePortChangesNothing) {

@@ -87,12 +87,17 @@ TEST_F(DeviceMap, ResolveAcceptsOnlyTargetsUnderDev) {
   fs::create_symlink("/dev/../etc/passwd", root() / "dosdevices" / "com2");
   fs::create_symlink("/dev/null", root() / "dosdevices" / "com3");
   fs::create_symlink("/dev/pts/5", root() / "dosdevices" / "com4");
+  fs::create_symlink("/dev/shm", root() / "dosdevices" / "com6");
   EXPECT_FALSE(ResolveComPort(1));
   EXPECT_FALSE(ResolveComPort(2));
   EXPECT_EQ(fs::path("/dev/null"), ResolveComPort(3));
-  EXPECT_EQ(fs::path("/dev/pts/5"), ResolveComPort(4));
+  EXPECT_EQ(fs::path("/dev/pts/5"), ResolveComPort(4));  // there or not: a phone's node comes and goes
   EXPECT_FALSE(ResolveComPort(5));
   EXPECT_FALSE(ResolveComPort(0));
+  // Under /dev but no device: no port, though the link still says where it leads.
+  EXPECT_FALSE(ResolveComPort(6));
+  EXPECT_EQ(fs::path("/dev/shm"), ComPortLinkTarget(6));
+  EXPECT_FALSE(ComPortLinkTarget(1));
 }
 
 TEST_F(DeviceMap, DevicePathsFindTheirComPortThroughEveryLink) {
