@@ -11,9 +11,11 @@ namespace tarn::packaging {
 
 // `devName` is udev's DEVNAME, e.g. /dev/ttyACM3 (value name qxcdmdm3);
 // `idPath` udev's ID_PATH (may be empty). Returns the COM number given, or
-// -1 on failure.
-int AddPhonePort(const std::string& devName, const std::string& idPath);
+// -1 on failure. Both wait a few seconds at most for another registrar to
+// finish with the map; when the map's lock cannot be had, they fail with
+// `error` set to the line to log.
+int AddPhonePort(const std::string& devName, const std::string& idPath, std::string& error);
 // True when nothing of the port is left in the map.
-bool RemovePhonePort(const std::string& devName);
+bool RemovePhonePort(const std::string& devName, std::string& error);
 
 }  // namespace tarn::packaging

@@ -57,15 +57,19 @@ int main(int argc, char** argv) {
     return 0;
   }
   if (action == "--learn") return Learn();
+  // udev logs what the registrar writes to standard error.
+  std::string error;
   if (action == "add") {
-    const int com = tarn::packaging::AddPhonePort(devName, Arg(0, argv, 0, "ID_PATH"));
-    if (com <= 0) {
-      std::fprintf(stderr, "tarn-port-registrar: cannot register %s\n", devName.c_str());
-      return 1;
-    }
-    return 0;
+    if (tarn::packaging::AddPhonePort(devName, Arg(0, argv, 0, "ID_PATH"), error) > 0) return 0;
+    if (error.empty()) error = "tarn-port-registrar: cannot register " + devName;
+    std::fprintf(stderr, "%s\n", error.c_str());
+    return 1;
   }
-  if (action == "remove") return tarn::packaging::RemovePhonePort(devName) ? 0 : 1;
+  if (action == "remove") {
+    if (tarn::packaging::RemovePhonePort(devName, error)) return 0;
+    if (!error.empty()) std::fprintf(stderr, "%s\n", error.c_str());
+    return 1;
+  }
   std::fputs(kUsage, stderr);
   return 2;
 }

@@ -2,13 +2,17 @@
 // The udev registrar, run as udev runs it (ACTION, DEVNAME and ID_PATH in its
 // environment), its station layout and --learn, and the rule text that
 // decides when udev runs it.
+#include <fcntl.h>
 #include <fnmatch.h>
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <spawn.h>
+#include <sys/file.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -18,72 +22,14 @@
 #include <vector>
 
 #include "platform/devicemap.h"
-#include "tests/testsupport/temp_dir.h"
+#include "tests/link/registrar_fixture.h"
 
 namespace fs = std::filesystem;
 using namespace tarn::platform;
+using tarn::test::ReadText;
+using tarn::test::Registrar;
 
 namespace {
-
-std::string ReadText(const fs::path& file) {
-  std::ifstream in(file);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
-class Registrar : public ::testing::Test {
- protected:
-  void SetUp() override { ::setenv("TARN_DEVICEMAP", (dir_.Path() / "map").c_str(), 1); }
-  void TearDown() override { ::unsetenv("TARN_DEVICEMAP"); }
-
-  // udev's variables and the test's own map, station file and port folder;
-  // never the machine's.
-  std::vector<std::string> Environment(const std::string& action, const std::string& devName,
-                                       const std::string& idPath) const {
-    std::vector<std::string> env = {"ACTION=" + action,
-                                    "DEVNAME=" + devName,
-                                    "SUBSYSTEM=tty",
-                                    "TARN_DEVICEMAP=" + (dir_.Path() / "map").string(),
-                                    "TARN_STATION_FILE=" + station().string(),
-                                    "TARN_SERIAL_BY_PATH=" + byPath().string()};
-    if (!idPath.empty()) env.push_back("ID_PATH=" + idPath);
-    return env;
-  }
-
-  // Starts the registrar; `actions` may wire its standard streams.
-  pid_t Spawn(const std::vector<std::string>& args, std::vector<std::string> env,
-              const posix_spawn_file_actions_t* actions = nullptr) {
-    std::vector<char*> envp;
-    for (auto& e : env) envp.push_back(e.data());
-    envp.push_back(nullptr);
-    std::vector<std::string> argStore = {TARN_REGISTRAR_PATH};
-    argStore.insert(argStore.end(), args.begin(), args.end());
-    std::vector<char*> argv;
-    for (auto& a : argStore) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    pid_t pid = 0;
-    if (::posix_spawn(&pid, argv[0], actions, nullptr, argv.data(), envp.data()) != 0) return -1;
-    return pid;
-  }
-
-  static int ExitCode(pid_t pid) {
-    int status = 0;
-    if (pid < 0 || ::waitpid(pid, &status, 0) != pid) return -1;
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  }
-
-  // Exit code of the registrar run with udev's variables.
-  int Run(const std::string& action, const std::string& devName, const std::string& idPath = "") {
-    return ExitCode(Spawn({}, Environment(action, devName, idPath)));
-  }
-
-  std::optional<std::string> Entry(const std::string& name) { return QuerySerialComm(ReadSerialComm(), name); }
-  fs::path station() const { return dir_.Path() / "station.conf"; }
-  fs::path byPath() const { return dir_.Path() / "by-path"; }
-
-  tarn::test::TempDir dir_;
-};
 
 TEST_F(Registrar, AddGivesTheLowestFreeNumberAndRemoveFreesIt) {
   ASSERT_EQ(0, Run("add", "/dev/ttyACM0"));
@@ -122,6 +68,61 @@ TEST_F(Registrar, RefusesOtherDevicesAndActions) {
   EXPECT_EQ(2, Run("change", "/dev/ttyACM0"));
   EXPECT_TRUE(ReadSerialComm().empty());
   EXPECT_FALSE(ResolveComPort(1));
+}
+
+// No other user can open the map's lock, and so none can stall the
+// registrar by holding it; whoever holds it costs an event a few seconds.
+TEST_F(Registrar, TheMapLockIsTheRegistrarsAloneAndItsWaitEnds) {
+  const fs::path lock = dir_ / "map" / ".lock";
+  fs::create_directories(lock.parent_path());
+  // Traversable by all, or nobody's open below fails for the folder, not the lock.
+  for (const auto& d : {dir_.Path(), lock.parent_path()}) ASSERT_EQ(0, ::chmod(d.c_str(), 0755));
+  // A lock file others could open, held locked by one of them since.
+  const int planted = ::open(lock.c_str(), O_RDWR | O_CREAT, 0644);
+  ASSERT_GE(planted, 0);
+  ASSERT_EQ(0, ::fchmod(planted, 0644));
+  ASSERT_EQ(0, ::flock(planted, LOCK_EX));
+  struct stat before {};
+  ASSERT_EQ(0, ::fstat(planted, &before));
+  std::string log;
+  ASSERT_EQ(0, RunLogged("add", "/dev/ttyACM0", log)) << log;
+  EXPECT_EQ("COM1", Entry("qxcdmdm0"));
+  struct stat after {};
+  ASSERT_EQ(0, ::lstat(lock.c_str(), &after));
+  EXPECT_NE(before.st_ino, after.st_ino);
+  EXPECT_EQ(0600u, after.st_mode & 07777);
+  EXPECT_EQ(::geteuid(), after.st_uid);
+  ::close(planted);
+
+  // Held by the registrar's own user: the event fails with one line.
+  const int held = ::open(lock.c_str(), O_RDWR);
+  ASSERT_GE(held, 0);
+  ASSERT_EQ(0, ::flock(held, LOCK_EX));
+  log.clear();
+  EXPECT_EQ(1, RunLogged("remove", "/dev/ttyACM0", log));
+  EXPECT_EQ(
+      "e - another process held the serial-port map's lock for 5 s, the map is unchanged: " + lock.string() + "\n",
+      log);
+  EXPECT_EQ("COM1", Entry("qxcdmdm0"));
+  ::close(held);
+
+  if (::geteuid() != 0 || !fs::exists("/usr/bin/setpriv")) GTEST_SKIP() << "opening as nobody needs root and setpriv";
+  // What `cat` says of a file as nobody, and its exit code.
+  const auto asNobody = [](const fs::path& file, int* code) {
+    const std::string command = "LC_ALL=C /usr/bin/setpriv --reuid=nobody --regid=nogroup --clear-groups cat " +
+                                file.string() + " 2>&1";
+    FILE* out = ::popen(command.c_str(), "r");
+    char said[256] = {};
+    const std::size_t got = out != nullptr ? std::fread(said, 1, sizeof said - 1, out) : 0;
+    *code = out != nullptr ? ::pclose(out) : -1;
+    return std::string(said, got);
+  };
+  int code = -1;
+  // The map itself is open to nobody: the refusal is the lock file's own.
+  EXPECT_EQ("COM1\n", asNobody(dir_ / "map" / "SERIALCOMM" / "qxcdmdm0", &code));
+  EXPECT_EQ(0, code);
+  EXPECT_NE(std::string::npos, asNobody(lock, &code).find("Permission denied"));
+  EXPECT_NE(0, code);
 }
 
 TEST_F(Registrar, StationFileGivesEachCableItsNumber) {
