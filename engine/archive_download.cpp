@@ -64,6 +64,10 @@ std::unique_ptr<CFileMapping> OpenImageFile(CKelpa3Engine& job, const wchar_t* p
 // gave must not exceed what the shared object holds.
 std::unique_ptr<CFileMapping> OpenSharedImage(CKelpa3Engine& job, const wchar_t* name, std::uint32_t size) {
   auto mapping = CFileMapping::OpenShared(tarn::platform::Narrow(name));
+  if (!mapping && GetLastError() == tarn::platform::kSharedImageNotPrivateError) {
+    job.ReportError(L"e - the shared image is not the user's own or others can write it: %ls", name);
+    return nullptr;
+  }
   if (!mapping) {
     job.ReportError(L"e - file map was failed! code: %d", static_cast<int>(GetLastError()));
     return nullptr;

@@ -58,6 +58,12 @@ class CPellLinuxNp {
   // Copies "Tarn2" and its terminator into *buffer, which must hold 6 characters.
   virtual std::int32_t GetEngineName(wchar_t** buffer);
   virtual std::int32_t SetTotalSize(std::int32_t bytes);
+  // In NPS mode (ENGINE_OPTIONS::bNpsMode) an image is named shared memory
+  // the host made, `size` bytes of it. A job takes only an object of the
+  // host user's own that group and others cannot write ("e - the shared
+  // image is not the user's own or others can write it: NAME"). An NPS image
+  // must not change during a batch: its owner must not write to it while
+  // jobs read it, as a rewrite of the same size goes unnoticed.
   virtual std::int32_t SetPdaImage(const wchar_t* name, std::uint32_t size);
   virtual std::int32_t SetPhoneImage(const wchar_t* name, std::uint32_t size);
   virtual std::int32_t SetBootImage(const wchar_t* name, std::uint32_t size);

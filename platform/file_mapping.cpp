@@ -40,6 +40,13 @@ std::unique_ptr<CFileMapping> CFileMapping::OpenFile(const std::string& path) {
 std::unique_ptr<CFileMapping> CFileMapping::OpenShared(const std::string& name) {
   const int fd = shm_open(SharedName(name).c_str(), O_RDONLY | O_CLOEXEC, 0);
   if (fd < 0) return FailWithErrno();
+  // Checked on the descriptor, so the object judged is the one read.
+  struct stat st {};
+  if (fstat(fd, &st) == 0 && (st.st_uid != geteuid() || (st.st_mode & (S_IWGRP | S_IWOTH)) != 0)) {
+    close(fd);
+    SetLastError(kSharedImageNotPrivateError);
+    return nullptr;
+  }
   return FromDescriptor(fd, /*regularOnly=*/false, name);
 }
 

@@ -31,6 +31,11 @@ constexpr std::uint64_t AlignDownToGranularity(std::uint64_t value) { return val
 // (the value the system gives a file altered under an open handle).
 constexpr DWORD kImageChangedError = 1006;
 
+// The last error of OpenShared for an object of another user, or one that
+// group or others may write (the value the system gives an object of an
+// owner it does not accept).
+constexpr DWORD kSharedImageNotPrivateError = 1307;
+
 class CFileMapping {
  public:
   ~CFileMapping();
@@ -39,7 +44,11 @@ class CFileMapping {
 
   // Opens an existing file for reading. nullptr on failure, with the last error set.
   static std::unique_ptr<CFileMapping> OpenFile(const std::string& path);
-  // Opens existing named shared memory for reading ("name" or "/name").
+  // Opens existing named shared memory for reading ("name" or "/name"). On a
+  // shared station anyone may create a shared object: only one of the
+  // effective user's own, that nobody else may write, is taken as an image
+  // (kSharedImageNotPrivateError otherwise). Its owner must leave it alone
+  // while jobs read it: a rewrite of the same size is not noticed.
   static std::unique_ptr<CFileMapping> OpenShared(const std::string& name);
 
   // Bytes that can be read (the file's or the shared object's size when opened).

@@ -94,8 +94,32 @@ TEST(FileMapping, SharedImagesAreReadOnlyAndPrivate) {
   std::string out(1000, '\0');
   ASSERT_TRUE(CopyFromMapping(*mapping, 69000, out.data(), out.size()));
   EXPECT_EQ(out, bytes.substr(69000));
+
+  // Any user may create shared memory under the name a host hands over:
+  // only the user's own object that nobody else can write is an image.
+  const struct {
+    const char* what;
+    mode_t mode;
+    uid_t owner;
+  } planted[] = {{"writable by others", 0666, geteuid()},
+                 {"writable by its group", 0620, geteuid()},
+                 {"another user's", 0600, 65534}};
+  const bool root = geteuid() == 0;
+  for (const auto& p : planted) {
+    if (p.owner != geteuid() && !root) continue;
+    ASSERT_TRUE(tarn::platform::CreateSharedImage(name, bytes.data(), bytes.size()));
+    const int writer = shm_open(("/" + name).c_str(), O_RDWR, 0);
+    ASSERT_GE(writer, 0);
+    ASSERT_EQ(fchmod(writer, p.mode), 0) << p.what;  // shm_open's mode passes the umask
+    ASSERT_EQ(fchown(writer, p.owner, static_cast<gid_t>(-1)), 0) << p.what;
+    close(writer);
+    SetLastError(0);
+    EXPECT_FALSE(CFileMapping::OpenShared(name)) << p.what;
+    EXPECT_EQ(GetLastError(), tarn::platform::kSharedImageNotPrivateError) << p.what;
+  }
   EXPECT_TRUE(tarn::platform::RemoveSharedImage(name));
   EXPECT_FALSE(CFileMapping::OpenShared(name));
+  if (!root) GTEST_SKIP() << "another user's object needs root to make (fchown)";
 }
 
 }  // namespace
