@@ -76,7 +76,7 @@ std::int32_t OpenComPort(LinkSession& link, int port) {
   ReportStatus(link, L"open COM%d", port);
   if (!link.device.Open(port)) {
     const DWORD code = link.device.LastError();
-    ReportError(link, L"e - cannot open the usb serial port%d. code: %d", port, static_cast<int>(code));
+    ReportError(link, L"%ls", link.device.OpenFailureText(port).c_str());
     if (code == ERROR_ACCESS_DENIED) ExplainMissingPermission(link, port);
     return RESULT_ABORT;
   }

@@ -10,6 +10,9 @@
 #include "wire/command_packet.h"
 #include "platform/file_mapping.h"
 
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #include "tests/testsupport/job_harness.h"
 #include "tests/testsupport/test_images.h"
@@ -276,11 +279,24 @@ TEST(JobFlow, NpsModeReadsSharedMemoryAndSendsNoStates) {
   spec.sharedPdaSize = static_cast<std::uint32_t>(image.size());
   h.Start(spec);
   ASSERT_TRUE(h.WaitAll());
-  tarn::platform::RemoveSharedImage(name);
   EXPECT_TRUE(h.host.Passed(0));
   EXPECT_TRUE(h.host.States().empty());
   EXPECT_TRUE(h.host.HasText(L"NPS Mode"));
   EXPECT_EQ(h.Stored(11, "part03.bin"), zimage);
+
+  // An object that others may write is no image of the user's.
+  const int fd = shm_open(("/" + name).c_str(), O_RDWR, 0);
+  ASSERT_GE(fd, 0);
+  ASSERT_EQ(fchmod(fd, 0666), 0);
+  close(fd);
+  spec.slot = 1;
+  h.Start(spec);
+  ASSERT_TRUE(h.WaitAll());
+  tarn::platform::RemoveSharedImage(name);
+  EXPECT_FALSE(h.host.Passed(1));
+  ASSERT_FALSE(h.host.Errors(1).empty());
+  EXPECT_EQ(h.host.Errors(1).front(), L"e - the shared image is not the user's own or others can write it: " +
+                                          std::wstring(name.begin(), name.end()));
 }
 
 }  // namespace

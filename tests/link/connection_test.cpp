@@ -214,13 +214,18 @@ TEST_F(Connection, FirstStepsThroughTheMap) {
   EXPECT_EQ(713, commands[1].code);
 }
 
-TEST_F(Connection, PortHeldElsewhereCannotBeOpened) {
+// A port held by another program, and a map entry that leads to no terminal.
+TEST_F(Connection, PortHeldElsewhereOrNoTerminalCannotBeOpened) {
   SimPhone phone(PhoneConfig{});
   ASSERT_TRUE(phone.Start());
   tarn::platform::CSerialPort other;
   ASSERT_TRUE(other.Open(phone.TtyPath().string()));
+  ASSERT_TRUE(tarn::platform::RegisterPort("qxcdmdm9", 2, "/dev/null"));
   EXPECT_EQ(15, OpenComPort(link_, 1));
-  EXPECT_EQ(std::vector<std::wstring>{L"e - cannot open the usb serial port1. code: 5"}, events_.Errors());
+  EXPECT_EQ(15, OpenComPort(link_, 2));
+  EXPECT_EQ((std::vector<std::wstring>{L"e - cannot open the usb serial port1. code: 5",
+                                       L"e - the map entry of COM2 leads to no serial port: /dev/null"}),
+            events_.Errors());
 }
 
 TEST_F(Connection, RefusedWrongAndMissingAnswers) {
