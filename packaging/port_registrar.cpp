@@ -13,9 +13,9 @@
 #include <filesystem>
 #include <optional>
 #include <regex>
-#include <thread>
 
 #include "packaging/station_file.h"
+#include "platform/clock.h"
 #include "platform/devicemap.h"
 
 namespace fs = std::filesystem;
@@ -43,8 +43,8 @@ std::optional<int> AcmIndex(const std::string& devName) {
 // of its own would need no mode checks, but one more folder to make at boot
 // and beside every private map.) A wait that runs out fails the event
 // instead of hanging it.
-constexpr auto kLockWait = std::chrono::seconds(5);
-constexpr auto kLockPoll = std::chrono::milliseconds(50);
+constexpr DWORD kLockWaitMs = 5000;  // clock milliseconds, as every fixed delay
+constexpr DWORD kLockPollMs = 50;
 
 bool IsPrivateLock(const struct stat& st) {
   return S_ISREG(st.st_mode) && st.st_uid == ::geteuid() && (st.st_mode & 07777) == 0600;
@@ -78,7 +78,7 @@ bool ReplaceLockFile(const fs::path& path) {
   if (fd < 0) {
     if (errno != EEXIST) return false;
     // Left by a registrar killed halfway: no replacement takes that long.
-    if (::lstat(fresh.c_str(), &st) == 0 && std::time(nullptr) - st.st_mtime > kLockWait.count()) {
+    if (::lstat(fresh.c_str(), &st) == 0 && std::time(nullptr) - st.st_mtime > kLockWaitMs / 1000) {
       ::unlink(fresh.c_str());
     }
     return true;
@@ -108,7 +108,7 @@ int LockMap(std::string& error) {
   std::error_code ec;
   fs::create_directories(DeviceMapRoot(), ec);
   const fs::path path = DeviceMapRoot() / ".lock";
-  const auto deadline = std::chrono::steady_clock::now() + kLockWait;
+  const auto deadline = std::chrono::steady_clock::now() + RealDuration(kLockWaitMs);
   for (;;) {
     int fd = -1;
     const LockFile found = OpenLockFile(path, &fd);
@@ -119,11 +119,11 @@ int LockMap(std::string& error) {
     if (fd >= 0 && ::flock(fd, LOCK_EX | LOCK_NB) == 0 && StillNames(path, fd)) return fd;
     if (fd >= 0) ::close(fd);
     if (std::chrono::steady_clock::now() >= deadline) {
-      error = "e - another process held the serial-port map's lock for " + std::to_string(kLockWait.count()) +
+      error = "e - another process held the serial-port map's lock for " + std::to_string(kLockWaitMs / 1000) +
               " s, the map is unchanged: " + path.string();
       return -1;
     }
-    std::this_thread::sleep_for(kLockPoll);
+    Sleep(kLockPollMs);
   }
 }
 
