@@ -104,7 +104,7 @@ int Flash(const FlashArgs& args) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  tarn::cli::IgnoreBrokenPipes();
+  tarn::cli::GuardStandardStreams();
   tarn::platform::InitProcessLocale();
   // The diagnostic trace is for whoever asks for it; on standard error it
   // would run through the progress bars and the refusal messages.

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "cli/output_streams.h"
 
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -33,7 +34,12 @@ void SayClosed(std::FILE* stream, int error) {
 
 }  // namespace
 
-void IgnoreBrokenPipes() {
+void GuardStandardStreams() {
+  for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd) {
+    if (fcntl(fd, F_GETFD) >= 0 || errno != EBADF) continue;
+    // open() takes the lowest free number: this one.
+    if (open("/dev/null", fd == STDIN_FILENO ? O_RDONLY : O_WRONLY) != fd) break;
+  }
   struct sigaction action {};
   action.sa_handler = SIG_IGN;
   sigemptyset(&action.sa_mask);

@@ -12,8 +12,10 @@
 
 namespace tarn::cli {
 
-// Call once, before any job starts.
-void IgnoreBrokenPipes();
+// Call once, first thing: ignores SIGPIPE, and puts /dev/null where standard
+// input, output or error was not open at all (`>&-`), so that no file or
+// serial port the run opens takes their number and gets the run's text.
+void GuardStandardStreams();
 
 // Writes `bytes` to `stream` and flushes it. False when nothing more goes
 // there: this write failed, or an earlier one on the same standard stream did.
