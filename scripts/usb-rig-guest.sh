@@ -3,23 +3,28 @@
 # Inside the USB test rig's guest (started by scripts/usb-rig.sh, never by
 # hand): PID 1 on a writable overlay of the host's root file system, with the
 # rig share at /rig. Starts udev with the project's rule and registrar, then
-# runs each scenario of SCENARIOS in order and writes one "PASS <name>: ..."
-# or "FAIL <name>: ..." line per scenario to /rig/results, then "done".
-# A scenario is a function scenario_<name> (dashes as underscores) that
-# prints its detail and returns non-zero on failure.
+# runs each scenario of SCENARIOS in order and writes one "PASS <name>: ...",
+# "FAIL <name>: ..." or "SKIP <name>: ..." line per scenario to /rig/results,
+# then "done". A scenario is a function scenario_<name> (dashes as
+# underscores) that prints its detail and returns 0 (passed), 77 (skipped) or
+# another status (failed); each builds on the state the earlier ones left
+# (hot-plug plugs the phones the others use).
 set -euo pipefail
 
 # shellcheck source=/dev/null # written by usb-rig.sh before each boot
 source /rig/rig.env
 RESULTS=/rig/results
 LOGS=/rig/logs
-SCENARIOS=(hot-plug)
+SCENARIOS=(hot-plug eight-phones)
+SKIPPED=77
 
 PHONES=8
 VENDOR=1209
 GADGETS=/sys/kernel/config/usb_gadget
 REGISTRAR=$RIG_BUILD/packaging/tarn-port-registrar
 MAP=/run/tarn/devicemap
+# The largest PDA member: a few MiB a phone, as software emulation is slow.
+IMAGE_BYTES=1048576
 
 power_off() {
   sync
@@ -44,6 +49,8 @@ mount_guest() {
   mount -t devpts -o gid=5,mode=620,ptmxmode=666 devpts /dev/pts
   mount -t tmpfs tmpfs /dev/shm
   mount -t configfs configfs /sys/kernel/config
+  # What udev's start would make, and bash's <(...) needs.
+  ln -sfn /proc/self/fd /dev/fd
   mkdir -p "$LOGS" "$MAP/SERIALCOMM" "$MAP/dosdevices"
 }
 
@@ -145,19 +152,99 @@ scenario_hot_plug() {
     line="COM$n +$tty +$(usb_device_of "$tty") +$VENDOR:$(product_of "$n") +opens"
     grep -Eqx "$line" <<<"$list" || problems+=("cable $n: no --list line '$line'")
   done
-  if ((${#problems[@]})); then
-    report_problems "${problems[@]}"
-    return 1
-  fi
-  echo "$PHONES phones plugged last cable first (cable 1 is $(tty_of 1), cable $PHONES $(tty_of "$PHONES")):" \
-    "udev's ID_PATHs, the map and tarn-flash --list give cable N COM N with its USB device and $VENDOR:$(product_of 1)+N-1"
+  verdict "$PHONES phones plugged last cable first (cable 1 is $(tty_of 1), cable $PHONES $(tty_of "$PHONES")):" \
+    "udev's ID_PATHs, the map and tarn-flash --list give cable N COM N with its USB device and $VENDOR:$(product_of 1)+N-1" \
+    -- "${problems[@]}"
 }
 
-# One line for the results file: the problems, separated by semicolons.
-report_problems() {
+# The device side of cable N's ACM function.
+gadget_tty_of() { echo "/dev/ttyGS$(cat "$GADGETS/cable$1/functions/acm.cable$1/port_num")"; }
+
+# Where a phone keeps a PDA member: part<NN>.bin by the member's partition.
+declare -A PARTITION_OF=([BOOT]=00 [SBL]=01 [PARAM]=02 [ZIMAGE]=03 [INITRD]=04 [FACTORYFS]=05 [DATAFS]=06
+  [STRATINE]=20)
+
+# phone_mismatches IMAGES UNPACKED PHONE_DIR: the members the phone does not
+# hold byte for byte (tarn-flash sends the CSC archive's last nation member).
+phone_mismatches() {
+  local images=$1 unpacked=$2 dir=$3 member part nation compared=0
+  for member in $(tar -tf "$images/test_PDA.tar"); do
+    part=${PARTITION_OF[${member%%.*}]:-}
+    [[ -n $part ]] || continue
+    compared=$((compared + 1))
+    cmp -s "$unpacked/pda/$member" "$dir/part$part.bin" || echo "$member"
+  done
+  ((compared > 0)) || echo "(no PDA member with a partition)"
+  nation=$(tar -tf "$images/test_CSC.tar" | grep -i 'csc$' | tail -n 1)
+  cmp -s "$unpacked/csc/$nation" "$dir/part23.bin" || echo "$nation"
+  cmp -s "$images/test_PHONE.bin" "$dir/phone.bin" || echo test_PHONE.bin
+}
+
+# start_phones OUTPUT: keld-sim serving every cable's device side, phone i on
+# cable i+1; waits until all have said they are up.
+start_phones() {
+  local n ttys=() _
+  for n in $(seq "$PHONES"); do ttys+=(--tty "$(gadget_tty_of "$n")"); done
+  "$RIG_BUILD/sim/keld-sim" "${ttys[@]}" --greeting LAST --loader-version 7 --output "$1" \
+    >"$LOGS/keld-sim.log" 2>&1 &
+  SIM_PID=$!
+  for _ in $(seq 300); do
+    (($(grep -c '^phone [0-9]*: on ' "$LOGS/keld-sim.log") >= PHONES)) && return 0
+    kill -0 "$SIM_PID" 2>/dev/null || break
+    sleep 0.1
+  done
+  echo "keld-sim did not serve all $PHONES ttys: $(tr '\n' ' ' <"$LOGS/keld-sim.log")"
+  return 1
+}
+
+# Eight simulated phones on the gadgets' device sides, flashed at once by
+# tarn-flash through the real cdc_acm ports, cable N as COM N; every phone
+# must pass and hold the images byte for byte.
+scenario_eight_phones() {
+  local images=/tmp/images unpacked=/tmp/unpacked out=/tmp/phones n bad status=0 problems=() ports=()
+  if ! "$RIG_BUILD/sim/keld-sim" --help | grep -q -- --tty; then
+    echo "keld-sim of $RIG_BUILD has no --tty option"
+    return "$SKIPPED"
+  fi
+  "$RIG_BUILD/cli/tools/tarn-sample-images" --out "$images" --size "$IMAGE_BYTES" >/dev/null
+  mkdir -p "$unpacked/pda" "$unpacked/csc"
+  tar -xf "$images/test_PDA.tar" -C "$unpacked/pda"
+  tar -xf "$images/test_CSC.tar" -C "$unpacked/csc"
+  start_phones "$out" || return 1
+  for n in $(seq "$PHONES"); do ports+=(--port "$n"); done
+  local started=$SECONDS
+  "$RIG_BUILD/cli/tarn-flash" --pda "$images/test_PDA.tar" --csc "$images/test_CSC.tar" \
+    --phone "$images/test_PHONE.bin" --no-factory-mode "${ports[@]}" >"$LOGS/tarn-flash.log" 2>&1 || status=$?
+  local took=$((SECONDS - started))
+  kill "$SIM_PID"
+  wait "$SIM_PID" || true
+  ((status == 0)) || problems+=("tarn-flash exit status $status")
+  for n in $(seq 0 $((PHONES - 1))); do
+    grep -qx "\[  $n  \] PASS" "$LOGS/tarn-flash.log" || problems+=("slot $n did not pass")
+    bad=$(phone_mismatches "$images" "$unpacked" "$out/phone$n" | tr '\n' ' ')
+    [[ -z $bad ]] || problems+=("phone $n (cable $((n + 1))) differs in ${bad% }")
+  done
+  verdict "$PHONES phones flashed through cdc_acm in $took s ($(cat "$images"/* | wc -c) image bytes each)," \
+    "every slot PASS and every partition byte-exact" -- "${problems[@]}"
+}
+
+# verdict SUMMARY... -- PROBLEM...: a scenario's detail line and status. With
+# no problem, the summary; else the problems, separated by semicolons.
+verdict() {
+  local summary=()
+  while (($#)) && [[ $1 != -- ]]; do
+    summary+=("$1")
+    shift
+  done
+  shift
+  if (($# == 0)); then
+    echo "${summary[*]}"
+    return 0
+  fi
   local text
   text=$(printf '%s; ' "$@")
   echo "${text%; }"
+  return 1
 }
 
 run_scenarios() {
@@ -165,11 +252,12 @@ run_scenarios() {
   for scenario in "${SCENARIOS[@]}"; do
     status=0
     detail=$("scenario_${scenario//-/_}" 2>&1) || status=$?
-    if ((status == 0)); then
-      echo "PASS $scenario: $detail" >>"$RESULTS"
-    else
-      echo "FAIL $scenario: $detail" >>"$RESULTS"
-    fi
+    detail=${detail//$'\n'/; }
+    case $status in
+      0) echo "PASS $scenario: $detail" >>"$RESULTS" ;;
+      "$SKIPPED") echo "SKIP $scenario: $detail" >>"$RESULTS" ;;
+      *) echo "FAIL $scenario: $detail" >>"$RESULTS" ;;
+    esac
     echo "TIME $scenario $(uptime_seconds)" >>"$RESULTS"
   done
 }
@@ -182,6 +270,9 @@ main() {
   start_udev
   make_gadgets
   run_scenarios
+  # For comparing the real driver with pseudo-terminals by hand.
+  dmesg >"$LOGS/dmesg.txt"
+  { stty -a -F "$(tty_of 1)" && stty -a -F "$(gadget_tty_of 1)"; } >"$LOGS/termios.txt" 2>&1 || true
   echo "done" >>"$RESULTS"
 }
 
