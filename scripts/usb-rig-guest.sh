@@ -49,7 +49,7 @@ mount_guest() {
   mount -t devpts -o gid=5,mode=620,ptmxmode=666 devpts /dev/pts
   mount -t tmpfs tmpfs /dev/shm
   mount -t configfs configfs /sys/kernel/config
-  # What udev's start would make, and bash's <(...) needs.
+  # As an init system would make it; bash's <(...) needs it.
   ln -sfn /proc/self/fd /dev/fd
   mkdir -p "$LOGS" "$MAP/SERIALCOMM" "$MAP/dosdevices"
 }
