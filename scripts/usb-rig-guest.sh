@@ -33,7 +33,7 @@ power_off() {
 }
 trap power_off EXIT
 
-log() { echo "rig: $*" >/dev/console; }
+fatal() { echo "e - usb-rig guest: $*" >/dev/console; }
 uptime_seconds() { cut -d' ' -f1 /proc/uptime; }
 
 # The product id of the phone on cable N (1..8) and the USB port it hangs on.
@@ -76,7 +76,7 @@ start_udev() {
     [[ -S /run/udev/control ]] && return 0
     sleep 0.1
   done
-  log "e - systemd-udevd did not start"
+  fatal "systemd-udevd did not start within 10 s"
   return 1
 }
 

@@ -8,7 +8,7 @@
 export PATH=/bin
 
 fail() {
-  echo "rig-init: e - $*" >/dev/console
+  echo "e - usb-rig guest: $*" >/dev/console
   echo o >/proc/sysrq-trigger
   sleep 10
   exit 1
