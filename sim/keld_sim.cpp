@@ -29,7 +29,10 @@ bool SimPhone::Start() {
   auto impl = std::make_unique<Impl>(config_);
   impl->valueName = ValueName();
   impl->Prepare(config_.preparedBytes);
-  if (!impl->Plug()) return false;
+  if (!impl->Plug()) {
+    startError_ = impl->pty.OpenError();
+    return false;
+  }
   impl_ = std::move(impl);
   impl_->thread = std::thread([impl = impl_.get()] { impl->Serve(); });
   return true;

@@ -13,6 +13,11 @@
 // for a new greeting; a greeting is always answered as a fresh start, so a
 // host killed at any point can be followed by a new one.
 //
+// Given `tty` (a USB gadget's /dev/ttyGS0, say), the phone serves that
+// existing terminal instead, in raw mode, and registers nothing: the map
+// entry of the host's side is the port registrar's. When the tty hangs up
+// the phone opens it again until it works, as a re-bound gadget keeps it.
+//
 // What was written is stored in `outputDir` (created when missing):
 //   part<NN>.bin    partition code NN (500 + NN; 620 with argument a is 20 + a)
 //   phone.bin       the phone binary (600)
@@ -104,6 +109,7 @@ struct PhoneConfig {
   std::int16_t revision = 0;
   ParamRecord params;
   std::filesystem::path outputDir;  // empty: nothing is stored
+  std::filesystem::path tty;        // empty: a pseudo-terminal of its own
   // Silence (real milliseconds) after which a half-received packet, frame
   // or announced piece is dropped and only a greeting is answered; 0 never.
   int receiveTimeoutMs = 1000;
@@ -140,15 +146,18 @@ class SimPhone {
   SimPhone(const SimPhone&) = delete;
   SimPhone& operator=(const SimPhone&) = delete;
 
-  // Creates the pseudo-terminal, registers it and starts answering.
+  // Creates the pseudo-terminal, registers it and starts answering (or
+  // opens the given tty); false when it cannot.
   bool Start();
+  // Why the given tty could not be opened (an errno value; 0 if it was).
+  int StartError() const { return startError_; }
   // Stops answering, unregisters the port and closes the pseudo-terminal.
   void Stop();
   // Unregisters the port and closes the master side now, as pulling the cable does.
   void Unplug();
 
   std::string ValueName() const;          // e.g. "qxcdmdm0"
-  std::filesystem::path TtyPath() const;  // the slave side, e.g. /dev/pts/4
+  std::filesystem::path TtyPath() const;  // the job's side, e.g. /dev/pts/4
   const PhoneConfig& Config() const { return config_; }
 
   std::vector<CommandRecord> Commands() const;
@@ -162,6 +171,7 @@ class SimPhone {
 
  private:
   PhoneConfig config_;
+  int startError_ = 0;
   std::unique_ptr<Impl> impl_;
 };
 

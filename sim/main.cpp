@@ -1,9 +1,10 @@
 // SPDX-License-Identifier: Apache-2.0
-// keld-sim: runs simulated phones on pseudo-terminals until SIGINT or SIGTERM.
+// keld-sim: runs simulated phones on pseudo-terminals (or given ttys) until SIGINT or SIGTERM.
 #include <signal.h>
 
 #include <CLI/CLI.hpp>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <vector>
 
@@ -22,6 +23,7 @@ struct Options {
   int indexBase = 0;
   std::string kind = "dm";
   std::string output;
+  std::vector<std::string> ttys;  // phone i serves the i-th
   // A current loader: it greets LAST and answers GetVersion with a version
   // that takes file-system members, so the defaults flash the sample images.
   std::string greeting = "LAST";
@@ -53,6 +55,7 @@ tarn::sim::PhoneConfig ConfigFor(const Options& o, int i) {
   config.revision = static_cast<std::int16_t>(o.revision);
   config.params.nation = o.nation;
   for (auto& size : config.params.sizes) size = o.partitionSize;
+  if (!o.ttys.empty()) config.tty = o.ttys[static_cast<std::size_t>(i)];
   if (!o.output.empty()) config.outputDir = std::filesystem::path(o.output) / ("phone" + std::to_string(i));
   config.receiveTimeoutMs = o.receiveTimeoutMs;
   config.faults = o.faults;
@@ -64,13 +67,49 @@ tarn::sim::PhoneConfig ConfigFor(const Options& o, int i) {
   return config;
 }
 
+// With --tty there is one phone per tty; --phones may only repeat that count.
+bool TtysAgree(const CLI::App& app, Options& o) {
+  if (o.ttys.empty()) return true;
+  const int count = static_cast<int>(o.ttys.size());
+  if (count > kMaxPhones) {
+    std::fprintf(stderr, "e - %d --tty options: at most %d phones\n", count, kMaxPhones);
+    return false;
+  }
+  if (app.count("--phones") > 0 && o.phones != count) {
+    std::fprintf(stderr, "e - %d --tty options but --phones %d: each phone needs its own --tty\n", count, o.phones);
+    return false;
+  }
+  o.phones = count;
+  return true;
+}
+
+void PrintStartError(const tarn::sim::SimPhone& phone, int i) {
+  if (!phone.Config().tty.empty()) {
+    std::fprintf(stderr, "e - phone %d cannot serve on %s: %s\n", i, phone.Config().tty.c_str(),
+                 std::strerror(phone.StartError()));
+  } else {
+    std::fprintf(stderr, "e - phone %d could not start: no pseudo-terminal, or the map at %s is not writable\n", i,
+                 tarn::platform::DeviceMapRoot().c_str());
+  }
+}
+
+void PrintUp(const tarn::sim::SimPhone& phone, int i) {
+  if (!phone.Config().tty.empty()) {
+    std::printf("phone %d: on %s (raw, not in the map)\n", i, phone.TtyPath().c_str());
+  } else {
+    std::printf("phone %d: %s = COM%d -> %s\n", i, phone.ValueName().c_str(), phone.Config().comNumber,
+                phone.TtyPath().c_str());
+  }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   CLI::App app{
-      "keld-sim: simulated phone boot loaders on pseudo-terminals.\n"
+      "keld-sim: simulated phone boot loaders on pseudo-terminals (or given ttys).\n"
       "Each phone is published in the serial-port map ($TARN_DEVICEMAP, default /run/tarn/devicemap)\n"
-      "as SERIALCOMM/qxc<kind>mdm<index> = COM<n>, answers the download protocol, checks every\n"
+      "as SERIALCOMM/qxc<kind>mdm<index> = COM<n> (a phone on a given tty is not: the host side's\n"
+      "registrar publishes that), answers the download protocol, checks every\n"
       "piece's MD5 text and stores what was written under <output>/phone<i>/ (partNN.bin,\n"
       "phone.bin, fw-<name>.bin). Runs until SIGINT or SIGTERM, then unregisters its ports."};
   Options o;
@@ -80,6 +119,11 @@ int main(int argc, char** argv) {
   app.add_option("--index-base", o.indexBase, "value-name index of the first phone")->check(CLI::Range(0, 255));
   app.add_option("--kind", o.kind, "value-name kind: dm (qxcdmdm) or em (qxcemdm)")->check(CLI::IsMember({"dm", "em"}));
   app.add_option("--output", o.output, "folder for the written data (nothing is stored without it)");
+  app.add_option("--tty", o.ttys,
+                 "serve a phone on this existing tty (a USB gadget's /dev/ttyGS0) in raw mode,\n"
+                 "registering nothing in the map; once per phone, instead of --phones")
+      ->allow_extra_args(false)
+      ->type_name("PATH");
   app.add_option("--greeting", o.greeting, "4-byte greeting word: PELL, KELD, TARN, LAST or any other")
       ->capture_default_str();
   app.add_option("--loader-version", o.loaderVersion, "version answered to GetVersion after LAST")
@@ -118,6 +162,7 @@ int main(int argc, char** argv) {
     const int code = app.exit(e);
     return code == 0 ? 0 : kExitUsage;
   }
+  if (!TtysAgree(app, o)) return kExitUsage;
 
   // Block the stop signals before any thread starts, so every thread
   // inherits the mask and sigwait below receives them.
@@ -131,12 +176,10 @@ int main(int argc, char** argv) {
   for (int i = 0; i < o.phones; ++i) {
     auto phone = std::make_unique<tarn::sim::SimPhone>(ConfigFor(o, i));
     if (!phone->Start()) {
-      std::fprintf(stderr, "keld-sim: phone %d could not start (pseudo-terminal or map at %s)\n", i,
-                   tarn::platform::DeviceMapRoot().c_str());
+      PrintStartError(*phone, i);
       return 1;
     }
-    std::printf("phone %d: %s = COM%d -> %s\n", i, phone->ValueName().c_str(), phone->Config().comNumber,
-                phone->TtyPath().c_str());
+    PrintUp(*phone, i);
     phones.push_back(std::move(phone));
   }
   std::fflush(stdout);

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "platform/clock.h"
 #include "platform/devicemap.h"
 #include "sim/sim_wire.h"
 
@@ -11,7 +12,8 @@ namespace tarn::sim {
 namespace {
 
 constexpr auto kIdleSlice = std::chrono::milliseconds(10);
-constexpr int kDrainWaitMs = 2000;  // how long a rebooting phone lets the job read its last answer
+constexpr int kDrainWaitMs = 2000;     // how long a rebooting phone lets the job read its last answer
+constexpr DWORD kReopenPauseMs = 250;  // between tries to open a hung-up tty again
 
 void EncodeParams(const ParamRecord& r, std::uint8_t out[kParamRecordSize]) {
   PutLe32(out, static_cast<std::uint32_t>(r.nation));
@@ -267,8 +269,11 @@ void SimPhone::Impl::Handle(const std::uint8_t* packet) {
 // Plugging.
 
 bool SimPhone::Impl::Plug() {
-  if (!pty.Create()) return false;
-  if (!tarn::platform::RegisterPort(valueName, config.comNumber, pty.SlavePath())) {
+  if (!config.tty.empty()) {
+    if (!pty.Open(config.tty)) return false;
+  } else if (!pty.Create()) {
+    return false;
+  } else if (!tarn::platform::RegisterPort(valueName, config.comNumber, pty.SlavePath())) {
     pty.Close();
     return false;
   }
@@ -279,7 +284,7 @@ bool SimPhone::Impl::Plug() {
 }
 
 void SimPhone::Impl::Unplug() {
-  tarn::platform::UnregisterPort(valueName, config.comNumber);
+  if (config.tty.empty()) tarn::platform::UnregisterPort(valueName, config.comNumber);
   pty.Close();
   piece.clear();
   pieceDigest.Reset();
@@ -295,6 +300,11 @@ void SimPhone::Impl::WaitUnplugged() {
       replugAt.reset();
       if (Plug()) Count([](Counters& c) { ++c.replugs; });
       return;
+    }
+    if (pty.HungUp()) {
+      Sleep(kReopenPauseMs);
+      if (pty.Reopen()) return;
+      continue;
     }
     std::this_thread::sleep_for(kIdleSlice);
   }

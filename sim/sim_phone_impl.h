@@ -21,9 +21,10 @@ struct SimPhone::Impl {
   // The serving thread: reads packets until stopped, replugs after a reboot.
   void Serve();
   void Prepare(std::size_t bytes) { PrepareRoom(piece, bytes); }
-  // Creates the pseudo-terminal and registers it in the serial-port map.
+  // Creates the pseudo-terminal and registers it in the serial-port map, or
+  // opens the given tty (the registrar publishes its host side).
   bool Plug();
-  // Unregisters the port and closes the pseudo-terminal, as pulling the cable does.
+  // Unregisters the port and closes the line, as pulling the cable does.
   void Unplug();
 
   const PhoneConfig config;

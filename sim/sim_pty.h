@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: Apache-2.0
-// The simulated phone's end of a pseudo-terminal: the master side, plus a
-// slave descriptor of its own so that the master never sees a hang-up when a
-// job closes the port (a real phone does not notice the host closing either).
+// The simulated phone's end of its line. Either the master side of a
+// pseudo-terminal it makes, plus a slave descriptor of its own so that the
+// master never sees a hang-up when a job closes the port (a real phone does
+// not notice the host closing either); or an existing tty it is given, such
+// as a USB gadget's /dev/ttyGS0, whose host side is a real phone port.
 #pragma once
 
 #include <atomic>
@@ -19,13 +21,22 @@ class SimPty {
 
   // Opens a new pseudo-terminal in raw mode; false when none can be had.
   bool Create();
+  // Opens the existing tty `path` in raw mode; false (OpenError() says why)
+  // when it cannot be opened or is no terminal.
+  bool Open(const std::filesystem::path& path);
+  int OpenError() const { return openError_; }
   // Closes both sides: a job with the port open sees the device go.
   void Close();
-  bool IsOpen() const { return master_ >= 0; }
+  bool IsOpen() const { return line_ >= 0; }
+  // The given tty hung up (its far side went away) and was closed.
+  bool HungUp() const { return hungUp_; }
+  // Opens the hung-up tty again; false while it cannot be had.
+  bool Reopen() { return hungUp_ && Open(slavePath_); }
+  // The job's side: the pseudo-terminal's slave, or the given tty.
   const std::filesystem::path& SlavePath() const { return slavePath_; }
 
-  // Reads exactly `count` bytes; false when `stop` was raised or the
-  // pseudo-terminal was closed first.
+  // Reads exactly `count` bytes; false when `stop` was raised or the line
+  // was closed or hung up first.
   bool ReadExact(void* destination, std::size_t count, const std::atomic<bool>& stop) {
     return ReadWithin(destination, count, stop, 0) == ReadEnd::Complete;
   }
@@ -47,8 +58,13 @@ class SimPty {
   void WatchOpeners();
   void CountOpeners();
 
-  int master_ = -1;
-  int slave_ = -1;
+  ReadEnd HangUp();
+
+  int line_ = -1;   // the phone's side: the master, or the given tty
+  int slave_ = -1;  // pseudo-terminal only
+  bool given_ = false;
+  bool hungUp_ = false;
+  int openError_ = 0;
   // Kept from the first Create to the end, so that a replug or an unplug
   // changes the phone's descriptors by the pseudo-terminal's two alone.
   int watch_ = -1;    // inotify descriptor

@@ -2,7 +2,12 @@
 // keld-sim driven by the job's own link code over its pseudo-terminal.
 #include "sim/keld_sim.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <poll.h>
+#include <signal.h>
+#include <termios.h>
+#include <unistd.h>
 
 #include <cctype>
 #include <cstring>
@@ -17,6 +22,7 @@
 #include "platform/devicemap.h"
 #include "sim/sim_store.h"
 #include "support/md5.h"
+#include "tests/cli/run_tool.h"
 #include "tests/link/link_fixture.h"
 
 namespace {
@@ -220,6 +226,70 @@ TEST_F(SimPhoneTest, UnplugAndStopUnregister) {
   EXPECT_EQ(1, phone.Stats().unplugs);
   phone.Stop();
   EXPECT_EQ(1, phone.Stats().greetings);  // counters outlive the stop
+}
+
+// The host's end of a line whose other end keld-sim was given with --tty,
+// as a station's cdc_acm port faces a board's gadget tty.
+struct TtyHost {
+  // Waits (bounded) until the far end is raw, as keld-sim leaves it (a
+  // pseudo-terminal's master reports its slave's modes).
+  bool WaitRaw() const {
+    termios tio{};
+    for (int i = 0; i < 1000; ++i, std::this_thread::sleep_for(std::chrono::milliseconds(10))) {
+      if (::tcgetattr(fd, &tio) == 0 && (tio.c_lflag & (ECHO | ICANON)) == 0) return true;
+    }
+    return false;
+  }
+  std::string Greet() const {
+    if (::write(fd, "MORAVEX", 7) != 7) return {};
+    std::string answer;
+    char bytes[4];
+    for (pollfd p{fd, POLLIN, 0}; answer.size() < 4 && ::poll(&p, 1, 5000) == 1;) {
+      const ssize_t n = ::read(fd, bytes, 4 - answer.size());
+      if (n <= 0) break;
+      answer.append(bytes, static_cast<std::size_t>(n));
+    }
+    return answer;
+  }
+  int fd = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+};
+
+TEST_F(SimPhoneTest, ServesAGivenTtyRawAndLeavesTheMapToTheRegistrar) {
+  TtyHost host;
+  char tty[128] = {};
+  ASSERT_GE(host.fd, 0);
+  ASSERT_EQ(0, ::grantpt(host.fd) | ::unlockpt(host.fd) | ::ptsname_r(host.fd, tty, sizeof(tty)));
+  bool raw = false;
+  std::string answer;
+  std::vector<std::filesystem::path> entries;
+  std::thread hostSide;
+  const auto run = tarn::test::RunTool(TARN_SIM_PATH, {"--tty", tty}, [&](int pid) {
+    hostSide = std::thread([&, pid] {
+      raw = host.WaitRaw();
+      answer = host.Greet();
+      const auto root = map_.Path() / "map";
+      if (std::filesystem::exists(root)) {
+        for (const auto& entry : std::filesystem::recursive_directory_iterator(root)) entries.push_back(entry);
+      }
+      // The far side going away (a gadget unbound) must not end the simulator.
+      ::close(host.fd);
+      ::kill(pid, SIGTERM);
+    });
+  });
+  hostSide.join();
+  EXPECT_TRUE(raw);
+  EXPECT_EQ("LAST", answer);
+  EXPECT_TRUE(entries.empty()) << entries.front();
+  EXPECT_EQ(0, run.exitCode) << run.err;
+  EXPECT_NE(std::string::npos, run.out.find("1 greetings")) << run.out;
+
+  const auto twoPhones = tarn::test::RunTool(TARN_SIM_PATH, {"--phones", "2", "--tty", tty});
+  EXPECT_EQ(2, twoPhones.exitCode);
+  EXPECT_EQ(0u, twoPhones.err.rfind("e - ", 0)) << twoPhones.err;
+  const auto missing = (map_.Path() / "no-such-tty").string();
+  const auto refused = tarn::test::RunTool(TARN_SIM_PATH, {"--tty", missing});
+  EXPECT_EQ(1, refused.exitCode);
+  EXPECT_EQ("e - phone 0 cannot serve on " + missing + ": No such file or directory\n", refused.err);
 }
 
 TEST(SimStore, FileNamesStayInsideTheFolder) {
