@@ -14,10 +14,10 @@
 # and apt to fetch the kernel package once; the kernel is unpacked under
 # build/usb-rig/ and never installed. Runs as root (qemu reads the whole root
 # file system for the guest). RIG_CPUS sets the guest's processors (1).
-# Prints one "PASS <scenario>: ...", "FAIL <scenario>: ..." or "SKIP
-# <scenario>: ..." line per scenario and "N passed, M failed"; exits non-zero
-# on a failure or when the guest does not come up. build/usb-rig/console.log
-# holds the guest's console, build/usb-rig/share/logs what the scenarios saw.
+# Prints one "PASS <scenario>: ..." or "FAIL <scenario>: ..." line per
+# scenario and "N passed, M failed"; exits non-zero on a failure or when the
+# guest does not come up. build/usb-rig/console.log holds the guest's
+# console, build/usb-rig/share/logs what the scenarios saw.
 set -euo pipefail
 
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
@@ -143,12 +143,12 @@ EOF
 report() {
   local results=$SHARE/results passed failed
   if [[ ! -f $results ]] || ! grep -qx "done" "$results"; then
-    [[ -f $results ]] && grep -E '^(PASS|FAIL|SKIP) ' "$results"
+    [[ -f $results ]] && grep -E '^(PASS|FAIL) ' "$results"
     echo "e - usb-rig: the guest did not finish its scenarios, see $RIG/console.log" >&2
     tail -n 20 "$RIG/console.log" >&2
     return 1
   fi
-  grep -E '^(PASS|FAIL|SKIP) ' "$results"
+  grep -E '^(PASS|FAIL) ' "$results"
   # The guest's clock: seconds since its kernel started.
   echo "guest: root file system ready $(sed -n 's/^TIME boot //p' "$results") s after boot," \
     "last scenario done at $(grep '^TIME ' "$results" | tail -n 1 | cut -d' ' -f3) s"
