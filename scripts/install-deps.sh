@@ -12,7 +12,9 @@ packages=(g++ cmake ninja-build pkg-config libgtest-dev libgmock-dev libbenchmar
           # the JSON schema check of the tarn-flash tests
           python3-jsonschema
           # manual pages, the Debian packages and their checks
-          scdoc dpkg-dev lintian man-db appstream desktop-file-utils udev)
+          scdoc dpkg-dev lintian man-db appstream desktop-file-utils udev
+          # the USB rig's virtual machine (scripts/usb-rig.sh)
+          qemu-system-x86 busybox-static cpio)
 if [[ "${TARN_WITH_CLANG:-0}" == 1 ]]; then
   packages+=(clang libclang-rt-14-dev)
 fi

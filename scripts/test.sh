@@ -9,11 +9,15 @@
 #   3. the Debian packages: built from the default preset, then their control
 #      fields, contents, manuals, completion, desktop data, lintian and the
 #      udev rule checked (scripts/check-packages.sh);
-#   4. every test, the window's included, under AddressSanitizer + UBSan (with
+#   4. the USB rig (scripts/usb-rig.sh): real cdc_acm ports, udev and the
+#      registrar in a virtual machine, against the default build; it needs
+#      root, and is skipped with that reason without it unless
+#      TARN_REQUIRE_USB_RIG=1 (as in CI);
+#   5. every test, the window's included, under AddressSanitizer + UBSan (with
 #      tests/sanitizers/lsan.supp for third-party libraries' leaks), and the
 #      tests without the window under ThreadSanitizer (it cannot see the
 #      futex-based locks inside the toolkit's own threads);
-#   5. every libFuzzer target for a short bounded time on its seed corpus.
+#   6. every libFuzzer target for a short bounded time on its seed corpus.
 # TARN_QUICK=1 runs steps 1 to 3 only.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -32,6 +36,13 @@ stamp "Debian packages: build and checks"
 cmake --build --preset default --target package
 bash scripts/check-packages.sh build/default
 [[ "${TARN_QUICK:-0}" == 1 ]] && exit 0
+
+if [[ $(id -u) -eq 0 || "${TARN_REQUIRE_USB_RIG:-0}" == 1 ]]; then
+  stamp "USB rig: real cdc_acm ports, udev and the registrar in a virtual machine"
+  bash scripts/usb-rig.sh build/default
+else
+  stamp "USB rig skipped: it needs root (the guest reads the whole root file system)"
+fi
 
 for preset in asan tsan; do
   window=ON
