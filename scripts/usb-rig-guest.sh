@@ -7,14 +7,19 @@
 # or "FAIL <name>: ..." line per scenario to /rig/results, then "done". A
 # scenario is a function scenario_<name> (dashes as underscores) that prints
 # its detail and returns non-zero on failure; each builds on the state the
-# earlier ones left (hot-plug plugs the phones the others use).
+# earlier ones left (hot-plug plugs the phones the others use). The
+# scenarios after eight-phones are in scripts/usb-rig-scenarios.sh.
 set -euo pipefail
 
 # shellcheck source=/dev/null # written by usb-rig.sh before each boot
 source /rig/rig.env
+# shellcheck source=scripts/usb-rig-scenarios.sh
+source "$RIG_REPO/scripts/usb-rig-scenarios.sh"
 RESULTS=/rig/results
-LOGS=/rig/logs
-SCENARIOS=(hot-plug eight-phones)
+# What the scenarios saw, copied to /rig/logs after each: the rig watches
+# these logs while a batch writes them, faster on tmpfs than through 9p.
+LOGS=/tmp/logs
+SCENARIOS=(hot-plug eight-phones unplug killed-host held-port boot-format figures)
 
 PHONES=8
 VENDOR=1209
@@ -32,6 +37,9 @@ power_off() {
 trap power_off EXIT
 
 fatal() { echo "e - usb-rig guest: $*" >/dev/console; }
+
+# pause SECONDS: sleep without starting a program (see has_lines).
+pause() { read -rt "$1" -u "$PAUSE_FD" || true; }
 uptime_seconds() { cut -d' ' -f1 /proc/uptime; }
 
 # The product id of the phone on cable N (1..8) and the USB port it hangs on.
@@ -49,7 +57,10 @@ mount_guest() {
   mount -t configfs configfs /sys/kernel/config
   # As an init system would make it; bash's <(...) needs it.
   ln -sfn /proc/self/fd /dev/fd
-  mkdir -p "$LOGS" "$MAP/SERIALCOMM" "$MAP/dosdevices"
+  # Never written: pause's read on it times out.
+  mkfifo /tmp/pause
+  exec {PAUSE_FD}<>/tmp/pause
+  mkdir -p "$LOGS" /rig/logs "$MAP/SERIALCOMM" "$MAP/dosdevices"
 }
 
 # The site's phone ids, the shipped rule naming the build tree's registrar,
@@ -162,10 +173,19 @@ gadget_tty_of() { echo "/dev/ttyGS$(cat "$GADGETS/cable$1/functions/acm.cable$1/
 declare -A PARTITION_OF=([BOOT]=00 [SBL]=01 [PARAM]=02 [ZIMAGE]=03 [INITRD]=04 [FACTORYFS]=05 [DATAFS]=06
   [STRATINE]=20)
 
-# phone_mismatches IMAGES UNPACKED PHONE_DIR: the members the phone does not
-# hold byte for byte (tarn-flash sends the CSC archive's last nation member).
+# make_images SET BYTES: the sample images (largest PDA member BYTES) in
+# SET/images, their members unpacked in SET/unpacked for comparing.
+make_images() {
+  "$RIG_BUILD/cli/tools/tarn-sample-images" --out "$1/images" --size "$2" >/dev/null
+  mkdir -p "$1/unpacked/pda" "$1/unpacked/csc"
+  tar -xf "$1/images/test_PDA.tar" -C "$1/unpacked/pda"
+  tar -xf "$1/images/test_CSC.tar" -C "$1/unpacked/csc"
+}
+
+# phone_mismatches SET PHONE_DIR: the members of SET's images the phone does
+# not hold byte for byte (tarn-flash sends the CSC archive's last nation member).
 phone_mismatches() {
-  local images=$1 unpacked=$2 dir=$3 member part nation compared=0
+  local images=$1/images unpacked=$1/unpacked dir=$2 member part nation compared=0
   for member in $(tar -tf "$images/test_PDA.tar"); do
     part=${PARTITION_OF[${member%%.*}]:-}
     [[ -n $part ]] || continue
@@ -178,47 +198,76 @@ phone_mismatches() {
   cmp -s "$images/test_PHONE.bin" "$dir/phone.bin" || echo test_PHONE.bin
 }
 
-# start_phones OUTPUT: keld-sim serving every cable's device side, phone i on
-# cable i+1; waits until all have said they are up.
+# slot_problems LOG SET OUT SLOT...: a line for each listed slot that did not
+# end PASS in tarn-flash's LOG or whose phone (phone<slot> under OUT) does not
+# hold SET's images byte for byte.
+slot_problems() {
+  local log=$1 set=$2 out=$3 slot bad
+  shift 3
+  for slot in "$@"; do
+    grep -qx "\[  $slot  \] PASS" "$log" || echo "slot $slot did not pass"
+    bad=$(phone_mismatches "$set" "$out/phone$slot" | tr '\n' ' ')
+    [[ -z $bad ]] || echo "phone $slot (cable $((slot + 1))) differs in ${bad% }"
+  done
+}
+
+# start_phones OUTPUT NAME [KELD-SIM OPTION...]: keld-sim serving every
+# cable's device side, phone i on cable i+1, its output in $LOGS/NAME-sim.log;
+# waits until all have said they are up.
 start_phones() {
-  local n ttys=() _
+  local out=$1 log=$LOGS/$2-sim.log n ttys=() _
+  shift 2
   for n in $(seq "$PHONES"); do ttys+=(--tty "$(gadget_tty_of "$n")"); done
-  "$RIG_BUILD/sim/keld-sim" "${ttys[@]}" --greeting LAST --loader-version 7 --output "$1" \
-    >"$LOGS/keld-sim.log" 2>&1 &
+  # Niced with tarn-flash, so that the rig's watching keeps up with the batch.
+  nice -n 10 "$RIG_BUILD/sim/keld-sim" "${ttys[@]}" --greeting LAST --loader-version 7 --output "$out" "$@" >"$log" 2>&1 &
   SIM_PID=$!
   for _ in $(seq 300); do
-    (($(grep -c '^phone [0-9]*: on ' "$LOGS/keld-sim.log") >= PHONES)) && return 0
+    (($(grep -c '^phone [0-9]*: on ' "$log") >= PHONES)) && return 0
     kill -0 "$SIM_PID" 2>/dev/null || break
     sleep 0.1
   done
-  echo "keld-sim did not serve all $PHONES ttys: $(tr '\n' ' ' <"$LOGS/keld-sim.log")"
+  echo "keld-sim did not serve all $PHONES ttys: $(tr '\n' ' ' <"$log")"
   return 1
+}
+
+stop_phones() {
+  kill "$SIM_PID" 2>/dev/null || true
+  wait "$SIM_PID" || true
+}
+
+# flash_command SET [TARN-FLASH OPTION...]: FLASH, the tarn-flash command
+# line for SET's images; run as "${FLASH[@]}" & its $! is tarn-flash itself
+# (nice execs it). A phone that never answers fails its slot in 30 s, not 300.
+flash_command() {
+  local images=$1/images
+  shift
+  FLASH=(nice -n 10 "$RIG_BUILD/cli/tarn-flash" --pda "$images/test_PDA.tar" --csc "$images/test_CSC.tar"
+    --phone "$images/test_PHONE.bin" --no-factory-mode --answer-timeout 30 "$@")
+}
+
+# The --port options of cables 1..8, slot i on cable i+1.
+all_ports() {
+  local n
+  for n in $(seq "$PHONES"); do printf -- '--port\n%s\n' "$n"; done
 }
 
 # Eight simulated phones on the gadgets' device sides, flashed at once by
 # tarn-flash through the real cdc_acm ports, cable N as COM N; every phone
 # must pass and hold the images byte for byte.
 scenario_eight_phones() {
-  local images=/tmp/images unpacked=/tmp/unpacked out=/tmp/phones n bad status=0 problems=() ports=()
-  "$RIG_BUILD/cli/tools/tarn-sample-images" --out "$images" --size "$IMAGE_BYTES" >/dev/null
-  mkdir -p "$unpacked/pda" "$unpacked/csc"
-  tar -xf "$images/test_PDA.tar" -C "$unpacked/pda"
-  tar -xf "$images/test_CSC.tar" -C "$unpacked/csc"
-  start_phones "$out" || return 1
-  for n in $(seq "$PHONES"); do ports+=(--port "$n"); done
+  local set=/tmp/eight out=/tmp/eight/phones log=$LOGS/eight-phones-flash.log status=0 problems=() more=() ports=()
+  make_images "$set" "$IMAGE_BYTES"
+  start_phones "$out" eight-phones || return 1
+  mapfile -t ports < <(all_ports)
+  flash_command "$set" "${ports[@]}" --report "$set/report.json"
   local started=$SECONDS
-  "$RIG_BUILD/cli/tarn-flash" --pda "$images/test_PDA.tar" --csc "$images/test_CSC.tar" \
-    --phone "$images/test_PHONE.bin" --no-factory-mode "${ports[@]}" >"$LOGS/tarn-flash.log" 2>&1 || status=$?
+  "${FLASH[@]}" >"$log" 2>&1 || status=$?
   local took=$((SECONDS - started))
-  kill "$SIM_PID"
-  wait "$SIM_PID" || true
+  stop_phones
   ((status == 0)) || problems+=("tarn-flash exit status $status")
-  for n in $(seq 0 $((PHONES - 1))); do
-    grep -qx "\[  $n  \] PASS" "$LOGS/tarn-flash.log" || problems+=("slot $n did not pass")
-    bad=$(phone_mismatches "$images" "$unpacked" "$out/phone$n" | tr '\n' ' ')
-    [[ -z $bad ]] || problems+=("phone $n (cable $((n + 1))) differs in ${bad% }")
-  done
-  verdict "$PHONES phones flashed through cdc_acm in $took s ($(cat "$images"/* | wc -c) image bytes each)," \
+  mapfile -t more < <(slot_problems "$log" "$set" "$out" $(seq 0 $((PHONES - 1))))
+  problems+=("${more[@]}")
+  verdict "$PHONES phones flashed through cdc_acm in $took s ($(cat "$set"/images/* | wc -c) image bytes each)," \
     "every slot PASS and every partition byte-exact" -- "${problems[@]}"
 }
 
@@ -253,6 +302,7 @@ run_scenarios() {
       echo "FAIL $scenario: $detail" >>"$RESULTS"
     fi
     echo "TIME $scenario $(uptime_seconds)" >>"$RESULTS"
+    cp -a "$LOGS/." /rig/logs/
   done
 }
 
@@ -265,8 +315,8 @@ main() {
   make_gadgets
   run_scenarios
   # For comparing the real driver with pseudo-terminals by hand.
-  dmesg >"$LOGS/dmesg.txt"
-  { stty -a -F "$(tty_of 1)" && stty -a -F "$(gadget_tty_of 1)"; } >"$LOGS/termios.txt" 2>&1 || true
+  dmesg >/rig/logs/dmesg.txt
+  { stty -a -F "$(tty_of 1)" && stty -a -F "$(gadget_tty_of 1)"; } >/rig/logs/termios.txt 2>&1 || true
   echo "done" >>"$RESULTS"
 }
 

@@ -149,6 +149,7 @@ report() {
     return 1
   fi
   grep -E '^(PASS|FAIL) ' "$results"
+  grep '^FIGURE ' "$results" | cut -d' ' -f2- || true
   # The guest's clock: seconds since its kernel started.
   echo "guest: root file system ready $(sed -n 's/^TIME boot //p' "$results") s after boot," \
     "last scenario done at $(grep '^TIME ' "$results" | tail -n 1 | cut -d' ' -f3) s"
