@@ -167,12 +167,25 @@ void FlashHost::WatchMap() {
   seenPorts_ = std::move(now);
 }
 
+bool FlashHost::PortOfAnotherSlot(int port, int slot) const {
+  for (int other = 0; other < kSlots; ++other) {
+    if (other != slot && slots_[other].active && slots_[other].port == port) return true;
+  }
+  return false;
+}
+
 void FlashHost::RestartAwaiting() {
   for (int slot = 0; slot < kSlots && !arrivals_.empty(); ++slot) {
     if (!slots_[slot].awaiting) continue;
-    // The phone most likely comes back on its own port; else take the oldest arrival.
+    // The phone most likely comes back on its own port; else take the oldest
+    // arrival on a new port. Another slot's port is that slot's phone coming
+    // back, often before its own job has ended: taking it would flash one
+    // phone from two slots and leave this one unflashed.
     auto it = std::find(arrivals_.begin(), arrivals_.end(), slots_[slot].port);
-    if (it == arrivals_.end()) it = arrivals_.begin();
+    if (it == arrivals_.end()) {
+      it = std::find_if(arrivals_.begin(), arrivals_.end(), [&](int port) { return !PortOfAnotherSlot(port, slot); });
+    }
+    if (it == arrivals_.end()) continue;
     const int port = *it;
     arrivals_.erase(it);
     StartSlot(slot, port, false);

@@ -81,6 +81,7 @@ class FlashHost : private host::JobQuestions {
   void StopAll(bool atOnce, bool overdue = false);
   bool AllDone() const;
   bool Accepts(int port) const;
+  bool PortOfAnotherSlot(int port, int slot) const;
   SlotSummary SummaryOf(int slot) const;
 
   const FlashSetup& setup_;

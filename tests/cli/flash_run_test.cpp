@@ -241,34 +241,35 @@ TEST_F(FlashRun, ListAndWaitSeeThePhonePortsOfTheMap) {
   EXPECT_EQ(std::count(listed.begin(), listed.end(), '\n'), 2) << listed;
 }
 
-TEST_F(FlashRun, BootFormatFlashesThePhoneAgainWhenItComesBack) {
-  tarn::sim::SimPhone& phone = AddPhone(Config(0, 41));
-  std::vector<std::string> args = AllImages();
-  args.push_back("--no-factory-mode");
-  args.push_back("--boot-format");
-  ToolRun run;
-  std::thread flasher([&] { run = RunTool(TARN_FLASH_PATH, args); });
-  const bool formatted = phone.WaitForCommand(702, std::chrono::seconds(60));
-  if (formatted) {
-    // The phone reboots: it leaves the map and comes back on the same port.
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
-    phones_.clear();
-    std::filesystem::remove_all(dir_ / "phone41");
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
-    AddPhone(Config(0, 41));
+// Both phones reboot after their format, the second slot's first: each
+// slot still flashes its own phone again, on its own port, without a format.
+TEST_F(FlashRun, BootFormatFlashesEachPhoneAgainOnItsOwnPortWhenItComesBack) {
+  for (const auto& [com, rebootMs] : {std::pair{41, 3000}, std::pair{42, 100}}) {
+    tarn::sim::PhoneConfig config = Config(com - 41, com);
+    config.faults.rebootAfterFormatMs = rebootMs;
+    AddPhone(config);
   }
-  flasher.join();
-  ASSERT_TRUE(formatted);
+  std::vector<std::string> args = AllImages();
+  args.insert(args.end(), {"--no-factory-mode", "--boot-format", "--port", "41", "--port", "42"});
+  ToolRun run = RunTool(TARN_FLASH_PATH, args);
   EXPECT_EQ(run.exitCode, kExitPassed) << run.out;
-  EXPECT_NE(run.out.find("[  0  ] Format\n"), std::string::npos);
-  std::size_t first = run.out.find("[  0  ] open COM41\n");
-  ASSERT_NE(first, std::string::npos);
-  EXPECT_NE(run.out.find("[  0  ] open COM41\n", first + 1), std::string::npos);
-  EXPECT_NE(run.out.find("[  0  ] PASS\n"), std::string::npos);
-  const auto commands = phones_.back()->Commands();
-  EXPECT_TRUE(std::none_of(commands.begin(), commands.end(), [](const auto& c) { return c.code == 702; }))
-      << "the second job must not format";
+  const auto count = [&](const std::string& line) {
+    std::size_t n = 0;
+    for (std::size_t at = run.out.find(line); at != std::string::npos; at = run.out.find(line, at + 1)) ++n;
+    return n;
+  };
+  for (int slot : {0, 1}) {
+    const std::string prefix = "[  " + std::to_string(slot) + "  ] ";
+    EXPECT_EQ(count(prefix + "Format\n"), 1u) << slot << run.out;
+    EXPECT_EQ(count(prefix + "open COM" + std::to_string(41 + slot) + "\n"), 2u) << slot << run.out;
+    EXPECT_EQ(count(prefix + "open COM" + std::to_string(42 - slot) + "\n"), 0u) << slot << run.out;
+    EXPECT_EQ(count(prefix + "PASS\n"), 1u) << slot << run.out;
+    const auto commands = phones_[slot]->Commands();
+    EXPECT_EQ(std::count_if(commands.begin(), commands.end(), [](const auto& c) { return c.code == 702; }), 1)
+        << "the second job must not format";
+  }
   ExpectFlashedExactly(41);
+  ExpectFlashedExactly(42);
 }
 
 // In-process: what the host answers for the Factory Mode box, and a phone
