@@ -202,10 +202,10 @@ phone_mismatches() {
 # end PASS in tarn-flash's LOG or whose phone (phone<slot> under OUT) does not
 # hold SET's images byte for byte.
 slot_problems() {
-  local log=$1 set=$2 out=$3 slot bad
+  local log=$1 set=$2 out=$3 slot bad result=${SLOT_RESULT:-PASS}
   shift 3
   for slot in "$@"; do
-    grep -qx "\[  $slot  \] PASS" "$log" || echo "slot $slot did not pass"
+    grep -qx "\[  $slot  \] $result" "$log" || echo "slot $slot did not end $result"
     bad=$(phone_mismatches "$set" "$out/phone$slot" | tr '\n' ' ')
     [[ -z $bad ]] || echo "phone $slot (cable $((slot + 1))) differs in ${bad% }"
   done

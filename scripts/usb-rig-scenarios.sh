@@ -140,21 +140,22 @@ scenario_unplug() {
 # and a second tarn-flash on it is refused; the batch stays byte-exact.
 scenario_held_port() {
   local cable=1 slot=0 set=/tmp/held out=/tmp/held/phones log=$LOGS/held-port-flash.log
-  local second=$LOGS/held-port-second.log tty flasher other list line status=0 second_status=0
-  local problems=() more=() ports=() refusal="ERROR [  Device 0  ] e - cannot open the usb serial port1. code: 5"
+  local second=$LOGS/held-port-second.log tty flasher other list line arg status=0 second_status=0
+  local problems=() more=() ports=() factory=() refusal="ERROR [  Device 0  ] e - cannot open the usb serial port1. code: 5"
   tty=$(tty_of "$cable") || {
     echo "cable $cable has no ttyACM"
     return 1
   }
-  # Large enough that the batch holds the port past the second one's tries.
-  make_images "$set" $((4 * IMAGE_BYTES))
+  make_images "$set" "$IMAGE_BYTES"
   start_phones "$out" held-port || return 1
   mapfile -t ports < <(all_ports)
+  # In Factory Mode every job holds its port through the completion wait
+  # (100 s), long past the second tarn-flash's ten seconds of tries.
   flash_command "$set" "${ports[@]}"
-  "${FLASH[@]}" >"$log" 2>&1 &
+  for arg in "${FLASH[@]}"; do [[ $arg == --no-factory-mode ]] || factory+=("$arg"); done
+  "${factory[@]}" >"$log" 2>&1 &
   flasher=$!
-  if wait_for_lines 1 "$log" "[  $slot  ] open COM$cable" 120 "$flasher"; then
-    # It tries to open the port for ten seconds: the batch must outlast that.
+  if wait_for_lines 1 "$log" "[  $slot  ] wait for the completion" 120 "$flasher"; then
     flash_command "$set" --port "$cable"
     "${FLASH[@]}" >"$second" 2>&1 &
     other=$!
@@ -166,16 +167,22 @@ scenario_held_port() {
     running "$flasher" || problems+=("the batch ended before the second tarn-flash did")
     ((second_status == 1)) || problems+=("the second tarn-flash's exit status $second_status, not 1")
     grep -qxF "$refusal" "$second" || problems+=("the second tarn-flash did not say '$refusal'")
+    # Every phone written, every job in its completion wait: Ctrl-C ends the batch.
+    for slot in $(seq 0 $((PHONES - 1))); do
+      wait_for_lines 1 "$log" "[  $slot  ] wait for the completion" 120 "$flasher" ||
+        problems+=("slot $slot never reached its completion wait")
+    done
   else
-    problems+=("slot $slot never got going")
+    problems+=("slot $slot never reached its completion wait")
   fi
+  kill -INT "$flasher" 2>/dev/null || true
   wait "$flasher" || status=$?
   stop_phones
-  ((status == 0)) || problems+=("the batch's exit status $status")
-  mapfile -t more < <(slot_problems "$log" "$set" "$out" $(seq 0 $((PHONES - 1))))
+  ((status == 130)) || problems+=("the batch's exit status $status, not 130 (stopped by SIGINT)")
+  mapfile -t more < <(SLOT_RESULT=STOPPED slot_problems "$log" "$set" "$out" $(seq 0 $((PHONES - 1))))
   problems+=("${more[@]}")
   verdict "during the batch, --list showed COM$cable ($tty) in use and a second tarn-flash on it said" \
-    "'${refusal#ERROR *] }'; the batch stayed byte-exact" -- "${problems[@]}"
+    "'${refusal#ERROR *] }'; every phone byte-exact" -- "${problems[@]}"
 }
 
 # SIGKILL to tarn-flash while ZIMAGE's frames flow; the phones drop the half
