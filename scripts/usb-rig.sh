@@ -67,7 +67,7 @@ fetch_kernel() {
   [[ -n $KVER ]] || die "cannot tell which kernel package linux-image-amd64 wants (apt-get update?)"
   KDIR=$RIG/kernel/$KVER
   [[ -f $KDIR/boot/vmlinuz-$KVER ]] && return
-  mkdir -p "$RIG/deb"
+  mkdir -p "$RIG/deb" "$RIG/kernel"
   (cd "$RIG/deb" && apt-get download "linux-image-$KVER" >/dev/null 2>&1) ||
     die "cannot download linux-image-$KVER"
   rm -rf "$KDIR.tmp"
