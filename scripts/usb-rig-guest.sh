@@ -53,7 +53,8 @@ id_path_of() { echo "platform-dummy_hcd.$(($1 - 1))-usb-0:1:1.0"; }
 
 mount_guest() {
   mount -t tmpfs tmpfs /run
-  mount -t tmpfs tmpfs /tmp
+  # /tmp stays the overlay's (written to its tmpfs): the checkout and its
+  # build tree may well be under the machine's /tmp, and must stay visible.
   mkdir -p /dev/pts /dev/shm
   mount -t devpts -o gid=5,mode=620,ptmxmode=666 devpts /dev/pts
   mount -t tmpfs tmpfs /dev/shm

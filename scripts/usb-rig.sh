@@ -143,7 +143,7 @@ EOF
 report() {
   local results=$SHARE/results passed failed
   if [[ ! -f $results ]] || ! grep -qx "done" "$results"; then
-    [[ -f $results ]] && grep -E '^(PASS|FAIL) ' "$results"
+    if [[ -f $results ]]; then grep -E '^(PASS|FAIL) ' "$results" || true; fi
     echo "e - usb-rig: the guest did not finish its scenarios, see $RIG/console.log" >&2
     tail -n 20 "$RIG/console.log" >&2
     return 1
