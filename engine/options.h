@@ -24,8 +24,12 @@ static_assert(sizeof(ENGINE_OPTIONS) == 44, "ENGINE_OPTIONS is a 44-byte record"
 // the choices that send everything and refuse nothing.
 constexpr ENGINE_OPTIONS kDefaultEngineOptions = {0, 0, 0, 1, 0, 0, 1, 1, 0, 0, 0};
 
-// Image mask bits.
-constexpr std::uint16_t IMAGE_MASK_PDA = 1;
-constexpr std::uint16_t IMAGE_MASK_PHONE = 2;
-constexpr std::uint16_t IMAGE_MASK_BOOT = 4;
-constexpr std::uint16_t IMAGE_MASK_CSC = 8;
+// The images a job can send. Each kind is named by its bit in the image mask
+// (SetImageMask), and hosts, the window's lists, START and the image checks
+// take the kind as this same number.
+enum ImageKind : std::uint16_t {
+  IMAGE_MASK_PDA = 1,
+  IMAGE_MASK_PHONE = 2,
+  IMAGE_MASK_BOOT = 4,
+  IMAGE_MASK_CSC = 8,
+};

@@ -51,9 +51,4 @@ constexpr std::array<int, 23> kControlLockList = {
     IDC_CSA_CLEAR,    IDC_AUTO_REBOOT,  IDC_AUTO_DOWNLOAD, IDC_FACTORY,    IDC_NATION,           IDC_STRATINE_ALL,
     IDC_STRATINE_UMS, IDC_STRATINE_OPT, IDC_STRATINE_CSC,  IDC_CLR,        IDC_PHONE_BOOT_UPDATE};
 
-// Image kinds as the lists take them.
-constexpr int kListKindPda = 1;
-constexpr int kListKindPhone = 2;
-constexpr int kListKindCsc = 4;
-
 }  // namespace tarn::window

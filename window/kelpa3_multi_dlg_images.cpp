@@ -8,6 +8,7 @@
 #include <QUrl>
 
 #include "controls/xtip_combo_box.h"
+#include "engine/options.h"
 #include "host/start_plan.h"
 #include "window/file_picker.h"
 #include "window/kelpa3_multi_dlg.h"
@@ -19,14 +20,14 @@ namespace {
 
 // A tar image goes to the CSC list when its path says so (upper case only).
 int TarKindOfPath(const QString& path) {
-  return path.contains(QStringLiteral("CSC"), Qt::CaseSensitive) ? kListKindCsc : kListKindPda;
+  return path.contains(QStringLiteral("CSC"), Qt::CaseSensitive) ? IMAGE_MASK_CSC : IMAGE_MASK_PDA;
 }
 
 int ListOfKind(int kind) {
   switch (kind) {
-    case kListKindPda: return IDC_PDA_LIST;
-    case kListKindPhone: return IDC_PHONE_LIST;
-    case kListKindCsc: return IDC_CSC_LIST;
+    case IMAGE_MASK_PDA: return IDC_PDA_LIST;
+    case IMAGE_MASK_PHONE: return IDC_PHONE_LIST;
+    case IMAGE_MASK_CSC: return IDC_CSC_LIST;
     default: return 0;
   }
 }
@@ -43,9 +44,9 @@ int SortedPosition(const QComboBox* list, const QString& path) {
 
 std::int32_t* CKelpa3MultiDlg::ImageFlagOfKind(int kind) {
   switch (kind) {
-    case kListKindPda: return &m_bPdaImage;
-    case kListKindPhone: return &m_bPhoneImage;
-    case kListKindCsc: return &m_bCscImage;
+    case IMAGE_MASK_PDA: return &m_bPdaImage;
+    case IMAGE_MASK_PHONE: return &m_bPhoneImage;
+    case IMAGE_MASK_CSC: return &m_bCscImage;
     default: return nullptr;
   }
 }
@@ -62,7 +63,7 @@ void CKelpa3MultiDlg::AddImageFile(const QString& path, int kind) {
     }
     list->setCurrentIndex(index);
     *ImageFlagOfKind(kind) = 1;
-    if (kind == kListKindCsc) {
+    if (kind == IMAGE_MASK_CSC) {
       const NationChoice choice = SelectNationFromCsc(path.toStdWString(), List(IDC_NATION)->count());
       if (choice.result == kStartOk && choice.nation >= 0) List(IDC_NATION)->setCurrentIndex(choice.nation);
     }
@@ -78,7 +79,7 @@ void CKelpa3MultiDlg::OnImageButton(int buttonId) {
                                                              : QStringLiteral("PDA Image (*.tar)"));
   const std::optional<QString> path = m_picker->PickFile(this, ListText(listId), filter);
   if (!path) return;
-  AddImageFile(*path, phone ? kListKindPhone : TarKindOfPath(*path));
+  AddImageFile(*path, phone ? IMAGE_MASK_PHONE : TarKindOfPath(*path));
 }
 
 void CKelpa3MultiDlg::OnDropFiles(const QStringList& paths) {
@@ -89,7 +90,7 @@ void CKelpa3MultiDlg::OnDropFiles(const QStringList& paths) {
     if (extension.compare(QStringLiteral("tar"), Qt::CaseInsensitive) == 0) {
       AddImageFile(path, TarKindOfPath(path));
     } else if (extension.compare(QStringLiteral("bin"), Qt::CaseInsensitive) == 0) {
-      AddImageFile(path, kListKindPhone);
+      AddImageFile(path, IMAGE_MASK_PHONE);
     } else {
       TLOG_WINDOW(L"Unknown file.\n");
     }
@@ -111,7 +112,8 @@ void CKelpa3MultiDlg::dropEvent(QDropEvent* event) {
 
 void CKelpa3MultiDlg::OnImageCheck(int checkId) {
   UpdateData(true);
-  const int kind = checkId == IDC_PDA_CHECK ? kListKindPda : (checkId == IDC_CSC_CHECK ? kListKindCsc : kListKindPhone);
+  const int kind = checkId == IDC_PDA_CHECK ? IMAGE_MASK_PDA
+                                            : (checkId == IDC_CSC_CHECK ? IMAGE_MASK_CSC : IMAGE_MASK_PHONE);
   if (ListText(ListOfKind(kind)).isEmpty()) *ImageFlagOfKind(kind) = 0;
   UpdateData(false);
 }

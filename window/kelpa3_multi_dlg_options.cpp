@@ -6,6 +6,7 @@
 #include <QSettings>
 
 #include "controls/xtip_combo_box.h"
+#include "engine/options.h"
 #include "window/kelpa3_multi_dlg.h"
 #include "window/saved_settings.h"
 #include "window/settings_file_check.h"
@@ -108,7 +109,7 @@ void CKelpa3MultiDlg::LoadSettings() {
   const struct {
     const QString& path;
     int kind;
-  } images[] = {{saved.pda, kListKindPda}, {saved.phone, kListKindPhone}, {saved.csc, kListKindCsc}};
+  } images[] = {{saved.pda, IMAGE_MASK_PDA}, {saved.phone, IMAGE_MASK_PHONE}, {saved.csc, IMAGE_MASK_CSC}};
   for (const auto& image : images) {
     if (!image.path.isEmpty()) AddImageFile(image.path, image.kind);
   }

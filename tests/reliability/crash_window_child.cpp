@@ -53,9 +53,9 @@ int main(int argc, char** argv) {
   QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, QString::fromLocal8Bit(argv[1]));
   QApplication app(argc, argv);
   CKelpa3MultiDlg window;
-  window.AddImageFile(QString::fromLocal8Bit(argv[2]), tarn::window::kListKindPda);
-  window.AddImageFile(QString::fromLocal8Bit(argv[3]), tarn::window::kListKindCsc);
-  window.AddImageFile(QString::fromLocal8Bit(argv[4]), tarn::window::kListKindPhone);
+  window.AddImageFile(QString::fromLocal8Bit(argv[2]), IMAGE_MASK_PDA);
+  window.AddImageFile(QString::fromLocal8Bit(argv[3]), IMAGE_MASK_CSC);
+  window.AddImageFile(QString::fromLocal8Bit(argv[4]), IMAGE_MASK_PHONE);
   QCheckBox* factory = window.CheckBox(tarn::window::IDC_FACTORY);
   if (factory->isChecked()) factory->click();  // no completion wait
   window.show();

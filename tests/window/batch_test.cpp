@@ -46,7 +46,7 @@ class WindowBatchTest : public WindowTest {
   CKelpa3MultiDlg& OpenWithOnePhone() {
     RegisterPort("qxcdmdm0", 3);
     CKelpa3MultiDlg& window = OpenWindow();
-    window.AddImageFile(QString::fromStdString(Modem()), kListKindPhone);
+    window.AddImageFile(QString::fromStdString(Modem()), IMAGE_MASK_PHONE);
     return window;
   }
   QString MainBox() { return Window().Edit(IDC_MAIN_EDIT)->toPlainText(); }
@@ -59,7 +59,7 @@ class WindowBatchTest : public WindowTest {
 
 TEST_F(WindowBatchTest, RefusalsLockNothingAndSayWhy) {
   CKelpa3MultiDlg& window = OpenWindow();
-  window.AddImageFile("/img/mirlane_x.tar", kListKindPda);
+  window.AddImageFile("/img/mirlane_x.tar", IMAGE_MASK_PDA);
   window.OnStart();
   EXPECT_EQ(CountLogged("No Device attached"), 1);
   EXPECT_FALSE(window.InBatch());
@@ -79,7 +79,7 @@ TEST_F(WindowBatchTest, RefusalsLockNothingAndSayWhy) {
   EXPECT_EQ(LockListState(), before);
   EXPECT_EQ(MainBox(), QStringLiteral("e - no image is chosen\n"));
 
-  second.AddImageFile("/img/other.tar", kListKindPda);
+  second.AddImageFile("/img/other.tar", IMAGE_MASK_PDA);
   second.OnStart();
   EXPECT_EQ(CountLogged("Error!!!. Platform is wrong.!!!"), 1);
   EXPECT_FALSE(second.InBatch());
@@ -91,12 +91,23 @@ TEST_F(WindowBatchTest, RefusalsLockNothingAndSayWhy) {
   const auto empty = dir_->Path() / "mirlane_empty.tar";
   WriteBytes(empty, std::vector<unsigned char>(1024, 0));
   second.OnClear();
-  second.AddImageFile(QString::fromStdString(empty.string()), kListKindPda);
+  second.AddImageFile(QString::fromStdString(empty.string()), IMAGE_MASK_PDA);
   second.OnStart();
   EXPECT_FALSE(second.InBatch());
   EXPECT_EQ(LockListState(), before);
   EXPECT_EQ(MainBox(), QStringLiteral("e - the PDA archive holds no files: ") + QString::fromStdString(empty.string()) +
                            QLatin1Char('\n'));
+
+  // START's image checks: every cause, and no phone is touched.
+  const auto readme = dir_->Path() / "mirlane_readme.tar";
+  WriteBytes(readme, TarBytes({{"README.txt", 6, ""}}));
+  second.OnClear();
+  second.AddImageFile(QString::fromStdString(readme.string()), IMAGE_MASK_PDA);
+  second.OnStart();
+  EXPECT_FALSE(second.InBatch());
+  EXPECT_EQ(LockListState(), before);
+  EXPECT_EQ(MainBox(), QStringLiteral("e - the PDA archive ") + QString::fromStdString(readme.string()) +
+                           QStringLiteral(" holds files no job can send: \"README.txt\"\n"));
 }
 
 TEST_F(WindowBatchTest, StartGivesEverySlotItsPortSlotAndOptions) {
@@ -105,7 +116,7 @@ TEST_F(WindowBatchTest, StartGivesEverySlotItsPortSlotAndOptions) {
   RegisterPort("qxcdmdm2", 9);
   CKelpa3MultiDlg& window = OpenWindow();
   window.RemoveDevice("COM3");  // slots 1 and 2 stay occupied
-  window.AddImageFile(QString::fromStdString(Modem()), kListKindPhone);
+  window.AddImageFile(QString::fromStdString(Modem()), IMAGE_MASK_PHONE);
   window.CheckBox(IDC_STRATINE_ALL)->click();
   window.CheckBox(IDC_STRATINE_OPT)->click();
   window.OnStart();
@@ -142,7 +153,9 @@ TEST_F(WindowBatchTest, StartGivesEverySlotItsPortSlotAndOptions) {
 
 TEST_F(WindowBatchTest, StartResetsTheDisplaysAndClearEmptiesTheLists) {
   CKelpa3MultiDlg& window = OpenWithOnePhone();
-  window.AddImageFile("/img/CSC_a.tar", kListKindCsc);
+  const auto csc = dir_->Path() / "CSC_a.tar";
+  WriteBytes(csc, TarBytes({{"UK.csc", 100, ""}}));
+  window.AddImageFile(QString::fromStdString(csc.string()), IMAGE_MASK_CSC);
   window.List(IDC_NATION)->setCurrentIndex(5);
   window.OnJobMessage(WM_JOB_STATE, 0, STATE_FORMAT);
   window.OnJobMessage(WM_JOB_TEXT, reinterpret_cast<WPARAM>(L"old"), 0);
@@ -186,7 +199,7 @@ TEST_F(WindowBatchTest, BootFormatBatchStartsAJobOnAPhoneThatArrives) {
   EXPECT_EQ(job.m_nIndex, 1);
   EXPECT_EQ(job.m_options.bBootFormat, 0);
   EXPECT_EQ(job.m_options.bBootUpdate, 1);
-  EXPECT_EQ(job.m_nTotalSize, 0);
+  EXPECT_EQ(job.m_nTotalSize, 1000) << "a restarted job gets the batch's total, as every job does";
   EXPECT_EQ(window.Running(), 2);
 
   // Once slot 0's first job has ended, its waiting job starts.

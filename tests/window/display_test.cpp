@@ -9,6 +9,7 @@
 #include "controls/xtip_combo_box.h"
 #include "engine/kelpa3_engine.h"
 #include "engine/events.h"
+#include "tests/testsupport/test_images.h"
 #include "tests/window/window_fixture.h"
 #include "window/window_log.h"
 
@@ -105,7 +106,9 @@ TEST_F(WindowDisplayTest, BatchCountsEachSlotOnceAndEndsAfterItsThreads) {
   RegisterPort("qxcdmdm0", 3);
   RegisterPort("qxcdmdm1", 4);
   CKelpa3MultiDlg& window = OpenWindow();
-  window.AddImageFile("/img/no_such_modem.bin", kListKindPhone);
+  const auto modem = dir_->Path() / "modem.bin";
+  WriteBytes(modem, std::vector<unsigned char>(1000, 1));
+  window.AddImageFile(QString::fromStdString(modem.string()), IMAGE_MASK_PHONE);
   window.OnStart();
   ASSERT_TRUE(window.InBatch());
   ASSERT_EQ(window.Running(), 2);

@@ -64,8 +64,8 @@ class WindowEndToEndTest : public WindowTest {
   // Opens the window with the phones attached and the images chosen.
   CKelpa3MultiDlg& OpenReadyWindow() {
     CKelpa3MultiDlg& window = OpenWindow();
-    window.AddImageFile(QString::fromStdString(pda_.string()), kListKindPda);
-    window.AddImageFile(QString::fromStdString(csc_.string()), kListKindCsc);
+    window.AddImageFile(QString::fromStdString(pda_.string()), IMAGE_MASK_PDA);
+    window.AddImageFile(QString::fromStdString(csc_.string()), IMAGE_MASK_CSC);
     // No completion wait (the box is saved with the settings of an earlier window).
     if (window.CheckBox(IDC_FACTORY)->isChecked()) window.CheckBox(IDC_FACTORY)->click();
     window.show();

@@ -52,14 +52,14 @@ TEST_F(WindowImagesTest, DroppedFilesGoToTheListOfTheirKind) {
 
 TEST_F(WindowImagesTest, ListsStaySortedWithoutDuplicates) {
   CKelpa3MultiDlg& window = OpenWindow();
-  window.AddImageFile("/img/b.tar", kListKindPda);
-  window.AddImageFile("/img/C.tar", kListKindPda);
-  window.AddImageFile("/img/a.tar", kListKindPda);
-  window.AddImageFile("/img/b.tar", kListKindPda);  // the same entry
+  window.AddImageFile("/img/b.tar", IMAGE_MASK_PDA);
+  window.AddImageFile("/img/C.tar", IMAGE_MASK_PDA);
+  window.AddImageFile("/img/a.tar", IMAGE_MASK_PDA);
+  window.AddImageFile("/img/b.tar", IMAGE_MASK_PDA);  // the same entry
   EXPECT_EQ(Entries(IDC_PDA_LIST), QStringList({"/img/a.tar", "/img/b.tar", "/img/C.tar"}));
   EXPECT_EQ(window.List(IDC_PDA_LIST)->currentText(), QStringLiteral("/img/b.tar"));
   // File names differ by case: another file, which gets its own entry and is chosen.
-  window.AddImageFile("/img/B.tar", kListKindPda);
+  window.AddImageFile("/img/B.tar", IMAGE_MASK_PDA);
   EXPECT_EQ(Entries(IDC_PDA_LIST), QStringList({"/img/a.tar", "/img/b.tar", "/img/B.tar", "/img/C.tar"}));
   EXPECT_EQ(window.List(IDC_PDA_LIST)->currentText(), QStringLiteral("/img/B.tar"));
 }
@@ -87,7 +87,7 @@ TEST_F(WindowImagesTest, ImageBoxCannotBeTickedWithAnEmptyList) {
   QCheckBox* pda = window.CheckBox(IDC_PDA_CHECK);
   pda->click();
   EXPECT_FALSE(pda->isChecked());
-  window.AddImageFile("/img/a.tar", kListKindPda);
+  window.AddImageFile("/img/a.tar", IMAGE_MASK_PDA);
   pda->click();
   EXPECT_FALSE(pda->isChecked());
   pda->click();
@@ -101,9 +101,9 @@ TEST_F(WindowImagesTest, CscArchiveSelectsTheNationOfItsLastPerNationMember) {
   const auto uk = dir_->Path() / "CSC_uk.tar";
   WriteBytes(uk, TarBytes({{"uk.csc", 10, ""}}));
 
-  window.AddImageFile(QString::fromStdString(germany.string()), kListKindCsc);
+  window.AddImageFile(QString::fromStdString(germany.string()), IMAGE_MASK_CSC);
   EXPECT_EQ(window.List(IDC_NATION)->currentText(), QStringLiteral("Zudarida_GERMANY"));
-  window.AddImageFile(QString::fromStdString(uk.string()), kListKindCsc);
+  window.AddImageFile(QString::fromStdString(uk.string()), IMAGE_MASK_CSC);
   EXPECT_EQ(window.NationSelection(), 9);
 
   // Choosing the other archive in the list moves the nation back.

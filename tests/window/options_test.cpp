@@ -85,7 +85,7 @@ TEST_F(WindowOptionsTest, SettingsRoundTripThroughStart) {
   WriteBytes(phone, std::vector<unsigned char>(1000, 0x5A));
   RegisterPort("qxcdmdm0", 3);
   CKelpa3MultiDlg& window = OpenWindow();
-  window.AddImageFile(QString::fromStdString(phone.string()), kListKindPhone);
+  window.AddImageFile(QString::fromStdString(phone.string()), IMAGE_MASK_PHONE);
   window.List(IDC_NATION)->setCurrentIndex(9);
   window.OnStart();
   ASSERT_TRUE(window.InBatch());

@@ -95,8 +95,8 @@ class SoakSetup {
       }
     }
     window_ = std::make_unique<CKelpa3MultiDlg>();
-    window_->AddImageFile(QString::fromStdString(pda.string()), tarn::window::kListKindPda);
-    window_->AddImageFile(QString::fromStdString(csc.string()), tarn::window::kListKindCsc);
+    window_->AddImageFile(QString::fromStdString(pda.string()), IMAGE_MASK_PDA);
+    window_->AddImageFile(QString::fromStdString(csc.string()), IMAGE_MASK_CSC);
     window_->CheckBox(tarn::window::IDC_FACTORY)->click();  // no completion wait
     window_->show();
     QTest::qWait(kFirstPaintMs);
