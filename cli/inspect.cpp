@@ -52,7 +52,7 @@ std::string Bytes(std::uint64_t bytes) { return std::to_string(bytes) + " bytes"
 
 void PrintImageText(const ImageListing& image, int nation, std::FILE* out) {
   std::fprintf(out, "%s: %s %s%s, %s\n", Utf8Of(image.path).c_str(), Utf8Of(ImageKindName(image.kind)).c_str(),
-               image.kind == kImageKindPhone ? "binary" : "archive", PlatformText(image).c_str(),
+               image.kind == IMAGE_MASK_PHONE ? "binary" : "archive", PlatformText(image).c_str(),
                Bytes(image.fileSize).c_str());
   for (const auto& member : image.members) {
     std::fprintf(out, "  %-24s %12u  %s\n", Utf8Of(member.name).c_str(), member.size, RoleText(member).c_str());

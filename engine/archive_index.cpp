@@ -3,11 +3,11 @@
 #include "engine/archive_index.h"
 
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "engine/kelpa3_engine.h"
 #include "engine/results.h"
-#include "engine/tables.h"
 #include "link/image_read.h"
 #include "platform/file_mapping.h"
 #include "platform/last_error.h"
@@ -15,27 +15,21 @@
 #include "support/log.h"
 #include "wire/info_block.h"
 #include "wire/little_endian.h"
+#include "wire/member_plan.h"
 #include "wire/tar_reader.h"
 
 namespace {
 
 // Builds the record of one member, or reports that its name is not known.
 std::unique_ptr<IMAGE_MEMBER> DescribeMember(CKelpa3Engine& job, const TarEntry& entry) {
-  std::int32_t del = 0;
-  std::int16_t type = 0;
-  const int code = ClassifyMember(entry.name, &del, &type);
-  if (code == -1) {
+  std::optional<IMAGE_MEMBER> known = MemberOfName(entry.name, entry.size);
+  if (!known) {
     job.ReportError(L"e - unknown file - \"%ls\"", entry.name.c_str());
     return nullptr;
   }
-  auto member = std::make_unique<IMAGE_MEMBER>();
+  auto member = std::make_unique<IMAGE_MEMBER>(*known);
   member->dwOffset = entry.dataOffset;
-  member->dwSize = entry.size;
-  member->wPartition = static_cast<std::int16_t>(code);
-  member->wType = type;
-  member->bDel = del;
   member->bNoInfoBlock = entry.size >= 4 && ReadLe32(entry.peek) == kInfoBlockMagic ? 0 : 1;
-  tarn::platform::CopyCut(member->szName, std::size(member->szName), entry.name);
   return member;
 }
 

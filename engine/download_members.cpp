@@ -4,7 +4,6 @@
 #include "engine/archive_index.h"
 #include "engine/kelpa3_engine.h"
 #include "engine/results.h"
-#include "engine/tables.h"
 #include "link/parameters.h"
 #include "link/stratine.h"
 #include "link/transfer.h"
@@ -13,64 +12,67 @@
 
 namespace {
 
-constexpr std::int32_t kMinFileSystemLoader = 6;
+// The lines that open the Stratine and CSC members, whatever is done with them.
+void AnnounceType(CKelpa3Engine& job, const IMAGE_MEMBER& member) {
+  if (member.wType == IMAGE_TYPE_STRATINE) TLOG_SLOT(job.m_nIndex, L">>> Stratine Download\n");
+  if (member.wType == IMAGE_TYPE_CSC) TLOG_SLOT(job.m_nIndex, L">>> CSC Download\n");
+}
 
-enum class Decision { Send, Skip, Fail };
-
-Decision DecideRaw(CKelpa3Engine& job, const IMAGE_MEMBER& member) {
-  if (member.wPartition != PARTITION_BOOT && member.wPartition != PARTITION_SBL) return Decision::Send;
-  if (job.m_options.bBootUpdate) {
+void AnnounceSend(CKelpa3Engine& job, const IMAGE_MEMBER& member, const MemberPlan& plan) {
+  if (member.wType == IMAGE_TYPE_RAW && (member.wPartition == PARTITION_BOOT || member.wPartition == PARTITION_SBL)) {
     TLOG_SLOT(job.m_nIndex, L"BOOT UPDATE %d\n", static_cast<int>(member.wPartition));
-    return Decision::Send;
   }
-  job.m_dwProgressDone += member.dwSize;
-  TLOG_SLOT(job.m_nIndex, L"%ls pass..\n", member.szName);
-  return Decision::Skip;
+  if (member.wType == IMAGE_TYPE_CSC) {
+    job.ReportStatus(0, L"Downloading %ls (%d), %d", member.szName, plan.nation, job.m_nNation);
+  }
 }
 
-Decision DecideCsc(CKelpa3Engine& job, const IMAGE_MEMBER& member) {
-  TLOG_SLOT(job.m_nIndex, L">>> CSC Download\n");
-  const int nation = NationOfName(member.szName);
-  if (nation == job.m_nNation) {
-    job.ReportStatus(0, L"Downloading %ls (%d), %d", member.szName, nation, job.m_nNation);
-    return Decision::Send;
-  }
-  job.ReportStatus(0, L"SKIP %ls (%d), %d", member.szName, nation, job.m_nNation);
-  job.ReportOverallProgress(100);
-  return Decision::Skip;
-}
+std::int32_t FailedOrOk(std::int32_t result) { return result == RESULT_FAIL ? RESULT_FAIL : RESULT_OK; }
 
-// Sends or skips one member; RESULT_FAIL stops the archive.
+// Sends or skips one member as its plan says; RESULT_FAIL stops the archive.
 std::int32_t HandleMember(CKelpa3Engine& job, const IMAGE_MEMBER& member, const tarn::platform::CFileMapping& mapping) {
   LinkSession link = job.Link();
-  Decision decision = Decision::Skip;
-  switch (member.wType) {
-    case IMAGE_TYPE_LOGO: TLOG_SLOT(job.m_nIndex, L"LOGO is not supported!\n"); break;
-    case IMAGE_TYPE_RAW: decision = DecideRaw(job, member); break;
-    case IMAGE_TYPE_FS:
-      if (job.m_nKeldVersion < kMinFileSystemLoader) {
-        job.ReportError(L"e - Keld Version is too low. Please download again!\n");
-        return RESULT_FAIL;
-      }
-      return SendFileSystemMember(link, member, mapping) == RESULT_FAIL ? RESULT_FAIL : RESULT_OK;
-    case IMAGE_TYPE_FW: decision = Decision::Send; break;
-    case IMAGE_TYPE_STRATINE:
-      TLOG_SLOT(job.m_nIndex, L">>> Stratine Download\n");
-      if (job.m_options.bStratineAll) {
-        decision = Decision::Send;
-      } else {
-        // A refused part leaves the phone half written: the archive fails.
-        if (SendStratineParts(link, member, mapping, job.m_options.nStratineParts) == RESULT_FAIL) return RESULT_FAIL;
-      }
-      break;
-    case IMAGE_TYPE_CSC: decision = DecideCsc(job, member); break;
-    default: TLOG_SLOT(job.m_nIndex, L"Unknown files\n"); break;
+  const MemberPlan plan = PlanJobMember(job, member);
+  AnnounceType(job, member);
+  switch (plan.action) {
+    case MemberAction::Send: AnnounceSend(job, member, plan); return FailedOrOk(SendMember(link, member, mapping));
+    case MemberAction::SendFileSystem: return FailedOrOk(SendFileSystemMember(link, member, mapping));
+    case MemberAction::SendStratineParts:
+      // A refused part leaves the phone half written: the archive fails.
+      return FailedOrOk(SendStratineParts(link, member, mapping, job.m_options.nStratineParts));
+    case MemberAction::PassBoot:
+      job.m_dwProgressDone += member.dwSize;
+      TLOG_SLOT(job.m_nIndex, L"%ls pass..\n", member.szName);
+      return RESULT_OK;
+    case MemberAction::SkipNation:
+      job.ReportStatus(0, L"SKIP %ls (%d), %d", member.szName, plan.nation, job.m_nNation);
+      job.ReportOverallProgress(100);
+      return RESULT_OK;
+    case MemberAction::LoaderTooOld:
+      job.ReportError(L"e - Keld Version is too low. Please download again!\n");
+      return RESULT_FAIL;
+    case MemberAction::SkipLogo: TLOG_SLOT(job.m_nIndex, L"LOGO is not supported!\n"); return RESULT_OK;
+    case MemberAction::Unknown: break;
   }
-  if (decision == Decision::Send && SendMember(link, member, mapping) == RESULT_FAIL) return RESULT_FAIL;
+  TLOG_SLOT(job.m_nIndex, L"Unknown files\n");
   return RESULT_OK;
 }
 
 }  // namespace
+
+SendChoice JobSendChoice(const CKelpa3Engine& job) {
+  SendChoice choice;
+  choice.bootUpdate = job.m_options.bBootUpdate != 0;
+  choice.nation = job.m_nNation;
+  choice.stratineAll = job.m_options.bStratineAll != 0;
+  choice.stratineParts = job.m_options.nStratineParts;
+  choice.loaderVersion = job.m_nKeldVersion;
+  return choice;
+}
+
+MemberPlan PlanJobMember(const CKelpa3Engine& job, const IMAGE_MEMBER& member) {
+  return PlanMember(member, JobSendChoice(job));
+}
 
 std::int32_t DownloadMembers(CKelpa3Engine& job, const tarn::platform::CFileMapping& mapping) {
   LinkSession link = job.Link();

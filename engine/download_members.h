@@ -4,11 +4,19 @@
 
 #include <cstdint>
 
+#include "wire/member_plan.h"
+
 class CKelpa3Engine;
 namespace tarn::platform {
 class CFileMapping;
 }
 
-// Prepares the phone, then sends, skips or refuses each member by its type.
-// RESULT_OK or RESULT_FAIL.
+// The job's settings as the member decision takes them: its options, its
+// nation and its phone's loader version.
+SendChoice JobSendChoice(const CKelpa3Engine& job);
+// What the job does with one member of its table.
+MemberPlan PlanJobMember(const CKelpa3Engine& job, const IMAGE_MEMBER& member);
+
+// Prepares the phone, then sends, skips or refuses each member as its plan
+// says. RESULT_OK or RESULT_FAIL.
 std::int32_t DownloadMembers(CKelpa3Engine& job, const tarn::platform::CFileMapping& mapping);

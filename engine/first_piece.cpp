@@ -5,11 +5,9 @@
 
 #include "engine/archive_download.h"
 #include "engine/kelpa3_engine.h"
-#include "engine/tables.h"
-#include "link/transfer.h"
+#include "engine/download_members.h"
 #include "platform/file_mapping.h"
 #include "platform/text.h"
-#include "wire/partitions.h"
 #include "wire/tar_reader.h"
 
 namespace {
@@ -26,25 +24,19 @@ struct Piece {
 // What the members loop would send first, as far as it can be told before
 // the phone answers: nullopt where it depends on the phone or the operator.
 std::optional<Piece> FirstPieceOf(const CKelpa3Engine& job, const TarEntry& entry, bool* stop) {
-  std::int32_t del = 0;
-  std::int16_t type = 0;
-  const int code = ClassifyMember(entry.name, &del, &type);
-  IMAGE_MEMBER member{};
-  member.dwSize = entry.size;
-  member.wPartition = static_cast<std::int16_t>(code);
-  member.wType = type;
-  const bool bootSkipped = (code == PARTITION_BOOT || code == PARTITION_SBL) && !job.m_options.bBootUpdate;
+  SendChoice choice = JobSendChoice(job);
+  choice.loaderVersion = kLikelyLoaderVersion;
+  const MemberPlan plan = PlanNamedMember(entry.name, entry.size, choice);
   *stop = true;
-  if (code == -1 || entry.size == 0) return std::nullopt;
-  switch (type) {
-    case IMAGE_TYPE_RAW:
-      if (bootSkipped) break;
-      [[fallthrough]];
-    case IMAGE_TYPE_FW: return Piece{entry.dataOffset, std::min(entry.size, PieceLimit(kLikelyLoaderVersion, member))};
-    case IMAGE_TYPE_FS:
-      return Piece{entry.dataOffset, std::min(entry.size, FileSystemPieceLimit(kLikelyLoaderVersion))};
-    case IMAGE_TYPE_LOGO: break;
-    default: return std::nullopt;  // chosen by the phone's answers or the nation
+  if (plan.role == MemberRole::Unknown || entry.size == 0) return std::nullopt;
+  // Stratine goes by the phone's answers, a nation member by the nation.
+  if (plan.role == MemberRole::Stratine || plan.role == MemberRole::NationMember) return std::nullopt;
+  switch (plan.action) {
+    case MemberAction::Send:
+    case MemberAction::SendFileSystem: return Piece{entry.dataOffset, std::min(entry.size, plan.pieceLimit)};
+    case MemberAction::PassBoot:
+    case MemberAction::SkipLogo: break;
+    default: return std::nullopt;
   }
   *stop = false;
   return std::nullopt;

@@ -20,8 +20,6 @@
 
 namespace {
 
-constexpr std::uint32_t kBootArea = 131072;  // BOOT's room at the start of block 0
-
 bool CopyMember(CKelpa3Engine& job, const tarn::platform::CFileMapping& mapping, const IMAGE_MEMBER& member,
                 std::uint8_t* destination) {
   if (tarn::platform::CopyFromMapping(mapping, member.dwOffset, destination, member.dwSize)) return true;
@@ -41,7 +39,7 @@ std::int32_t SendBlock(CKelpa3Engine& job, const tarn::platform::CFileMapping& m
   std::uint8_t* position = buffer.data();
   if (first) {
     if (!CopyMember(job, mapping, boot, position)) return RESULT_FAIL;
-    position += kBootArea;
+    position += kBootAreaSize;
   }
   if (sbl.bDel) {
     job.m_security.BuildInfoBlock(sbl, position, sbl.dwSize);
@@ -63,16 +61,16 @@ std::int32_t FormatBoot(CKelpa3Engine& job, const tarn::platform::CFileMapping& 
   const IMAGE_MEMBER* sbl = FirstMemberOf(job, PARTITION_SBL);
   if (boot == nullptr || sbl == nullptr) return RESULT_NO_FORMAT;
   job.ReportStatus(0, L"Format");
-  TLOG_SLOT(job.m_nIndex, L"boot.bin size is %d\n", static_cast<int>(kBootArea));
+  TLOG_SLOT(job.m_nIndex, L"boot.bin size is %d\n", static_cast<int>(kBootAreaSize));
   // BOOT has exactly its 128 KiB area; a larger one would overrun SBL.
-  if (boot->dwSize > kBootArea) {
-    job.ReportError(L"e - %ls is %u bytes; the boot area holds %u", boot->szName, boot->dwSize, kBootArea);
+  if (boot->dwSize > kBootAreaSize) {
+    job.ReportError(L"e - %ls is %u bytes; the boot area holds %u", boot->szName, boot->dwSize, kBootAreaSize);
     return RESULT_FAIL;
   }
   job.m_wFilesTotal = static_cast<std::uint16_t>(job.m_wFilesTotal + 2);
-  job.m_dwProgressTotal += kBootArea + 2 * sbl->dwSize;
+  job.m_dwProgressTotal += kBootAreaSize + 2 * sbl->dwSize;
   const std::uint32_t extra = sbl->bDel ? kInfoBlockSize : 0;
-  const std::uint64_t block0 = std::uint64_t{kBootArea} + sbl->dwSize + extra;
+  const std::uint64_t block0 = std::uint64_t{kBootAreaSize} + sbl->dwSize + extra;
   const std::uint64_t block1 = std::uint64_t{sbl->dwSize} + extra;
   if (block0 > kMaxImageBytes) {
     job.ReportError(L"e - not enough memory..");

@@ -9,11 +9,13 @@
 #include <cstring>
 #include <limits>
 #include <memory>
+#include <optional>
 
-#include "engine/tables.h"
 #include "platform/file_mapping.h"
 #include "platform/last_error.h"
 #include "platform/text.h"
+#include "wire/member_plan.h"
+#include "wire/partitions.h"
 #include "wire/tar_reader.h"
 
 namespace {
@@ -22,11 +24,9 @@ using tarn::platform::CFileMapping;
 using tarn::platform::Narrow;
 using tarn::platform::Widen;
 
-constexpr std::uint32_t kBootArea = 131072;  // BOOT's room in the first format block
-
 std::wstring ErrnoText(int code) { return Widen(std::strerror(code)); }
 
-std::wstring ImageWords(int kind) { return std::wstring(L"the ") + ImageKindName(kind) + L" image"; }
+std::wstring ImageWords(ImageKind kind) { return std::wstring(L"the ") + ImageKindName(kind) + L" image"; }
 
 // The checks on the file itself, in order; the first that fails is the cause.
 bool CheckFile(ImageListing& image) {
@@ -61,19 +61,12 @@ ListedMember Classify(const TarEntry& entry) {
   ListedMember member;
   member.name = entry.name;
   member.size = entry.size;
-  std::int32_t del = 0;
-  std::int16_t type = 0;
-  member.partition = ClassifyMember(entry.name, &del, &type);
-  if (member.partition == -1) return member;
-  switch (type) {
-    case IMAGE_TYPE_STRATINE: member.role = MemberRole::Stratine; break;
-    case IMAGE_TYPE_FW: member.role = MemberRole::Firmware; break;
-    case IMAGE_TYPE_CSC:
-      member.role = MemberRole::NationMember;
-      member.nation = NationOfName(entry.name);
-      break;
-    default: member.role = MemberRole::Partition; break;
-  }
+  const std::optional<IMAGE_MEMBER> known = MemberOfName(entry.name, entry.size);
+  if (!known) return member;
+  const MemberPlan plan = PlanMember(*known, SendChoice{});
+  member.role = plan.role;
+  member.partition = known->wPartition;
+  member.nation = plan.nation;
   return member;
 }
 
@@ -133,20 +126,20 @@ bool NamedTar(const std::wstring& path) {
 
 }  // namespace
 
-const wchar_t* ImageKindName(int kind) {
+const wchar_t* ImageKindName(ImageKind kind) {
   switch (kind) {
-    case kImageKindPda: return L"PDA";
-    case kImageKindCsc: return L"CSC";
+    case IMAGE_MASK_PDA: return L"PDA";
+    case IMAGE_MASK_CSC: return L"CSC";
     default: return L"phone";
   }
 }
 
-ImageListing ListImage(int kind, const std::wstring& path) {
+ImageListing ListImage(ImageKind kind, const std::wstring& path) {
   ImageListing image;
   image.kind = kind;
   image.path = path;
   const bool fileOk = CheckFile(image);
-  if (kind == kImageKindPda) {
+  if (kind == IMAGE_MASK_PDA) {
     image.platformChecked = true;
     image.platform = CheckPlatformByName(FileNameOfPath(path));
     if (!image.platform.accepted) {
@@ -158,7 +151,7 @@ ImageListing ListImage(int kind, const std::wstring& path) {
     image.refusals.push_back(NothingToSendText(kind, path));
     return image;
   }
-  if (kind == kImageKindPhone) {
+  if (kind == IMAGE_MASK_PHONE) {
     ListedMember binary;
     binary.name = FileNameOfPath(path);
     binary.size = static_cast<std::uint32_t>(image.fileSize);
@@ -178,20 +171,20 @@ ImageListing ListImageOfUnknownKind(const std::wstring& path) {
   ImageListing probe;
   probe.path = path;
   if (!CheckFile(probe) || probe.fileSize == 0 || (!NamedTar(path) && !WalkArchive(probe))) {
-    return ListImage(NamedTar(path) ? kImageKindPda : kImageKindPhone, path);
+    return ListImage(NamedTar(path) ? IMAGE_MASK_PDA : IMAGE_MASK_PHONE, path);
   }
-  ImageListing csc = ListImage(kImageKindCsc, path);
+  ImageListing csc = ListImage(IMAGE_MASK_CSC, path);
   bool allNations = !csc.members.empty();
   for (const auto& member : csc.members) allNations = allNations && member.role == MemberRole::NationMember;
-  return allNations ? csc : ListImage(kImageKindPda, path);
+  return allNations ? csc : ListImage(IMAGE_MASK_PDA, path);
 }
 
 std::vector<std::wstring> CheckImages(const std::wstring& pda, const std::wstring& csc, const std::wstring& phone) {
   std::vector<std::wstring> refusals;
   const struct {
-    int kind;
+    ImageKind kind;
     const std::wstring& path;
-  } images[] = {{kImageKindPda, pda}, {kImageKindCsc, csc}, {kImageKindPhone, phone}};
+  } images[] = {{IMAGE_MASK_PDA, pda}, {IMAGE_MASK_CSC, csc}, {IMAGE_MASK_PHONE, phone}};
   for (const auto& given : images) {
     if (given.path.empty()) continue;
     for (auto& line : ListImage(given.kind, given.path).refusals) refusals.push_back(std::move(line));
@@ -200,13 +193,8 @@ std::vector<std::wstring> CheckImages(const std::wstring& pda, const std::wstrin
 }
 
 bool WouldSend(const ListedMember& member, const SendChoice& choice) {
-  switch (member.role) {
-    case MemberRole::Unknown: return false;
-    case MemberRole::NationMember: return member.nation == choice.nation;
-    case MemberRole::Partition:
-      return choice.bootUpdate || (member.partition != PARTITION_BOOT && member.partition != PARTITION_SBL);
-    default: return true;
-  }
+  if (member.role == MemberRole::PhoneBinary) return true;
+  return Sends(PlanNamedMember(member.name, member.size, choice));
 }
 
 std::uint64_t BytesSent(const ImageListing& image, const SendChoice& choice) {
@@ -219,7 +207,7 @@ std::uint64_t BytesSent(const ImageListing& image, const SendChoice& choice) {
 
 BootFormatPlan PlanBootFormat(const ImageListing& image) {
   BootFormatPlan plan;
-  if (image.kind != kImageKindPda) return plan;
+  if (image.kind != IMAGE_MASK_PDA) return plan;
   const ListedMember* boot = nullptr;
   const ListedMember* sbl = nullptr;
   for (const auto& member : image.members) {
@@ -231,6 +219,6 @@ BootFormatPlan PlanBootFormat(const ImageListing& image) {
   plan.formats = true;
   plan.boot = boot->name;
   plan.sbl = sbl->name;
-  plan.blockBytes = kBootArea + 2ull * sbl->size;
+  plan.blockBytes = kBootAreaSize + 2ull * sbl->size;
   return plan;
 }

@@ -14,27 +14,18 @@
 #include <vector>
 
 #include "host/start_plan.h"
-
-// What a member is to the job, from its name (the engine's classification).
-enum class MemberRole {
-  Partition,     // a partition member: BOOT, SBL, PARAM, ZIMAGE, ...
-  NationMember,  // a per-nation CSC member, sent only for its nation
-  Stratine,
-  Firmware,     // a name ending in "FW"
-  PhoneBinary,  // the phone binary image as a whole
-  Unknown,      // no job can send it
-};
+#include "wire/member_plan.h"
 
 struct ListedMember {
   std::wstring name;
   std::uint32_t size = 0;
-  MemberRole role = MemberRole::Unknown;
-  int partition = -1;  // the engine's partition code (-1 when unknown)
-  int nation = -1;     // nation index of a NationMember
+  MemberRole role = MemberRole::Unknown;  // as the job's member decision sees it
+  int partition = -1;                     // the engine's partition code (-1 when unknown)
+  int nation = -1;                        // nation index of a NationMember
 };
 
 struct ImageListing {
-  int kind = kImageKindPda;  // kImageKindPda, kImageKindCsc or kImageKindPhone
+  ImageKind kind = IMAGE_MASK_PDA;  // IMAGE_MASK_PDA, IMAGE_MASK_CSC or IMAGE_MASK_PHONE
   std::wstring path;
   // The platform the PDA file name sets (checked for PDA archives only).
   bool platformChecked = false;
@@ -46,10 +37,10 @@ struct ImageListing {
 };
 
 // "PDA", "CSC" or "phone" for the kinds above.
-const wchar_t* ImageKindName(int kind);
+const wchar_t* ImageKindName(ImageKind kind);
 
 // Lists the image at `path` as START sees an image of `kind`.
-ImageListing ListImage(int kind, const std::wstring& path);
+ImageListing ListImage(ImageKind kind, const std::wstring& path);
 
 // A listing of the file at `path` whose kind is not given: a file that reads
 // as a tar archive (or is named "*.tar") is a CSC archive when every member is
@@ -62,12 +53,8 @@ std::vector<std::wstring> CheckImages(const std::wstring& pda, const std::wstrin
 
 // ---- What the options would send --------------------------------------------
 
-struct SendChoice {
-  bool bootUpdate = true;  // BOOT and SBL are sent only with Boot Update
-  int nation = 0;          // per-nation members are sent only for this nation
-};
-
-// Whether the job sends the member under `choice`.
+// Whether the job sends the member under `choice` (SendChoice: the job's
+// settings, wire/member_plan.h).
 bool WouldSend(const ListedMember& member, const SendChoice& choice);
 // The bytes of the image the job sends under `choice`.
 std::uint64_t BytesSent(const ImageListing& image, const SendChoice& choice);
@@ -77,6 +64,6 @@ std::uint64_t BytesSent(const ImageListing& image, const SendChoice& choice);
 struct BootFormatPlan {
   bool formats = false;  // false: no BOOT and SBL pair, Boot Format sends as Boot Update does
   std::wstring boot, sbl;
-  std::uint64_t blockBytes = 0;  // the two format blocks: the 128 KiB boot area, then SBL twice
+  std::uint64_t blockBytes = 0;  // the two format blocks: the boot area, then SBL twice
 };
 BootFormatPlan PlanBootFormat(const ImageListing& image);

@@ -4,11 +4,11 @@
 #include <cerrno>
 #include <limits>
 
-#include "engine/tables.h"
 #include "platform/file_mapping.h"
 #include "platform/last_error.h"
 #include "platform/text.h"
 #include "support/log.h"
+#include "wire/member_plan.h"
 #include "wire/tar_reader.h"
 
 namespace {
@@ -25,12 +25,6 @@ void LogReadyString(const std::wstring& text) {
 bool StartsWith(std::wstring_view text, std::wstring_view prefix) { return text.substr(0, prefix.size()) == prefix; }
 
 bool Contains(std::wstring_view text, std::wstring_view part) { return text.find(part) != std::wstring_view::npos; }
-
-// Names ending in "csc" (any case) are the per-nation CSC members.
-bool IsNationMember(const std::wstring& name) {
-  if (name.size() < 3) return false;
-  return tarn::platform::AsciiLowered(std::wstring_view(name).substr(name.size() - 3)) == L"csc";
-}
 
 // Walks the members of an archive with the job's tar reader, calling `visit`
 // for each. Reads headers and the first bytes of data only.
@@ -113,9 +107,9 @@ class ImageFile {
 }  // namespace
 
 // Eight phones would otherwise report PASS with nothing written.
-std::wstring NothingToSendText(int kind, const std::wstring& path) {
-  if (kind == kImageKindPhone) return L"e - the phone binary is empty: " + path;
-  return std::wstring(L"e - the ") + (kind == kImageKindCsc ? L"CSC" : L"PDA") + L" archive holds no files: " + path;
+std::wstring NothingToSendText(ImageKind kind, const std::wstring& path) {
+  if (kind == IMAGE_MASK_PHONE) return L"e - the phone binary is empty: " + path;
+  return std::wstring(L"e - the ") + (kind == IMAGE_MASK_CSC ? L"CSC" : L"PDA") + L" archive holds no files: " + path;
 }
 
 std::wstring FileNameOfPath(std::wstring_view path) {
@@ -148,31 +142,43 @@ PlatformCheck CheckPlatformByName(std::wstring_view fileName) {
 int SumTarSizes(const CFileMapping& image, std::uint32_t fileSize, int selectedNation, std::uint32_t* totalSize,
                 std::uint32_t* memberCount) {
   bool overflow = false;
+  bool refused = false;
   std::uint32_t members = 0;
+  std::uint32_t archiveTotal = *totalSize;
+  const SendChoice choice{true, selectedNation};
   int result = WalkTarMembers(image, fileSize, [&](const TarEntry& member) {
     ++members;
-    if (overflow) return;
-    if (IsNationMember(member.name) && NationOfName(member.name) != selectedNation) {
-      TLOG_FILE(kModule, L"Skip Size %d, Total Size : %d\n", static_cast<int>(member.size),
-                static_cast<int>(*totalSize));
+    if (overflow || refused) return;
+    const MemberPlan plan = PlanNamedMember(member.name, member.size, choice);
+    if (plan.role == MemberRole::Unknown) {
+      // The job refuses the whole archive at this member: none of it is sent.
+      TLOG_FILE(kModule, L"Unknown member \"%ls\": nothing of this archive counts\n", member.name.c_str());
+      refused = true;
       return;
     }
-    overflow = !AddToTotal(member.size, totalSize);
+    if (!CountsAsDone(plan)) {
+      TLOG_FILE(kModule, L"Skip Size %d, Total Size : %d\n", static_cast<int>(member.size),
+                static_cast<int>(archiveTotal));
+      return;
+    }
+    overflow = !AddToTotal(member.size, &archiveTotal);
     TLOG_FILE(kModule, L"Added Size %d, Total Size : %d\n", static_cast<int>(member.size),
-              static_cast<int>(*totalSize));
+              static_cast<int>(archiveTotal));
   });
   if (memberCount) *memberCount = members;
-  return overflow ? kStartFail : result;
+  if (overflow) return kStartFail;
+  if (!refused) *totalSize = archiveTotal;
+  return result;
 }
 
-int CalcImageSize(int kind, const std::wstring& path, int selectedNation, std::uint32_t* totalSize,
+int CalcImageSize(ImageKind kind, const std::wstring& path, int selectedNation, std::uint32_t* totalSize,
                   bool* nothingToSend) {
-  if (kind != kImageKindPda && kind != kImageKindCsc && kind != kImageKindPhone) return kStartFail;
+  if (kind != IMAGE_MASK_PDA && kind != IMAGE_MASK_CSC && kind != IMAGE_MASK_PHONE) return kStartFail;
   ImageFile file(path);
   if (!file.IsOpen()) return kStartFail;
   int result = kStartOk;
   std::uint32_t members = 0;
-  if (kind == kImageKindPhone) {
+  if (kind == IMAGE_MASK_PHONE) {
     members = file.Size() != 0 ? 1 : 0;
     if (!AddToTotal(file.Size(), totalSize)) return kStartFail;
     TLOG_FILE(kModule, L"Phone Size %d, Total Size : %d\n", static_cast<int>(file.Size()),
@@ -193,8 +199,9 @@ NationChoice SelectNationFromCsc(const std::wstring& path, int nationCount) {
   ImageFile file(path);
   if (!file.IsOpen()) return choice;
   choice.result = WalkTarMembers(file.Image(), file.Size(), [&](const TarEntry& member) {
-    if (!IsNationMember(member.name)) return;
-    int index = NationOfName(member.name);
+    const MemberPlan plan = PlanNamedMember(member.name, member.size, SendChoice{});
+    if (plan.role != MemberRole::NationMember) return;
+    const int index = plan.nation;
     if (index <= nationCount) choice.nation = index;
     TLOG_FILE(kModule, L"Select %d, Total %d\n", index, nationCount);
   });
@@ -251,17 +258,14 @@ StartPlan PlanStart(const StartInputs& inputs) {
   plan.imageMask = BuildImageMask(inputs.pda, inputs.pdaTicked, inputs.csc, inputs.cscTicked, inputs.phone,
                                   inputs.phoneTicked);
   const struct {
-    std::uint16_t bit;
-    int kind;
+    ImageKind kind;
     const std::wstring& path;
-  } images[] = {{IMAGE_MASK_PDA, kImageKindPda, inputs.pda},
-                {IMAGE_MASK_CSC, kImageKindCsc, inputs.csc},
-                {IMAGE_MASK_PHONE, kImageKindPhone, inputs.phone}};
+  } images[] = {{IMAGE_MASK_PDA, inputs.pda}, {IMAGE_MASK_CSC, inputs.csc}, {IMAGE_MASK_PHONE, inputs.phone}};
   for (const auto& image : images) {
-    if (!(plan.imageMask & image.bit)) continue;
+    if (!(plan.imageMask & image.kind)) continue;
     bool empty = false;
     if (CalcImageSize(image.kind, image.path, inputs.selectedNation, &plan.totalSize, &empty) != kStartOk) {
-      plan.unreadableMask |= image.bit;
+      plan.unreadableMask |= image.kind;
     } else if (empty && plan.refusal == StartRefusal::None) {
       plan.refusal = StartRefusal::NothingToSend;
       plan.refusalText = NothingToSendText(image.kind, image.path);

@@ -38,39 +38,37 @@ std::wstring FileNameOfPath(std::wstring_view path);
 
 // ---- Image sizes -----------------------------------------------------------
 
-// Kinds as CalcImageSize takes them (the image-mask bits).
-constexpr int kImageKindPda = 1;
-constexpr int kImageKindPhone = 2;
-constexpr int kImageKindCsc = 8;
-
 constexpr int kStartOk = 1;
 constexpr int kStartFail = 255;
 
 // Adds the download size of the image at `path` to *totalSize: the file size
-// for the phone binary, SumTarSizes for a PDA or CSC archive. Of the
-// per-nation members (names ending in "csc") only those of `selectedNation`
-// count. kStartOk, or kStartFail when the kind is unknown or the file cannot
+// for the phone binary (IMAGE_MASK_PHONE), SumTarSizes for a PDA or CSC
+// archive. kStartOk, or kStartFail when the kind is another or the file cannot
 // be opened, mapped or read (logged; *totalSize then keeps what it had).
 // Files of 4 GiB or more are refused. *nothingToSend (when given) tells
 // whether a readable image has nothing to send: an empty phone binary, an
 // archive without members (an empty file included).
-int CalcImageSize(int kind, const std::wstring& path, int selectedNation, std::uint32_t* totalSize,
+int CalcImageSize(ImageKind kind, const std::wstring& path, int selectedNation, std::uint32_t* totalSize,
                   bool* nothingToSend = nullptr);
 
 // Walks the members of the archive in the open `image` of `fileSize` bytes,
-// as the job's index finds them, and adds their sizes to *totalSize as above.
+// as the job's index finds them, and adds to *totalSize the sizes the job's
+// progress counts with `selectedNation` (wire/member_plan.h): every member
+// but the per-nation ones of other nations. An archive holding a member no
+// job knows adds nothing, as the job sends nothing of it.
 // kStartOk, or kStartFail when a header cannot be read or is broken.
 // *memberCount (when given) gets the number of members, nations skipped included.
 int SumTarSizes(const tarn::platform::CFileMapping& image, std::uint32_t fileSize, int selectedNation,
                 std::uint32_t* totalSize, std::uint32_t* memberCount = nullptr);
 
 // The refusal line for an image of `kind` at `path` with nothing to send.
-std::wstring NothingToSendText(int kind, const std::wstring& path);
+std::wstring NothingToSendText(ImageKind kind, const std::wstring& path);
 
 struct NationChoice {
   int result = kStartFail;  // kStartOk or kStartFail
-  // Nation index of the last member whose name ends in "csc" and whose index
-  // is not above `nationCount`; -1 when there is none (keep the selection).
+  // Nation index of the last per-nation member (as the job classifies it)
+  // whose index is not above `nationCount`; -1 when there is none (keep the
+  // selection).
   int nation = -1;
 };
 
@@ -101,7 +99,7 @@ std::int32_t StratineParts(const StartChoices& choices);
 // widened with its sign).
 ENGINE_OPTIONS BuildEngineOptions(const StartChoices& choices);
 
-// PDA 1, phone 2, CSC 8 for each image that is named and ticked.
+// The kind of each image that is named and ticked.
 std::uint16_t BuildImageMask(const std::wstring& pda, bool pdaTicked, const std::wstring& csc, bool cscTicked,
                              const std::wstring& phone, bool phoneTicked);
 

@@ -22,3 +22,7 @@ constexpr std::int16_t PARTITION_FW = 31;
 constexpr std::int16_t PARTITION_PHONE = 32;
 
 constexpr int kPartitionCount = 10;
+
+// The room BOOT gets at the start of the first boot block a boot format
+// writes; SBL follows it.
+constexpr std::uint32_t kBootAreaSize = 131072;

@@ -62,13 +62,13 @@ TEST(StartPlanFileName, TakesTheTextAfterTheLastSeparator) {
 
 TEST(StartPlanTarSizes, CountsOnlyTheSelectedNationOfPerNationMembers) {
   TempDir dir;
-  WriteBytes(dir / "csc.tar", TarBytes({{"FRANCE.csc", 1000}, {"DE.csc", 2000}, {"logo.bin", 300}}));
+  WriteBytes(dir / "csc.tar", TarBytes({{"FRANCE.csc", 1000}, {"DE.csc", 2000}, {"modemFW", 300}}));
   std::uint32_t total = 5;
-  EXPECT_EQ(CalcImageSize(kImageKindCsc, W(dir / "csc.tar"), 1, &total), kStartOk);
+  EXPECT_EQ(CalcImageSize(IMAGE_MASK_CSC, W(dir / "csc.tar"), 1, &total), kStartOk);
   EXPECT_EQ(total, 5u + 1000 + 300);
 
   total = 0;
-  EXPECT_EQ(CalcImageSize(kImageKindPda, W(dir / "csc.tar"), 2, &total), kStartOk);
+  EXPECT_EQ(CalcImageSize(IMAGE_MASK_PDA, W(dir / "csc.tar"), 2, &total), kStartOk);
   EXPECT_EQ(total, 2000u + 300);
 
   NationChoice choice = SelectNationFromCsc(W(dir / "csc.tar"));
@@ -89,11 +89,11 @@ TEST(StartPlanImageSize, PhoneBinaryAddsItsFileSize) {
   TempDir dir;
   WriteBytes(dir / "phone.bin", std::vector<unsigned char>(1000, 0xAB));
   std::uint32_t total = 24;
-  EXPECT_EQ(CalcImageSize(kImageKindPhone, W(dir / "phone.bin"), 0, &total), kStartOk);
+  EXPECT_EQ(CalcImageSize(IMAGE_MASK_PHONE, W(dir / "phone.bin"), 0, &total), kStartOk);
   EXPECT_EQ(total, 1024u);
-  EXPECT_EQ(CalcImageSize(4, W(dir / "phone.bin"), 0, &total), kStartFail);  // 4 is no size kind
-  EXPECT_EQ(CalcImageSize(kImageKindPhone, W(dir / "none.bin"), 0, &total), kStartFail);
-  EXPECT_EQ(CalcImageSize(kImageKindPhone, W(dir.Path()), 0, &total), kStartFail);  // a folder
+  EXPECT_EQ(CalcImageSize(IMAGE_MASK_BOOT, W(dir / "phone.bin"), 0, &total), kStartFail);  // no START image
+  EXPECT_EQ(CalcImageSize(IMAGE_MASK_PHONE, W(dir / "none.bin"), 0, &total), kStartFail);
+  EXPECT_EQ(CalcImageSize(IMAGE_MASK_PHONE, W(dir.Path()), 0, &total), kStartFail);  // a folder
   EXPECT_EQ(total, 1024u);
 }
 
@@ -102,11 +102,11 @@ TEST(StartPlanTarSizes, ArchiveShapes) {
   std::uint32_t total = 0;
   // Empty file: nothing to add.
   WriteBytes(dir / "empty.tar", {});
-  EXPECT_EQ(CalcImageSize(kImageKindPda, W(dir / "empty.tar"), 0, &total), kStartOk);
+  EXPECT_EQ(CalcImageSize(IMAGE_MASK_PDA, W(dir / "empty.tar"), 0, &total), kStartOk);
   EXPECT_EQ(total, 0u);
   // A walk that ends at the file size without zero blocks, with a zero-size member.
   WriteBytes(dir / "nozero.tar", TarBytes({{"BOOT", 131072}, {"SBL", 0}, {"ZIMAGE", 131073}}, 0));
-  EXPECT_EQ(CalcImageSize(kImageKindPda, W(dir / "nozero.tar"), 0, &total), kStartOk);
+  EXPECT_EQ(CalcImageSize(IMAGE_MASK_PDA, W(dir / "nozero.tar"), 0, &total), kStartOk);
   EXPECT_EQ(total, 131072u + 131073u);
   // A zero block ends the archive even when data follows.
   auto bytes = TarBytes({{"BOOT", 10}}, 1);
@@ -114,7 +114,7 @@ TEST(StartPlanTarSizes, ArchiveShapes) {
   bytes.insert(bytes.end(), tail.begin(), tail.end());
   WriteBytes(dir / "stop.tar", bytes);
   total = 0;
-  EXPECT_EQ(CalcImageSize(kImageKindPda, W(dir / "stop.tar"), 0, &total), kStartOk);
+  EXPECT_EQ(CalcImageSize(IMAGE_MASK_PDA, W(dir / "stop.tar"), 0, &total), kStartOk);
   EXPECT_EQ(total, 10u);
 }
 
@@ -122,21 +122,21 @@ TEST(StartPlanTarSizes, DamagedHeadersFailWithoutTouchingTheTotal) {
   TempDir dir;
   std::uint32_t total = 7;
   WriteBytes(dir / "letters.tar", TarBytes({{"BOOT", 0, "00000001x50"}}));
-  EXPECT_EQ(CalcImageSize(kImageKindPda, W(dir / "letters.tar"), 0, &total), kStartFail);
+  EXPECT_EQ(CalcImageSize(IMAGE_MASK_PDA, W(dir / "letters.tar"), 0, &total), kStartFail);
   WriteBytes(dir / "base256.tar", TarBytes({{"BOOT", 0, "\x80"}}));
-  EXPECT_EQ(CalcImageSize(kImageKindPda, W(dir / "base256.tar"), 0, &total), kStartFail);
+  EXPECT_EQ(CalcImageSize(IMAGE_MASK_PDA, W(dir / "base256.tar"), 0, &total), kStartFail);
   WriteBytes(dir / "huge.tar", TarBytes({{"BOOT", 0, "77777777777"}}));  // 8 GiB - 1
-  EXPECT_EQ(CalcImageSize(kImageKindPda, W(dir / "huge.tar"), 0, &total), kStartFail);
+  EXPECT_EQ(CalcImageSize(IMAGE_MASK_PDA, W(dir / "huge.tar"), 0, &total), kStartFail);
   // Data running past the end of the file.
   auto bytes = TarBytes({{"ZIMAGE", 4096}}, 0);
   bytes.resize(2048);
   WriteBytes(dir / "short.tar", bytes);
-  EXPECT_EQ(CalcImageSize(kImageKindPda, W(dir / "short.tar"), 0, &total), kStartFail);
+  EXPECT_EQ(CalcImageSize(IMAGE_MASK_PDA, W(dir / "short.tar"), 0, &total), kStartFail);
   // A header cut short.
   bytes = TarBytes({{"BOOT", 512}}, 0);
   bytes.resize(bytes.size() + 100, 'x');
   WriteBytes(dir / "cut.tar", bytes);
-  EXPECT_EQ(CalcImageSize(kImageKindPda, W(dir / "cut.tar"), 0, &total), kStartFail);
+  EXPECT_EQ(CalcImageSize(IMAGE_MASK_PDA, W(dir / "cut.tar"), 0, &total), kStartFail);
   EXPECT_EQ(total, 7u);
 }
 
@@ -144,7 +144,7 @@ TEST(StartPlanTarSizes, SpaceTerminatedAndEmptySizeFieldsAreRead) {
   TempDir dir;
   WriteBytes(dir / "old.tar", TarBytes({{"BOOT", 8, "     10 "}, {"SBL", 0, "            "}}));
   std::uint32_t total = 0;
-  ASSERT_EQ(CalcImageSize(kImageKindPda, W(dir / "old.tar"), 0, &total), kStartOk);
+  ASSERT_EQ(CalcImageSize(IMAGE_MASK_PDA, W(dir / "old.tar"), 0, &total), kStartOk);
   EXPECT_EQ(total, 8u);
 }
 
@@ -153,9 +153,9 @@ TEST(StartPlanTarSizes, NameWithoutNulIsCutAtItsField) {
   // 100 characters ending in "csc": a nation member of nation 0, skipped for nation 1.
   // Read past its field, the name would run into the mode digits and count.
   std::string name = std::string(96, 'n') + ".csc";
-  WriteBytes(dir / "long.tar", TarBytes({{name, 700}, {"logo.bin", 5}}));
+  WriteBytes(dir / "long.tar", TarBytes({{name, 700}, {"modemFW", 5}}));
   std::uint32_t total = 0;
-  ASSERT_EQ(CalcImageSize(kImageKindCsc, W(dir / "long.tar"), 1, &total), kStartOk);
+  ASSERT_EQ(CalcImageSize(IMAGE_MASK_CSC, W(dir / "long.tar"), 1, &total), kStartOk);
   EXPECT_EQ(total, 5u);
 }
 
@@ -166,7 +166,7 @@ TEST(StartPlanImageSize, FilesOf4GiBAreRefused) {
   ASSERT_EQ(ftruncate(fd, 0x100000000LL), 0);  // sparse
   close(fd);
   std::uint32_t total = 0;
-  EXPECT_EQ(CalcImageSize(kImageKindPhone, W(dir / "big.bin"), 0, &total), kStartFail);
+  EXPECT_EQ(CalcImageSize(IMAGE_MASK_PHONE, W(dir / "big.bin"), 0, &total), kStartFail);
   EXPECT_EQ(total, 0u);
 }
 
@@ -174,7 +174,7 @@ TEST(StartPlanImageSize, TotalThatWouldWrapIsRefused) {
   TempDir dir;
   WriteBytes(dir / "phone.bin", std::vector<unsigned char>(100, 1));
   std::uint32_t total = 0xFFFFFFF0u;
-  EXPECT_EQ(CalcImageSize(kImageKindPhone, W(dir / "phone.bin"), 0, &total), kStartFail);
+  EXPECT_EQ(CalcImageSize(IMAGE_MASK_PHONE, W(dir / "phone.bin"), 0, &total), kStartFail);
   EXPECT_EQ(total, 0xFFFFFFF0u);
 }
 
@@ -337,7 +337,7 @@ TEST(ImageCheck, ListingAndWhatTheOptionsSend) {
   WriteBytes(dir / "c.tar", TarBytes({{"FRANCE.csc", 3}, {"UK.csc", 5}}));
   WriteBytes(dir / "phone.bin", std::vector<unsigned char>(9, 1));
   const ImageListing pda = ListImageOfUnknownKind(W(dir / "test_p.tar"));
-  EXPECT_EQ(pda.kind, kImageKindPda);
+  EXPECT_EQ(pda.kind, IMAGE_MASK_PDA);
   EXPECT_TRUE(pda.platform.accepted);
   ASSERT_EQ(pda.members.size(), 4u);
   EXPECT_EQ(pda.members[1].partition, 1);
@@ -349,7 +349,7 @@ TEST(ImageCheck, ListingAndWhatTheOptionsSend) {
   EXPECT_EQ(format.blockBytes, 131072u + 100u);
 
   const ImageListing csc = ListImageOfUnknownKind(W(dir / "c.tar"));
-  EXPECT_EQ(csc.kind, kImageKindCsc);
+  EXPECT_EQ(csc.kind, IMAGE_MASK_CSC);
   EXPECT_TRUE(csc.refusals.empty());
   EXPECT_EQ(csc.members[1].nation, 9);
   EXPECT_EQ(BytesSent(csc, {true, 1}), 3u);
@@ -357,7 +357,7 @@ TEST(ImageCheck, ListingAndWhatTheOptionsSend) {
   EXPECT_FALSE(PlanBootFormat(csc).formats);
 
   const ImageListing phone = ListImageOfUnknownKind(W(dir / "phone.bin"));
-  EXPECT_EQ(phone.kind, kImageKindPhone);
+  EXPECT_EQ(phone.kind, IMAGE_MASK_PHONE);
   ASSERT_EQ(phone.members.size(), 1u);
   EXPECT_EQ(phone.members[0].role, MemberRole::PhoneBinary);
   EXPECT_EQ(BytesSent(phone, {false, 3}), 9u);

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: Apache-2.0
-#include "engine/tables.h"
+#include "wire/member_names.h"
 
 #include "platform/text.h"
 
