@@ -13,6 +13,7 @@
 #include <map>
 
 #include "engine/archive_index.h"
+#include "engine/download_members.h"
 #include "engine/kelpa3_engine.h"
 #include "engine/results.h"
 #include "engine/tables.h"
@@ -178,6 +179,45 @@ TEST_F(JobArchiveIndex, LongNamesAreClassifiedWholeAndStoredCut) {
   EXPECT_EQ(Name(0), std::wstring(longCsc.begin(), longCsc.begin() + 31));
   EXPECT_EQ(job_.m_members[1]->wType, IMAGE_TYPE_CSC);
   EXPECT_EQ(Name(1).size(), 31u);
+}
+
+// START's total is what the job sends, member for member, for every nation
+// choice: names that look like per-nation members but name a partition, any
+// case of "csc", names the index cuts, other nations, and a member no job
+// knows (the job then refuses the whole archive).
+TEST_F(JobArchiveIndex, StartCountsWhatTheJobSendsForEveryNation) {
+  const std::string long31 = "PORTUGAL.some-customer-name.csc";         // 31 characters
+  const std::string long40 = "GERMANY.a-rather-longer-label-name.csc";  // the index keeps 31
+  std::string hundred(100, 'n');                                        // fills the name field: no NUL
+  hundred.replace(0, 3, "UK.");
+  hundred.replace(97, 3, "CSC");
+  const std::vector<std::vector<std::string>> archives = {
+      {"SBL.csc", "zImage"},
+      {".CSC", "FRANCE.CsC", "uk.csc", "Es.cSc"},
+      {long31, long40, hundred, "Stratine.csc", "param.CSC"},
+      {"zImage", "FRANCE.csc", "DE.csc", "modemFW"},
+      {"zImage", "readme.txt", "IT.csc"},
+  };
+  job_.m_options = {1, 0, 0, 1, 0, 0, 0, 1, 0, 0, 0};  // Boot Update, whole Stratine
+  job_.m_nKeldVersion = 7;
+  for (std::size_t row = 0; row < archives.size(); ++row) {
+    std::vector<TarMember> members;
+    for (std::size_t i = 0; i < archives[row].size(); ++i) {
+      members.push_back({archives[row][i], Pattern(100 * (i + 1) + row, static_cast<unsigned>(i))});
+    }
+    job_.FreeMembers();
+    const bool indexed = Index(BuildTar(members)) == RESULT_OK;
+    for (int nation = -1; nation < kNationCount; ++nation) {
+      job_.m_nNation = nation;
+      std::uint32_t sent = 0;
+      for (const auto& member : job_.m_members) {
+        if (indexed && Sends(PlanJobMember(job_, *member))) sent += member->dwSize;
+      }
+      std::uint32_t total = 0;
+      ASSERT_EQ(SumTarSizes(*mapping_, static_cast<std::uint32_t>(mapping_->Size()), nation, &total), kStartOk);
+      EXPECT_EQ(total, sent) << "archive " << row << ", nation " << nation;
+    }
+  }
 }
 
 TEST_F(JobArchiveIndex, UnknownMemberFailsNamingIt) {
