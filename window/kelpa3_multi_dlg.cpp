@@ -2,8 +2,6 @@
 // Construction, initialisation, the job message target and closing.
 #include "window/kelpa3_multi_dlg.h"
 
-#include <chrono>
-
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QContextMenuEvent>
@@ -18,8 +16,6 @@
 #include "controls/text_progress_ctrl.h"
 #include "controls/xtip_combo_box.h"
 #include "host/sleep_inhibitor.h"
-#include "host/soft_stop.h"
-#include "platform/clock.h"
 #include "platform/text.h"
 #include "window/about_dialog.h"
 #include "window/app_icon.h"
@@ -214,51 +210,39 @@ void CKelpa3MultiDlg::CloseDown() {
   if (m_closed) return;
   m_closed = true;
   SaveSettings();
-  // No job starts from here on: a start that waited for its slot is dropped.
   m_batchPoll.stop();
-  for (int slot = 0; slot < kSlotCount; ++slot) m_batchSlots.CancelStart(slot);
   // From here on every job's message returns at once: no job waits for a
   // window that is going away.
   if (m_target) m_target->Detach();
   if (tarn::platform::GetMainWindow() == m_target) tarn::platform::SetMainWindow(nullptr);
   // The engines' destructors wait for the threads; asking them to stop now
-  // lets that wait be short.
+  // lets that wait be short. No job starts from here on: a start that waited
+  // for its slot is dropped.
   StopJobsForExit();
   m_awake.reset();
 }
 
 void CKelpa3MultiDlg::StopJobsAtBoundary() {
-  m_stopping = true;
-  m_batchPoll.stop();
-  for (int slot = 0; slot < kSlotCount; ++slot) {
-    m_batchSlots.CancelStart(slot);
-    if (JobRunning(slot)) m_engines[slot].StopAtCommandBoundary();
-  }
-  // Bounded as every guard against a silent phone is: scaled with the clock,
-  // never below the guard floor of real time.
-  const auto deadline = std::chrono::steady_clock::now() + tarn::platform::GuardDuration(tarn::host::kSoftStopBoundMs);
+  // The controller bounds the stop (host/soft_stop.h): once the bound has
+  // passed, its poll stops the jobs that still run at once.
+  m_batch.Stop(tarn::host::StopLevel::AtBoundary);
   QEventLoop wait;
-  QTimer poll;
-  poll.setInterval(BatchPollInterval());
-  connect(&poll, &QTimer::timeout, &wait, [&] {
-    if (!AnyJobRunning() || std::chrono::steady_clock::now() >= deadline) wait.quit();
+  connect(&m_batchPoll, &QTimer::timeout, &wait, [&] {
+    if (!m_batch.AnyJobRunning() || m_batch.Stopping() == tarn::host::StopLevel::AtOnce) wait.quit();
   });
-  poll.start();
+  SchedulePoll();
   // The jobs' last messages still reach the window; the operator's clicks do not.
-  if (AnyJobRunning()) wait.exec(QEventLoop::ExcludeUserInputEvents);
-  TLOG_WINDOW(AnyJobRunning() ? L"Jobs still running after the stop at a command boundary: stopped at once\n"
-                              : L"Every job stopped at a command boundary\n");
+  if (m_batch.AnyJobRunning()) wait.exec(QEventLoop::ExcludeUserInputEvents);
+  TLOG_WINDOW(m_batch.AnyJobRunning() ? L"Jobs still running after the stop at a command boundary: stopped at once\n"
+                                      : L"Every job stopped at a command boundary\n");
 }
 
-void CKelpa3MultiDlg::StopJobsForExit() {
-  for (int slot = 0; slot < kSlotCount; ++slot) {
-    if (JobRunning(slot)) m_engines[slot].StopJob();
-  }
-}
+void CKelpa3MultiDlg::StopJobsForExit() { m_batch.Stop(tarn::host::StopLevel::AtOnce); }
 
 bool CKelpa3MultiDlg::MayClose() {
   if (m_closed || m_bBatch == 0) return true;
-  if (m_stopping) return false;  // the close under way ends once the jobs have stopped
+  // The close under way ends once the jobs have stopped.
+  if (m_batch.Stopping() != tarn::host::StopLevel::None) return false;
   if (m_confirmer->ConfirmCloseDuringBatch(this)) {
     TLOG_WINDOW(L"Closed during a batch: the jobs are stopped\n");
     StopJobsAtBoundary();

@@ -18,9 +18,9 @@
 
 #include "engine/options.h"
 #include "engine/pell_linux_np.h"
+#include "host/batch_controller.h"
 #include "host/job_questions.h"
 #include "platform/messages.h"
-#include "window/batch_slots.h"
 #include "window/close_confirmer.h"
 #include "window/control_ids.h"
 #include "window/file_picker.h"
@@ -40,8 +40,8 @@ class CPortWatcher;
 }  // namespace tarn::window
 
 // The window answers the jobs' questions from its nation list and its
-// Factory Mode box.
-class CKelpa3MultiDlg : public QDialog, private tarn::host::JobQuestions {
+// Factory Mode box, and shows what its batch controller reports.
+class CKelpa3MultiDlg : public QDialog, private tarn::host::JobQuestions, private tarn::host::BatchEvents {
   Q_OBJECT
 
  public:
@@ -58,11 +58,11 @@ class CKelpa3MultiDlg : public QDialog, private tarn::host::JobQuestions {
   QCheckBox* CheckBox(int id) const;
   QPlainTextEdit* Edit(int id) const;
 
-  CPellLinuxNp& Engine(int slot) { return m_engines[slot]; }
+  CPellLinuxNp& Engine(int slot) { return m_batch.Engine(slot); }
   int Port(int slot) const { return m_nPort[slot]; }
   int PortCount() const { return m_nPortCount; }
   // Slots of the batch whose job has not reported its final outcome yet.
-  int Running() const { return m_batchSlots.Unfinished(); }
+  int Running() const { return m_batch.Unfinished(); }
   bool InBatch() const { return m_bBatch != 0; }
   const ENGINE_OPTIONS& Options() const { return m_options; }
   std::uint8_t ImageMask() const { return m_imageMask; }
@@ -85,7 +85,7 @@ class CKelpa3MultiDlg : public QDialog, private tarn::host::JobQuestions {
   void ResetDisplays(bool clearLists);
   void OnBatchEnd();
   // Whether the job thread of `slot` still runs.
-  bool JobRunning(int slot);
+  bool JobRunning(int slot) { return m_batch.JobRunning(slot); }
 
   // Job messages, as they arrive from the jobs (also callable directly).
   LRESULT OnJobMessage(UINT message, WPARAM wParam, LPARAM lParam);
@@ -137,19 +137,14 @@ class CKelpa3MultiDlg : public QDialog, private tarn::host::JobQuestions {
   void ApplyMemoryGroupFromMode(int mode);
   void ApplyStratineAll();
   void AppendLine(QPlainTextEdit* edit, const QString& line);
-  bool AnyJobRunning();
-  // Gives the slot's engine everything and starts its job; the engine's
-  // thread must have ended.
-  void StartSlot(int slot, const ENGINE_OPTIONS& options, bool setTotalSize);
-  // The job a re-attached phone gets during a Boot Format batch.
-  void RestartSlot(int slot);
   void RefuseStart(const QString& line);
-  // The slot's first final outcome counts; the batch ends once every slot
-  // has one, no start waits and every job thread has ended.
-  void FinishSlot(int slot);
-  void CheckBatchEnd();
+  // A job's final message: PASS when `error` is null. Only the slot's first
+  // outcome counts (the controller's rule).
+  void FinishSlot(int slot, const wchar_t* error);
   // The real milliseconds between two looks at the job threads.
   static int BatchPollInterval();
+  // Runs the batch poll while the controller waits for a thread or a deadline.
+  void SchedulePoll();
   void OnBatchPoll();
   // True when the window may close: no batch, or the operator agrees.
   bool MayClose();
@@ -162,6 +157,10 @@ class CKelpa3MultiDlg : public QDialog, private tarn::host::JobQuestions {
   LRESULT OnJobPass(int slot, int filesDone);
   std::optional<int> Nation() const override;
   std::optional<bool> FactoryMode() const override;
+  void JobStarting(int slot, int port, bool restart) override;
+  void SlotError(int slot, const std::wstring& text) override;
+  void RestartWaits(int slot) override;
+  void BatchEnded() override;
 
   QString ListText(int id) const;
   std::int32_t* ImageFlagOfKind(int kind);
@@ -169,11 +168,11 @@ class CKelpa3MultiDlg : public QDialog, private tarn::host::JobQuestions {
   // Slots and batch.
   std::array<int, tarn::window::kSlotCount> m_nPort;
   int m_nPortCount = 0;
-  tarn::window::CBatchSlots m_batchSlots;
+  // Owns the slots' engines.
+  tarn::host::BatchController m_batch{*this};
   // Runs while a start waits for a slot's previous job or the batch waits
   // for its last threads to end.
   QTimer m_batchPoll;
-  std::array<CPellLinuxNp, tarn::window::kSlotCount> m_engines;
   ENGINE_OPTIONS m_options{};
   std::uint8_t m_imageMask = 0;
   std::int32_t m_bBatch = 0;
@@ -209,6 +208,4 @@ class CKelpa3MultiDlg : public QDialog, private tarn::host::JobQuestions {
   tarn::window::CPortWatcher* m_portWatcher = nullptr;
   tarn::platform::HWND m_target;
   bool m_closed = false;
-  // The jobs are being stopped for a close: no job starts, no second question.
-  bool m_stopping = false;
 };

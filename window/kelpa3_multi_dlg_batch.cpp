@@ -1,9 +1,13 @@
 // SPDX-License-Identifier: Apache-2.0
 // START, CLR and the end of a batch.
+#include <string>
+#include <vector>
+
 #include <QPlainTextEdit>
 
 #include "controls/text_progress_ctrl.h"
 #include "controls/xtip_combo_box.h"
+#include "host/batch_controller.h"
 #include "host/sleep_inhibitor.h"
 #include "host/start_plan.h"
 #include "window/kelpa3_multi_dlg.h"
@@ -23,7 +27,7 @@ std::wstring PathOfList(const QString& text) { return text.left(kMaxPathChars).t
 
 void CKelpa3MultiDlg::OnStart() {
   // An engine is never given a new job while its thread still runs.
-  if (m_bBatch == 1 || AnyJobRunning()) {
+  if (m_bBatch == 1 || m_batch.AnyJobRunning()) {
     RefuseStart(QStringLiteral("e - the jobs of the last START are still running"));
     return;
   }
@@ -51,6 +55,16 @@ void CKelpa3MultiDlg::OnStart() {
                                          : QString::fromStdWString(plan.refusalText));
     return;
   }
+  tarn::host::SlotJob job;
+  job.pda = m_szPda;
+  job.csc = m_szCsc;
+  job.phone = m_szPhone;
+  // The window keeps its mask in a byte and widens it with its sign.
+  job.imageMask = static_cast<std::uint16_t>(static_cast<std::int8_t>(plan.imageMask));
+  job.totalSize = plan.totalSize;
+  const std::vector<std::wstring> refusals = tarn::host::BatchController::ImageRefusals(job);
+  for (const std::wstring& line : refusals) RefuseStart(QString::fromStdWString(line));
+  if (!refusals.empty()) return;
   m_nPlatform = plan.platform;
   m_imageMask = static_cast<std::uint8_t>(plan.imageMask);
   m_nTotalSize = plan.totalSize;
@@ -75,17 +89,11 @@ void CKelpa3MultiDlg::OnStart() {
   m_options = BuildEngineOptions(choices);
   m_nStratineMode = m_options.nStratineParts;
 
-  // Every slot is counted in before the first job starts, so that a job
-  // that cannot start does not end the batch of the others.
+  job.options = m_options;
   m_bBatch = 1;
-  m_batchSlots.Clear();
-  for (int slot = 0; slot < kSlotCount; ++slot) {
-    if (m_nPort[slot] != -1) m_batchSlots.CountIn(slot);
-  }
-  m_awake = std::make_unique<tarn::host::SleepInhibitor>(m_batchSlots.Unfinished());
-  for (int slot = 0; slot < kSlotCount; ++slot) {
-    if (m_nPort[slot] != -1) StartSlot(slot, m_options, true);
-  }
+  m_awake = std::make_unique<tarn::host::SleepInhibitor>(m_nPortCount);
+  m_batch.Start(job, m_nPort);
+  SchedulePoll();
 }
 
 void CKelpa3MultiDlg::RefuseStart(const QString& line) {

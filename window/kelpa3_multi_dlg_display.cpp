@@ -92,7 +92,7 @@ LRESULT CKelpa3MultiDlg::OnJobText(const wchar_t* text, int slot) {
 }
 
 LRESULT CKelpa3MultiDlg::OnJobError(const wchar_t* text, int slot) {
-  FinishSlot(slot);
+  FinishSlot(slot, text ? text : L"");
   const QString line = QStringLiteral("ERROR [  Device %1  ] ").arg(slot) + QString::fromWCharArray(text);
   QPlainTextEdit* main = Edit(IDC_MAIN_EDIT);
   if (!main) {
@@ -131,7 +131,7 @@ LRESULT CKelpa3MultiDlg::OnJobState(int slot, int code) {
 
 LRESULT CKelpa3MultiDlg::OnJobPass(int slot, int filesDone) {
   TLOG_WINDOW(L">>> End Event : %d Count %d\n", slot, filesDone);
-  FinishSlot(slot);
+  FinishSlot(slot, nullptr);
   CTextProgressCtrl* bar = ValidSlot(slot) ? UpperBar(slot) : nullptr;
   if (!bar) {
     TLOG_WINDOW(L"Progress bar %d Error\n", slot);

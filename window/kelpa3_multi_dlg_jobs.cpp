@@ -1,11 +1,9 @@
 // SPDX-License-Identifier: Apache-2.0
-// Each slot's job: starting it on an engine whose thread has ended, the start
-// that waits for a slot's previous job, and the end of the batch once every
-// slot has its outcome and every job thread has ended.
+// What the batch controller reports, as the window shows it, and the poll
+// that lets the controller look at the job threads while it waits for them.
 #include <algorithm>
 #include <chrono>
 
-#include "host/slot_job.h"
 #include "platform/clock.h"
 #include "window/kelpa3_multi_dlg.h"
 #include "window/window_log.h"
@@ -20,53 +18,38 @@ constexpr DWORD kBatchPollMs = 20;
 
 }  // namespace
 
-bool CKelpa3MultiDlg::JobRunning(int slot) {
-  std::int16_t running = 0;
-  m_engines[slot].IsJobRunning(&running);
-  return running != 0;
-}
-
-bool CKelpa3MultiDlg::AnyJobRunning() {
-  for (int slot = 0; slot < kSlotCount; ++slot) {
-    if (JobRunning(slot)) return true;
-  }
-  return false;
-}
-
-void CKelpa3MultiDlg::StartSlot(int slot, const ENGINE_OPTIONS& options, bool setTotalSize) {
-  tarn::host::SlotJob job;
-  job.pda = m_szPda;
-  job.csc = m_szCsc;
-  job.phone = m_szPhone;
-  // The window keeps its mask in a byte and widens it with its sign.
-  job.imageMask = static_cast<std::uint16_t>(static_cast<std::int8_t>(m_imageMask));
-  if (setTotalSize) job.totalSize = m_nTotalSize;
-  job.options = options;
-  const auto countIn = [this, slot] { m_batchSlots.CountIn(slot); };
-  if (!tarn::host::StartSlotJob(m_engines[slot], job, m_nPort[slot], slot, countIn)) {
-    // No job will report for this slot: its outcome is this error, or the
-    // batch would never end.
-    OnJobError(tarn::host::kJobNotStartedText, slot);
-  }
-}
-
-void CKelpa3MultiDlg::RestartSlot(int slot) {
+void CKelpa3MultiDlg::JobStarting(int /*slot*/, int /*port*/, bool restart) {
+  if (!restart) return;
   TLOG_WINDOW(L"Download started. Create Thread\n");
-  ENGINE_OPTIONS options = m_options;
-  options.bBootFormat = 0;
   TLOG_WINDOW(L"PDA   : %ls\n", m_szPda.c_str());
   TLOG_WINDOW(L"CSC   : %ls\n", m_szCsc.c_str());
   TLOG_WINDOW(L"PHone : %ls\n", m_szPhone.c_str());
-  StartSlot(slot, options, false);
+}
+
+// Shown as a job's own error is; the controller has counted it already, and
+// a second outcome of a slot counts nothing.
+void CKelpa3MultiDlg::SlotError(int slot, const std::wstring& text) { OnJobError(text.c_str(), slot); }
+
+void CKelpa3MultiDlg::RestartWaits(int slot) {
+  TLOG_WINDOW(L"Slot %d: its last job still runs; the new job waits for it\n", slot);
+}
+
+void CKelpa3MultiDlg::BatchEnded() {
+  if (!m_closed) OnBatchEnd();
+}
+
+void CKelpa3MultiDlg::FinishSlot(int slot, const wchar_t* error) {
+  if (error) {
+    m_batch.JobFailed(slot, error);
+  } else {
+    m_batch.JobPassed(slot);
+  }
+  SchedulePoll();
 }
 
 void CKelpa3MultiDlg::OnBatchPoll() {
-  for (int slot = 0; slot < kSlotCount; ++slot) {
-    if (m_stopping || !m_batchSlots.StartDeferred(slot) || JobRunning(slot)) continue;
-    m_batchSlots.CancelStart(slot);
-    RestartSlot(slot);
-  }
-  CheckBatchEnd();
+  m_batch.Tick();
+  SchedulePoll();
 }
 
 int CKelpa3MultiDlg::BatchPollInterval() {
@@ -74,19 +57,11 @@ int CKelpa3MultiDlg::BatchPollInterval() {
   return std::max<int>(1, static_cast<int>(interval.count()));
 }
 
-void CKelpa3MultiDlg::CheckBatchEnd() {
-  const bool outcomesIn = m_bBatch == 1 && m_batchSlots.AllFinished();
-  const bool threadsRun = outcomesIn && AnyJobRunning();
-  if (!m_closed && (m_batchSlots.AnyStartDeferred() || threadsRun)) {
-    m_batchPoll.setInterval(BatchPollInterval());
-    if (!m_batchPoll.isActive()) m_batchPoll.start();
+void CKelpa3MultiDlg::SchedulePoll() {
+  if (m_closed || !m_batch.NeedsTicks()) {
+    m_batchPoll.stop();
     return;
   }
-  m_batchPoll.stop();
-  if (outcomesIn && !m_closed) OnBatchEnd();
-}
-
-void CKelpa3MultiDlg::FinishSlot(int slot) {
-  if (!m_batchSlots.Finish(slot)) return;  // a later outcome of the same job, or no job of the batch
-  CheckBatchEnd();
+  m_batchPoll.setInterval(BatchPollInterval());
+  if (!m_batchPoll.isActive()) m_batchPoll.start();
 }

@@ -83,22 +83,21 @@ int CKelpa3MultiDlg::AddDevice(const QString& name) {
     }
   }
   LogReadyString(QStringLiteral("ADDED ") + name);
-  int slot = 0;
-  while (m_nPort[slot] != -1) ++slot;
+  // During a Boot Format batch a phone back from its format goes to its own
+  // slot; any other phone takes the lowest free slot, and gets a job too.
+  const bool restarts = m_batch.TakesArrivals() && !m_closed;
+  int slot = restarts ? m_batch.SlotForArrival(n) : -1;
+  if (slot < 0 || m_nPort[slot] != -1) {
+    slot = 0;
+    while (m_nPort[slot] != -1) ++slot;
+  }
   m_nPort[slot] = n;
   ++m_nPortCount;
   static_cast<QLabel*>(Control(IDC_PORT_LABEL0 + slot))->setText(name);
 
-  if (m_bBatch == 1 && m_options.bBootFormat != 0 && !m_closed && !m_stopping) {
-    // A phone back from its format may find the slot's last job still in its
-    // pause after "Format Done!": two jobs must never share one engine.
-    if (JobRunning(slot)) {
-      TLOG_WINDOW(L"Slot %d: its last job still runs; the new job waits for it\n", slot);
-      m_batchSlots.DeferStart(slot);
-      CheckBatchEnd();
-    } else {
-      RestartSlot(slot);
-    }
+  if (restarts) {
+    m_batch.Restart(slot, n);
+    SchedulePoll();
   }
   return 0;
 }
@@ -112,10 +111,7 @@ int CKelpa3MultiDlg::RemoveDevice(const QString& name) {
   for (int slot = 0; slot < kSlotCount; ++slot) {
     if (m_nPort[slot] != n) continue;
     TLOG_WINDOW(L"REMOVED Port %d(%d)\n", n, slot);
-    if (m_batchSlots.StartDeferred(slot)) {
-      TLOG_WINDOW(L"Slot %d: its phone left before its job started\n", slot);
-      m_batchSlots.CancelStart(slot);
-    }
+    if (m_batch.CancelRestart(slot)) TLOG_WINDOW(L"Slot %d: its phone left before its job started\n", slot);
     m_nPort[slot] = -1;
     --m_nPortCount;
     static_cast<QLabel*>(Control(IDC_PORT_LABEL0 + slot))->setText(QString());
