@@ -194,22 +194,22 @@ scenario_killed_host() {
   # ZIMAGE's frames take seconds, so the kill that the rig times from a line
   # of the output (which reaches it late under emulation) still lands in them.
   make_images "$set" $((4 * IMAGE_BYTES))
-  start_phones "$out" killed-host --receive-timeout 1000 || return 1
+  # A time-out well above the stalls software emulation has under load (a
+  # second was seen to end a session while its host was alive).
+  start_phones "$out" killed-host --receive-timeout 3000 || return 1
   mapfile -t ports < <(all_ports)
   flash_command "$set" "${ports[@]}"
-  "${FLASH[@]}" >"$LOGS/killed-host-first.log" 2>&1 &
+  TARN_DEBUG_OUTPUT=$LOGS/killed-host-trace-1.txt "${FLASH[@]}" >"$LOGS/killed-host-first.log" 2>&1 &
   flasher=$!
   wait_for_lines 3 "$LOGS/killed-host-first.log" "[  0  ] MD5 Checksum Completed.." 120 "$flasher" ||
     problems+=("slot 0 never reached ZIMAGE's frames")
   kill -KILL "$flasher"
   wait "$flasher" || true
-  # Past the phones' receive time-out, so each waits for a greeting again.
-  # The dead host's last bytes still drain through the driver after the kill
-  # (it keeps flushing a closed port's queue), and a phone that gets a greeting
-  # within a time-out of them takes it as part of a stale command: wait for
-  # that queue and a whole time-out more.
-  sleep 5
-  "${FLASH[@]}" >"$log" 2>&1 || status=$?
+  # Past the phones' receive time-out, so each has dropped its half frame and
+  # hunts for the next greeting in whatever the dead host's queue still
+  # delivers (the driver keeps draining it after the kill).
+  sleep 8
+  TARN_DEBUG_OUTPUT=$LOGS/killed-host-trace-2.txt "${FLASH[@]}" >"$log" 2>&1 || status=$?
   stop_phones
   ((status == 0)) || problems+=("the second run's exit status $status")
   mapfile -t more < <(slot_problems "$log" "$set" "$out" $(seq 0 $((PHONES - 1))))

@@ -13,7 +13,9 @@
 # default). Needs the Debian packages qemu-system-x86, busybox-static and cpio,
 # and apt to fetch the kernel package once; the kernel is unpacked under
 # build/usb-rig/ and never installed. Runs as root (qemu reads the whole root
-# file system for the guest). RIG_CPUS sets the guest's processors (1).
+# file system for the guest). RIG_CPUS sets the guest's processors (1);
+# RIG_SCENARIOS names the scenarios to run, in order (hot-plug first: it
+# plugs the phones), e.g. RIG_SCENARIOS="hot-plug unplug unplug".
 # Prints one "PASS <scenario>: ..." or "FAIL <scenario>: ..." line per
 # scenario and "N passed, M failed"; exits non-zero on a failure or when the
 # guest does not come up. build/usb-rig/console.log holds the guest's
@@ -127,6 +129,7 @@ boot_guest() {
 RIG_GUEST='$ROOT/scripts/usb-rig-guest.sh'
 RIG_REPO='$ROOT'
 RIG_BUILD='$BUILD'
+RIG_SCENARIOS='${RIG_SCENARIOS:-}'
 EOF
   local status=0
   timeout "$GUEST_SECONDS" nice -n 10 qemu-system-x86_64 -accel tcg -nographic -no-reboot \

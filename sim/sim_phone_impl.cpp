@@ -3,6 +3,8 @@
 
 #include <algorithm>
 #include <cstring>
+#include <string>
+#include <string_view>
 
 #include "platform/clock.h"
 #include "platform/devicemap.h"
@@ -128,6 +130,24 @@ void SimPhone::Impl::Greet() {
   std::uint8_t word[4] = {};
   std::memcpy(word, config.greeting.data(), std::min<std::size_t>(config.greeting.size(), 4));
   Answer(kGreetingCode, word, sizeof(word));
+}
+
+// A phone that lost its session takes bytes one at a time until the last
+// seven are a greeting: what a dead host left in the cable (the rest of a
+// frame, half a command) may end anywhere, and the next host's greeting must
+// still be found after it.
+void SimPhone::Impl::HuntGreeting() {
+  constexpr std::string_view kGreeting = "MORAVEX";
+  std::string window;
+  std::uint8_t byte = 0;
+  while (pty.ReadExact(&byte, 1, interrupt)) {
+    window.push_back(static_cast<char>(byte));
+    if (window.size() > kGreeting.size()) window.erase(0, 1);
+    if (window == kGreeting) {
+      Greet();
+      return;
+    }
+  }
 }
 
 void SimPhone::Impl::ReceiveFrames(std::int32_t length) {
@@ -318,6 +338,10 @@ void SimPhone::Impl::Serve() {
       WaitUnplugged();
       continue;
     }
+    if (awaitingGreeting) {
+      HuntGreeting();
+      continue;
+    }
     std::uint8_t packet[kPacketSize];
     // Silence between commands is the job's right; once a packet has begun
     // it must arrive whole.
@@ -326,7 +350,7 @@ void SimPhone::Impl::Serve() {
       if (Read(packet + 4, 3) && std::memcmp(packet + 4, "VEX", 3) == 0) Greet();
       continue;
     }
-    if (Read(packet + 4, kPacketSize - 4) && !awaitingGreeting) Handle(packet);
+    if (Read(packet + 4, kPacketSize - 4)) Handle(packet);
   }
 }
 

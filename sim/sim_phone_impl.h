@@ -73,6 +73,7 @@ struct SimPhone::Impl {
   void AnswerWord(int code, std::uint32_t value);
 
   void Greet();
+  void HuntGreeting();
   void ReceiveFrames(std::int32_t length);
   bool Commit(const std::uint8_t* packet, int code, std::int32_t argument, std::int32_t length);
   bool Mismatch();
