@@ -16,6 +16,7 @@
 #include "platform/file_mapping.h"
 #include "platform/text.h"
 #include "support/log.h"
+#include "wire/member_plan.h"
 #include "wire/partitions.h"
 
 namespace {
@@ -131,13 +132,6 @@ std::int32_t SendInfoBlockPiece(LinkSession& link, const IMAGE_MEMBER& member, c
 
 }  // namespace
 
-DWORD PieceLimit(int loaderVersion, const IMAGE_MEMBER& member) {
-  if (member.wType == IMAGE_TYPE_STRATINE || member.wType == IMAGE_TYPE_CSC) return kChunkLimitStratineCsc;
-  return loaderVersion < 7 ? kChunkLimitBelow7 : kChunkLimitFrom7;
-}
-
-DWORD FileSystemPieceLimit(int loaderVersion) { return loaderVersion < 7 ? kFsChunkLimitBelow7 : kFsChunkLimitFrom7; }
-
 std::int32_t SendPieces(LinkSession& link, const IMAGE_MEMBER& member, const CFileMapping& mapping, DWORD offset,
                         DWORD size, DWORD limit, bool logPieces) {
   for (DWORD remaining = size; remaining > 0;) {
@@ -156,7 +150,7 @@ std::int32_t SendPieces(LinkSession& link, const IMAGE_MEMBER& member, const CFi
 }
 
 std::int32_t SendMember(LinkSession& link, const IMAGE_MEMBER& member, const CFileMapping& mapping) {
-  const DWORD limit = PieceLimit(link.loaderVersion, member);
+  const DWORD limit = PieceLimitOf(member, MemberAction::Send, link.loaderVersion);
   DWORD offset = member.dwOffset;
   DWORD remaining = member.dwSize;
   if (link.loaderVersion < 6 && link.security.NeedsInfoBlock(link.loaderVersion, member)) {
@@ -166,7 +160,7 @@ std::int32_t SendMember(LinkSession& link, const IMAGE_MEMBER& member, const CFi
 }
 
 std::int32_t SendFileSystemMember(LinkSession& link, const IMAGE_MEMBER& member, const CFileMapping& mapping) {
-  const DWORD limit = FileSystemPieceLimit(link.loaderVersion);
+  const DWORD limit = PieceLimitOf(member, MemberAction::SendFileSystem, link.loaderVersion);
   return SendPieces(link, member, mapping, member.dwOffset, member.dwSize, limit, false);
 }
 

@@ -15,11 +15,8 @@ namespace tarn::platform {
 class CFileMapping;
 }
 
-// The largest piece SendMember and SendFileSystemMember send of a member.
-DWORD PieceLimit(int loaderVersion, const IMAGE_MEMBER& member);
-DWORD FileSystemPieceLimit(int loaderVersion);
-
-// All return RESULT_OK or RESULT_FAIL.
+// Both cut the member into pieces by PieceLimitOf (wire/member_plan.h). All
+// return RESULT_OK or RESULT_FAIL.
 std::int32_t SendMember(LinkSession& link, const IMAGE_MEMBER& member, const tarn::platform::CFileMapping& mapping);
 std::int32_t SendFileSystemMember(LinkSession& link, const IMAGE_MEMBER& member,
                                   const tarn::platform::CFileMapping& mapping);

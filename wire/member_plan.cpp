@@ -10,6 +10,8 @@ namespace {
 
 // File-system members need the loader's file-system transfer.
 constexpr int kMinFileSystemLoader = 6;
+// Loaders from this version take the larger pieces.
+constexpr int kLargePieceLoader = 7;
 
 MemberRole RoleOfType(std::int16_t type) {
   switch (type) {
@@ -23,7 +25,7 @@ MemberRole RoleOfType(std::int16_t type) {
 
 DWORD WholePieceLimit(const IMAGE_MEMBER& member, int loaderVersion) {
   if (member.wType == IMAGE_TYPE_STRATINE || member.wType == IMAGE_TYPE_CSC) return kChunkLimitStratineCsc;
-  return loaderVersion < 7 ? kChunkLimitBelow7 : kChunkLimitFrom7;
+  return loaderVersion < kLargePieceLoader ? kChunkLimitBelow7 : kChunkLimitFrom7;
 }
 
 MemberAction ActionOf(const IMAGE_MEMBER& member, const SendChoice& choice, int nation) {
@@ -40,15 +42,6 @@ MemberAction ActionOf(const IMAGE_MEMBER& member, const SendChoice& choice, int 
     case IMAGE_TYPE_STRATINE: return choice.stratineAll ? MemberAction::Send : MemberAction::SendStratineParts;
     case IMAGE_TYPE_CSC: return nation == choice.nation ? MemberAction::Send : MemberAction::SkipNation;
     default: return MemberAction::Unknown;
-  }
-}
-
-DWORD PieceLimitOf(const IMAGE_MEMBER& member, MemberAction action, int loaderVersion) {
-  switch (action) {
-    case MemberAction::Send: return WholePieceLimit(member, loaderVersion);
-    case MemberAction::SendFileSystem: return loaderVersion < 7 ? kFsChunkLimitBelow7 : kFsChunkLimitFrom7;
-    case MemberAction::SendStratineParts: return kChunkLimitStratineCsc;
-    default: return 0;
   }
 }
 
@@ -78,6 +71,16 @@ MemberPlan PlanMember(const IMAGE_MEMBER& member, const SendChoice& choice) {
   plan.action = ActionOf(member, choice, plan.nation);
   plan.pieceLimit = PieceLimitOf(member, plan.action, choice.loaderVersion);
   return plan;
+}
+
+DWORD PieceLimitOf(const IMAGE_MEMBER& member, MemberAction action, int loaderVersion) {
+  switch (action) {
+    case MemberAction::Send: return WholePieceLimit(member, loaderVersion);
+    case MemberAction::SendFileSystem:
+      return loaderVersion < kLargePieceLoader ? kFsChunkLimitBelow7 : kFsChunkLimitFrom7;
+    case MemberAction::SendStratineParts: return kChunkLimitStratineCsc;
+    default: return 0;
+  }
 }
 
 MemberPlan PlanNamedMember(std::wstring_view name, std::uint32_t size, const SendChoice& choice) {

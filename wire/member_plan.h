@@ -55,6 +55,10 @@ struct MemberPlan {
 std::optional<IMAGE_MEMBER> MemberOfName(std::wstring_view name, std::uint32_t size);
 
 MemberPlan PlanMember(const IMAGE_MEMBER& member, const SendChoice& choice);
+// The largest piece of `member` sent in one go when it is sent as `action`
+// says, for a phone greeting with `loaderVersion`; 0 for an action that
+// sends nothing whole. The transfer cuts members by this same rule.
+DWORD PieceLimitOf(const IMAGE_MEMBER& member, MemberAction action, int loaderVersion);
 // The plan of an archive member by its name; Unknown for a name no job knows.
 MemberPlan PlanNamedMember(std::wstring_view name, std::uint32_t size, const SendChoice& choice);
 
