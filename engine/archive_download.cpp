@@ -32,12 +32,12 @@ struct ImageSource {
   const wchar_t* shownKind;  // how the operator calls it
 };
 
-ImageSource SourceOf(const CKelpa3Engine& job, ArchiveKind kind) {
+ImageSource SourceOf(const JobDescription& task, ArchiveKind kind) {
   switch (kind) {
-    case ArchiveKind::Boot: return {job.m_szBootImage, job.m_dwBootSize, L"Boot Download\n", true, L"boot"};
-    case ArchiveKind::Pda: return {job.m_szPdaImage, job.m_dwPdaSize, L"PDA Download\n", true, L"PDA"};
+    case ArchiveKind::Boot: return {task.boot.path.c_str(), task.boot.npsSize, L"Boot Download\n", true, L"boot"};
+    case ArchiveKind::Pda: return {task.pda.path.c_str(), task.pda.npsSize, L"PDA Download\n", true, L"PDA"};
     case ArchiveKind::Csc:
-    default: return {job.m_szCscImage, job.m_dwCscSize, L"CSC Download\n", false, L"CSC"};
+    default: return {task.csc.path.c_str(), task.csc.npsSize, L"CSC Download\n", false, L"CSC"};
   }
 }
 
@@ -96,9 +96,9 @@ constexpr OpenTexts kPhoneTexts = {L"create file for phone. %ls\n", L"e - dll ca
                                    L"NPS file mapping\n"};
 
 // A file, or in NPS mode the host's shared image; nullptr after reporting.
-std::unique_ptr<CFileMapping> OpenImage(CKelpa3Engine& job, const OpenTexts& texts, const wchar_t* path,
-                                        std::uint32_t npsSize, std::uint32_t* size) {
-  if (!job.m_options.bNpsMode) {
+std::unique_ptr<CFileMapping> OpenImage(CKelpa3Engine& job, const JobDescription& task, const OpenTexts& texts,
+                                        const wchar_t* path, std::uint32_t npsSize, std::uint32_t* size) {
+  if (!task.options.bNpsMode) {
     TLOG_SLOT(job.m_nIndex, texts.createLog, path);
     return OpenImageFile(job, path, texts.openError, size);
   }
@@ -113,8 +113,8 @@ void CloseImage(CKelpa3Engine& job, CFileMapping& mapping) {
   if (!mapping.Close()) job.ReportError(L"e - dll cannot close the file. code: %d", static_cast<int>(GetLastError()));
 }
 
-std::int32_t SendArchive(CKelpa3Engine& job, const CFileMapping& mapping, std::uint32_t size,
-                         const ImageSource& source) {
+std::int32_t SendArchive(CKelpa3Engine& job, const JobDescription& task, const RunState& run,
+                         const CFileMapping& mapping, std::uint32_t size, const ImageSource& source) {
   TLOG_SLOT(job.m_nIndex, L"analyzing file\n");
   const std::size_t before = job.m_members.size();
   std::int32_t r = IndexArchive(mapping, job, size);
@@ -125,19 +125,19 @@ std::int32_t SendArchive(CKelpa3Engine& job, const CFileMapping& mapping, std::u
     job.ReportError(L"e - the %ls archive holds no files: %ls", source.shownKind, source.path);
     return RESULT_FAIL;
   }
-  if (source.formats && job.m_options.bBootFormat) {
+  if (source.formats && task.options.bBootFormat) {
     TLOG_SLOT(job.m_nIndex, L"Start Format\n");
-    r = FormatBoot(job, mapping);
+    r = FormatBoot(job, task, run, mapping);
     if (r != RESULT_NO_FORMAT) {
       job.FreeMembers();
       return r;
     }
   }
   job.FireState(STATE_PDA_START, L"PDA Download start");
-  r = DownloadMembers(job, mapping);
+  r = DownloadMembers(job, task, run, mapping);
   if (r != RESULT_FAIL) {
-    LinkSession link = job.Link();
-    SaveEnv(link, MemberSizesOf(job), job.m_nNation);
+    LinkSession link = job.Link(task, run);
+    SaveEnv(link, MemberSizesOf(job), run.nation);
     job.FreeMembers();
   }
   return r;
@@ -145,34 +145,35 @@ std::int32_t SendArchive(CKelpa3Engine& job, const CFileMapping& mapping, std::u
 
 }  // namespace
 
-std::int32_t ArchiveDownload(CKelpa3Engine& job, ArchiveKind kind) {
-  const ImageSource source = SourceOf(job, kind);
+std::int32_t ArchiveDownload(CKelpa3Engine& job, const JobDescription& task, const RunState& run, ArchiveKind kind) {
+  const ImageSource source = SourceOf(task, kind);
   TLOG_SLOT(job.m_nIndex, L"%ls", source.logName);
   std::uint32_t size = 0;
-  const auto mapping = OpenImage(job, kArchiveTexts, source.path, source.npsSize, &size);
+  const auto mapping = OpenImage(job, task, kArchiveTexts, source.path, source.npsSize, &size);
   if (!mapping) return RESULT_FAIL;
   std::int32_t r = RESULT_FAIL;
   {
     const CDigestAheadScope ahead(job.m_digestAhead);  // ends before the image closes
-    r = SendArchive(job, *mapping, size, source);
+    r = SendArchive(job, task, run, *mapping, size, source);
   }
   if (kind == ArchiveKind::Pda) TLOG_SLOT(job.m_nIndex, L">>> Close Device\n");
   CloseImage(job, *mapping);
   return r;
 }
 
-std::int32_t PhoneDownload(CKelpa3Engine& job) {
+std::int32_t PhoneDownload(CKelpa3Engine& job, const JobDescription& task, const RunState& run) {
   job.ReportStatus(0, L"Downloading Modem");
   std::uint32_t size = 0;
-  const auto mapping = OpenImage(job, kPhoneTexts, job.m_szPhoneImage, job.m_dwPhoneSize, &size);
+  const wchar_t* path = task.phone.path.c_str();
+  const auto mapping = OpenImage(job, task, kPhoneTexts, path, task.phone.npsSize, &size);
   if (!mapping) {
-    if (!job.m_options.bNpsMode) TLOG_SLOT(job.m_nIndex, L"Error Cannot open the phone file.\n");
+    if (!task.options.bNpsMode) TLOG_SLOT(job.m_nIndex, L"Error Cannot open the phone file.\n");
     return RESULT_FAIL;
   }
-  if (!job.m_options.bNpsMode) TLOG_SLOT(job.m_nIndex, L"create file mapping for phone\n");
+  if (!task.options.bNpsMode) TLOG_SLOT(job.m_nIndex, L"create file mapping for phone\n");
   TLOG_SLOT(job.m_nIndex, L"get file size : %d\n", static_cast<int>(size));
   if (size == 0) {
-    job.ReportError(L"e - the phone binary is empty: %ls", job.m_szPhoneImage);
+    job.ReportError(L"e - the phone binary is empty: %ls", path);
     CloseImage(job, *mapping);
     return RESULT_FAIL;
   }
@@ -181,8 +182,8 @@ std::int32_t PhoneDownload(CKelpa3Engine& job) {
   member.dwSize = size;
   member.wPartition = PARTITION_PHONE;
   member.wType = IMAGE_TYPE_PHONE;
-  tarn::platform::CopyCut(member.szName, std::size(member.szName), job.m_szPhoneImage);
-  LinkSession link = job.Link();
+  tarn::platform::CopyCut(member.szName, std::size(member.szName), path);
+  LinkSession link = job.Link(task, run);
   std::int32_t r = RESULT_FAIL;
   {
     const CDigestAheadScope ahead(job.m_digestAhead);  // ends before the image closes

@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+#include "engine/run_state.h"
+
 class CKelpa3Engine;
 
 enum class ArchiveKind { Boot, Pda, Csc };
@@ -12,6 +14,6 @@ enum class ArchiveKind { Boot, Pda, Csc };
 constexpr std::uint64_t kMaxImageBytes = 0xFFFFFFFFull;
 
 // RESULT_OK, RESULT_FAIL or RESULT_FORMAT_DONE.
-std::int32_t ArchiveDownload(CKelpa3Engine& job, ArchiveKind kind);
+std::int32_t ArchiveDownload(CKelpa3Engine& job, const JobDescription& task, const RunState& run, ArchiveKind kind);
 // RESULT_OK on success.
-std::int32_t PhoneDownload(CKelpa3Engine& job);
+std::int32_t PhoneDownload(CKelpa3Engine& job, const JobDescription& task, const RunState& run);

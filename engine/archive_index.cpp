@@ -78,7 +78,7 @@ std::int32_t IndexArchive(const tarn::platform::CFileMapping& mapping, CKelpa3En
     case TarStep::End: return RESULT_OK;
     case TarStep::Broken: job.ReportError(L"e - %ls", reader.Problem().c_str()); return RESULT_FAIL;
     case TarStep::ReadFailed:
-      if (LinkSession link = job.Link(); !ReportImageChanged(link, mapping)) {
+      if (LinkSession link = job.ReportingLink(); !ReportImageChanged(link, mapping)) {
         job.ReportError(L"e - file map was failed! code: %d", static_cast<int>(GetLastError()));
       }
       return RESULT_FAIL;

@@ -27,7 +27,7 @@ constexpr std::size_t kDigestSliceBytes = 16 * static_cast<std::size_t>(tarn::pl
 
 // The image-changed error for the operator, or the log line of other read failures.
 void LogReadFailure(CKelpa3Engine& job, const tarn::platform::CFileMapping& mapping) {
-  if (LinkSession link = job.Link(); ReportImageChanged(link, mapping)) return;
+  if (LinkSession link = job.ReportingLink(); ReportImageChanged(link, mapping)) return;
   TARN_LOG_BEGIN_SLOT(job.m_nIndex);
   LogEndA("%s- ERROR MapViewOfFile (%d)!\n", "CKelpa3Engine::CopyDataToMD5", static_cast<int>(GetLastError()));
 }
@@ -52,6 +52,9 @@ DigestOutcome DigestMapped(const tarn::platform::CFileMapping& mapping, std::uin
   context.Final(digest);
   return DigestOutcome::Done;
 }
+
+// The port the job's checksum records name: the one its run uses.
+int PortInUse(const CKelpa3Engine& job) { return job.m_pRun != nullptr ? job.m_pRun->port : 0; }
 
 void WriteText(const std::string& text, char* output) {
   std::memcpy(output, text.data(), std::min(text.size(), kChecksumTextSize));
@@ -86,7 +89,7 @@ bool ChecksumRange(DWORD size, CKelpa3Engine& job, const tarn::platform::CFileMa
   const CDigestAhead::Outcome ahead = job.m_digestAhead.Take(mapping, offset, size, digest, &waited);
   const DWORD aheadError = GetLastError();  // of the worker's failed read
   tarn::platform::CStoppableSectionLock lock(g_csChecksum);
-  TLOG_SLOT(job.m_nIndex, L"Enter Critical Section To Make MD5 Checksum.! (%d)\n", job.m_nComPort);
+  TLOG_SLOT(job.m_nIndex, L"Enter Critical Section To Make MD5 Checksum.! (%d)\n", PortInUse(job));
   job.ReportStatus(0, L"Make MD5 Checksum.. wait..");
   if (ahead == CDigestAhead::Outcome::None || waited) g_waitedFor.fetch_add(1);
   const bool read = ahead == CDigestAhead::Outcome::None
@@ -99,6 +102,6 @@ bool ChecksumRange(DWORD size, CKelpa3Engine& job, const tarn::platform::CFileMa
   }
   WriteText(tarn::md5::HexUpper(digest), output);
   job.ReportStatus(0, L"MD5 Checksum Completed..");
-  TLOG_SLOT(job.m_nIndex, L"Leave Critical Section!! (%d)\n", job.m_nComPort);
+  TLOG_SLOT(job.m_nIndex, L"Leave Critical Section!! (%d)\n", PortInUse(job));
   return true;
 }

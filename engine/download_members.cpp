@@ -18,34 +18,35 @@ void AnnounceType(CKelpa3Engine& job, const IMAGE_MEMBER& member) {
   if (member.wType == IMAGE_TYPE_CSC) TLOG_SLOT(job.m_nIndex, L">>> CSC Download\n");
 }
 
-void AnnounceSend(CKelpa3Engine& job, const IMAGE_MEMBER& member, const MemberPlan& plan) {
+void AnnounceSend(CKelpa3Engine& job, const RunState& run, const IMAGE_MEMBER& member, const MemberPlan& plan) {
   if (member.wType == IMAGE_TYPE_RAW && (member.wPartition == PARTITION_BOOT || member.wPartition == PARTITION_SBL)) {
     TLOG_SLOT(job.m_nIndex, L"BOOT UPDATE %d\n", static_cast<int>(member.wPartition));
   }
   if (member.wType == IMAGE_TYPE_CSC) {
-    job.ReportStatus(0, L"Downloading %ls (%d), %d", member.szName, plan.nation, job.m_nNation);
+    job.ReportStatus(0, L"Downloading %ls (%d), %d", member.szName, plan.nation, run.nation);
   }
 }
 
 std::int32_t FailedOrOk(std::int32_t result) { return result == RESULT_FAIL ? RESULT_FAIL : RESULT_OK; }
 
 // Sends or skips one member as its plan says; RESULT_FAIL stops the archive.
-std::int32_t HandleMember(CKelpa3Engine& job, const IMAGE_MEMBER& member, const tarn::platform::CFileMapping& mapping) {
-  LinkSession link = job.Link();
-  const MemberPlan plan = PlanJobMember(job, member);
+std::int32_t HandleMember(CKelpa3Engine& job, const JobDescription& task, const RunState& run,
+                          const IMAGE_MEMBER& member, const tarn::platform::CFileMapping& mapping) {
+  LinkSession link = job.Link(task, run);
+  const MemberPlan plan = PlanJobMember(task, run, member);
   AnnounceType(job, member);
   switch (plan.action) {
-    case MemberAction::Send: AnnounceSend(job, member, plan); return FailedOrOk(SendMember(link, member, mapping));
+    case MemberAction::Send: AnnounceSend(job, run, member, plan); return FailedOrOk(SendMember(link, member, mapping));
     case MemberAction::SendFileSystem: return FailedOrOk(SendFileSystemMember(link, member, mapping));
     case MemberAction::SendStratineParts:
       // A refused part leaves the phone half written: the archive fails.
-      return FailedOrOk(SendStratineParts(link, member, mapping, job.m_options.nStratineParts));
+      return FailedOrOk(SendStratineParts(link, member, mapping, task.options.nStratineParts));
     case MemberAction::PassBoot:
       job.m_dwProgressDone += member.dwSize;
       TLOG_SLOT(job.m_nIndex, L"%ls pass..\n", member.szName);
       return RESULT_OK;
     case MemberAction::SkipNation:
-      job.ReportStatus(0, L"SKIP %ls (%d), %d", member.szName, plan.nation, job.m_nNation);
+      job.ReportStatus(0, L"SKIP %ls (%d), %d", member.szName, plan.nation, run.nation);
       job.ReportOverallProgress(100);
       return RESULT_OK;
     case MemberAction::LoaderTooOld:
@@ -60,26 +61,27 @@ std::int32_t HandleMember(CKelpa3Engine& job, const IMAGE_MEMBER& member, const 
 
 }  // namespace
 
-SendChoice JobSendChoice(const CKelpa3Engine& job) {
+SendChoice JobSendChoice(const JobDescription& task, const RunState& run) {
   SendChoice choice;
-  choice.bootUpdate = job.m_options.bBootUpdate != 0;
-  choice.nation = job.m_nNation;
-  choice.stratineAll = job.m_options.bStratineAll != 0;
-  choice.stratineParts = job.m_options.nStratineParts;
-  choice.loaderVersion = job.m_nKeldVersion;
+  choice.bootUpdate = task.options.bBootUpdate != 0;
+  choice.nation = run.nation;
+  choice.stratineAll = task.options.bStratineAll != 0;
+  choice.stratineParts = task.options.nStratineParts;
+  choice.loaderVersion = run.loaderVersion;
   return choice;
 }
 
-MemberPlan PlanJobMember(const CKelpa3Engine& job, const IMAGE_MEMBER& member) {
-  return PlanMember(member, JobSendChoice(job));
+MemberPlan PlanJobMember(const JobDescription& task, const RunState& run, const IMAGE_MEMBER& member) {
+  return PlanMember(member, JobSendChoice(task, run));
 }
 
-std::int32_t DownloadMembers(CKelpa3Engine& job, const tarn::platform::CFileMapping& mapping) {
-  LinkSession link = job.Link();
+std::int32_t DownloadMembers(CKelpa3Engine& job, const JobDescription& task, const RunState& run,
+                             const tarn::platform::CFileMapping& mapping) {
+  LinkSession link = job.Link(task, run);
   if (CheckEnvironment(link, MemberSizesOf(job)) != RESULT_OK) return RESULT_FAIL;
   for (const auto& member : job.m_members) {
     job.ReportStatus(0, L"Downloading %ls", member->szName);
-    if (HandleMember(job, *member, mapping) == RESULT_FAIL) return RESULT_FAIL;
+    if (HandleMember(job, task, run, *member, mapping) == RESULT_FAIL) return RESULT_FAIL;
     job.m_wFilesDone = static_cast<std::uint16_t>(job.m_wFilesDone + 1);
     job.SendFiles();
   }

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 
+#include "engine/run_state.h"
 #include "wire/member_plan.h"
 
 class CKelpa3Engine;
@@ -11,12 +12,13 @@ namespace tarn::platform {
 class CFileMapping;
 }
 
-// The job's settings as the member decision takes them: its options, its
-// nation and its phone's loader version.
-SendChoice JobSendChoice(const CKelpa3Engine& job);
+// The job's choices as the member decision takes them: its options, the
+// host's nation and its phone's loader version.
+SendChoice JobSendChoice(const JobDescription& task, const RunState& run);
 // What the job does with one member of its table.
-MemberPlan PlanJobMember(const CKelpa3Engine& job, const IMAGE_MEMBER& member);
+MemberPlan PlanJobMember(const JobDescription& task, const RunState& run, const IMAGE_MEMBER& member);
 
-// Prepares the phone, then sends, skips or refuses each member as its plan
-// says. RESULT_OK or RESULT_FAIL.
-std::int32_t DownloadMembers(CKelpa3Engine& job, const tarn::platform::CFileMapping& mapping);
+// Prepares the phone, then sends, skips or refuses each member of the job's
+// table as its plan says. RESULT_OK or RESULT_FAIL.
+std::int32_t DownloadMembers(CKelpa3Engine& job, const JobDescription& task, const RunState& run,
+                             const tarn::platform::CFileMapping& mapping);

@@ -23,9 +23,11 @@ struct Piece {
 
 // What the members loop would send first, as far as it can be told before
 // the phone answers: nullopt where it depends on the phone or the operator.
-std::optional<Piece> FirstPieceOf(const CKelpa3Engine& job, const TarEntry& entry, bool* stop) {
-  SendChoice choice = JobSendChoice(job);
-  choice.loaderVersion = kLikelyLoaderVersion;
+std::optional<Piece> FirstPieceOf(const JobDescription& task, const TarEntry& entry, bool* stop) {
+  // Before the greeting and the host's nation answer, as a new run knows them.
+  RunState guess = RunState::StartOf(task);
+  guess.loaderVersion = kLikelyLoaderVersion;
+  const SendChoice choice = JobSendChoice(task, guess);
   const MemberPlan plan = PlanNamedMember(entry.name, entry.size, choice);
   *stop = true;
   if (plan.role == MemberRole::Unknown || entry.size == 0) return std::nullopt;
@@ -44,12 +46,10 @@ std::optional<Piece> FirstPieceOf(const CKelpa3Engine& job, const TarEntry& entr
 
 }  // namespace
 
-void DigestFirstPieceAhead(CKelpa3Engine& job) {
-  const bool boot = (job.m_wImageMask & IMAGE_MASK_BOOT) != 0;
-  if (job.m_options.bNpsMode || job.m_options.bBootFormat || (!boot && (job.m_wImageMask & IMAGE_MASK_PDA) == 0)) {
-    return;
-  }
-  const wchar_t* path = boot ? job.m_szBootImage : job.m_szPdaImage;
+void DigestFirstPieceAhead(CKelpa3Engine& job, const JobDescription& task) {
+  const bool boot = task.Has(IMAGE_MASK_BOOT);
+  if (task.options.bNpsMode || task.options.bBootFormat || (!boot && !task.Has(IMAGE_MASK_PDA))) return;
+  const std::wstring& path = boot ? task.boot.path : task.pda.path;
   auto mapping = tarn::platform::CFileMapping::OpenFile(tarn::platform::Narrow(path));
   if (!mapping || mapping->Size() > kMaxImageBytes) return;
   const auto& image = *mapping;
@@ -63,7 +63,7 @@ void DigestFirstPieceAhead(CKelpa3Engine& job) {
       reader,
       [&](const TarEntry& entry) {
         bool stop = false;
-        first = FirstPieceOf(job, entry, &stop);
+        first = FirstPieceOf(task, entry, &stop);
         return !stop;
       },
       [](const TarEntry&) {});

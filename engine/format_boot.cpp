@@ -23,16 +23,15 @@ namespace {
 bool CopyMember(CKelpa3Engine& job, const tarn::platform::CFileMapping& mapping, const IMAGE_MEMBER& member,
                 std::uint8_t* destination) {
   if (tarn::platform::CopyFromMapping(mapping, member.dwOffset, destination, member.dwSize)) return true;
-  LinkSession link = job.Link();
+  LinkSession link = job.ReportingLink();
   LogImageReadFailure(link, mapping);
   return false;
 }
 
 // Sends one block: Ready, its bytes, 711; counts it as a file.
-std::int32_t SendBlock(CKelpa3Engine& job, const tarn::platform::CFileMapping& mapping, const IMAGE_MEMBER& boot,
-                       const IMAGE_MEMBER& sbl, bool first, std::uint32_t blockSize,
+std::int32_t SendBlock(CKelpa3Engine& job, LinkSession& link, const tarn::platform::CFileMapping& mapping,
+                       const IMAGE_MEMBER& boot, const IMAGE_MEMBER& sbl, bool first, std::uint32_t blockSize,
                        std::vector<std::uint8_t>& buffer) {
-  LinkSession link = job.Link();
   if (SendCommand(link, CMD_READY, PARTITION_BOOT, static_cast<int>(RoundUpToFrames(blockSize)), 0) != RESULT_OK) {
     return RESULT_FAIL;
   }
@@ -56,7 +55,8 @@ std::int32_t SendBlock(CKelpa3Engine& job, const tarn::platform::CFileMapping& m
 
 }  // namespace
 
-std::int32_t FormatBoot(CKelpa3Engine& job, const tarn::platform::CFileMapping& mapping) {
+std::int32_t FormatBoot(CKelpa3Engine& job, const JobDescription& task, const RunState& run,
+                        const tarn::platform::CFileMapping& mapping) {
   const IMAGE_MEMBER* boot = FirstMemberOf(job, PARTITION_BOOT);
   const IMAGE_MEMBER* sbl = FirstMemberOf(job, PARTITION_SBL);
   if (boot == nullptr || sbl == nullptr) return RESULT_NO_FORMAT;
@@ -83,13 +83,13 @@ std::int32_t FormatBoot(CKelpa3Engine& job, const tarn::platform::CFileMapping& 
     job.ReportError(L"e - not enough memory..");
     return RESULT_FAIL;
   }
-  if (SendBlock(job, mapping, *boot, *sbl, true, static_cast<std::uint32_t>(block0), buffer) != RESULT_OK) {
+  LinkSession link = job.Link(task, run);
+  if (SendBlock(job, link, mapping, *boot, *sbl, true, static_cast<std::uint32_t>(block0), buffer) != RESULT_OK) {
     return RESULT_FAIL;
   }
-  if (SendBlock(job, mapping, *boot, *sbl, false, static_cast<std::uint32_t>(block1), buffer) != RESULT_OK) {
+  if (SendBlock(job, link, mapping, *boot, *sbl, false, static_cast<std::uint32_t>(block1), buffer) != RESULT_OK) {
     return RESULT_FAIL;
   }
   job.FireState(STATE_FORMAT, L"Format");
-  LinkSession link = job.Link();
   return SendCommand(link, CMD_FORMAT, 0, 0, 0) == RESULT_FAIL ? RESULT_FAIL : RESULT_FORMAT_DONE;
 }

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "engine/job_thread.h"
 
+#include <iterator>
+
 #include "engine/archive_download.h"
 #include "engine/events.h"
 #include "engine/first_piece.h"
@@ -25,145 +27,146 @@ constexpr DWORD kFormatDonePauseMs = 1000;
 constexpr DWORD kWaitTickMs = 1000;
 constexpr std::uint32_t kWaitSecondsWithPda = 100;
 constexpr std::uint32_t kWaitSecondsWithoutPda = 160;
-constexpr int kStepCount = 14;
 constexpr const wchar_t* kPhoneNotWritten = L"e - the phone binary was not written";
 
-using Step = std::int32_t (*)(CKelpa3Engine& job, std::int32_t argument);
+using Step = StepResult (*)(CKelpa3Engine& job, const JobDescription& task, RunState& run);
 
-bool HasImage(const CKelpa3Engine& job, std::uint16_t bit) { return (job.m_wImageMask & bit) != 0; }
-
-std::int32_t StepFindPort(CKelpa3Engine& job, std::int32_t port) {
-  LinkSession link = job.Link();
+StepResult StepFindPort(CKelpa3Engine& job, const JobDescription& task, RunState& run) {
+  LinkSession link = job.Link(task, run);
   int found = 0;
-  const std::int32_t r = FindPort(link, port, &found);
-  if (r == RESULT_OK) job.m_nComPort = found;
-  return r;
+  const std::int32_t r = FindPort(link, task.port, &found);
+  if (r == RESULT_OK) run.port = found;
+  return AsStepResult(r);
 }
 
-std::int32_t StepOpenPort(CKelpa3Engine& job, std::int32_t port) {
-  LinkSession link = job.Link();
-  return OpenComPort(link, port);
+StepResult StepOpenPort(CKelpa3Engine& job, const JobDescription& task, RunState& run) {
+  LinkSession link = job.Link(task, run);
+  return AsStepResult(OpenComPort(link, run.port));
 }
 
-std::int32_t StepConnect(CKelpa3Engine& job, std::int32_t) {
-  LinkSession link = job.Link();
+StepResult StepConnect(CKelpa3Engine& job, const JobDescription& task, RunState& run) {
+  LinkSession link = job.Link(task, run);
   const std::int32_t r = Connect(link);
-  if (r == RESULT_OK) job.m_nKeldVersion = job.m_nKeldVersionCopy = link.loaderVersion;
-  return r;
+  if (r == RESULT_OK) run.loaderVersion = link.loaderVersion;
+  return AsStepResult(r);
 }
 
-std::int32_t StepCheckPlatform(CKelpa3Engine& job, std::int32_t) {
-  LinkSession link = job.Link();
+StepResult StepCheckPlatform(CKelpa3Engine& job, const JobDescription& task, RunState& run) {
+  LinkSession link = job.Link(task, run);
   const std::int32_t r = CheckPlatform(link);
-  if (r == RESULT_OK) job.m_options.nPlatform = link.options.platform;
-  return r;
+  if (r == RESULT_OK) run.platform = link.options.platform;
+  return AsStepResult(r);
 }
 
-std::int32_t SendJobCommand(CKelpa3Engine& job, int code) {
-  LinkSession link = job.Link();
-  return SendCommand(link, code, 0, 0, 0);
+void SendJobCommand(CKelpa3Engine& job, const JobDescription& task, const RunState& run, int code) {
+  LinkSession link = job.Link(task, run);
+  SendCommand(link, code, 0, 0, 0);
 }
 
-std::int32_t StepResetRun(CKelpa3Engine& job, std::int32_t) {
-  if (job.m_nPort != -2) return RESULT_OK;
+StepResult StepResetRun(CKelpa3Engine& job, const JobDescription& task, RunState& run) {
+  if (task.port != -2) return StepResult::Next;
   TLOG_SLOT(job.m_nIndex, L"update failed. reset pda\n");
-  SendJobCommand(job, CMD_RESET);
+  SendJobCommand(job, task, run, CMD_RESET);
   job.FireError();
-  return RESULT_FAIL;
+  return StepResult::Fail;
 }
 
-std::int32_t StepInitProgress(CKelpa3Engine& job, std::int32_t) {
+// Seconds of the completion wait, which the progress total counts too.
+std::uint32_t WaitSeconds(const JobDescription& task) {
+  return task.Has(IMAGE_MASK_PDA) ? kWaitSecondsWithPda : kWaitSecondsWithoutPda;
+}
+
+StepResult StepInitProgress(CKelpa3Engine& job, const JobDescription& task, RunState&) {
   TLOG_SLOT(job.m_nIndex, L"Event Fire Init Progress %d\n", 100);
   job.ReportProgress(0, 0);
-  TLOG_SLOT(job.m_nIndex, L"Total Size : %d\n", job.m_nTotalSize);
+  TLOG_SLOT(job.m_nIndex, L"Total Size : %d\n", task.totalSize);
   job.m_dwProgressDone = 0;
-  const std::uint32_t wait = HasImage(job, IMAGE_MASK_PDA) ? kWaitSecondsWithPda : kWaitSecondsWithoutPda;
-  job.m_dwProgressTotal = static_cast<std::uint32_t>(job.m_nTotalSize) + wait;
-  return RESULT_OK;
+  job.m_dwProgressTotal = static_cast<std::uint32_t>(task.totalSize) + WaitSeconds(task);
+  return StepResult::Next;
 }
 
 // Boot and PDA steps share everything but the mask bit, the log text and the image.
-std::int32_t RunArchiveStep(CKelpa3Engine& job, ArchiveKind kind) {
-  const std::int32_t r = ArchiveDownload(job, kind);
+StepResult RunArchiveStep(CKelpa3Engine& job, const JobDescription& task, const RunState& run, ArchiveKind kind) {
+  const std::int32_t r = ArchiveDownload(job, task, run, kind);
   if (r == RESULT_FAIL) {
     job.FireError();
-    return RESULT_FAIL;
+    return StepResult::Fail;
   }
   if (r == RESULT_FORMAT_DONE) {
     TLOG_SLOT(job.m_nIndex, L"Format Done!\n");
     job.m_device.Close();
     Sleep(kFormatDonePauseMs);
-    return RESULT_FORMAT_DONE;
+    return StepResult::FormatDone;
   }
   job.FireState(STATE_PDA_END, L"PDA Download end");
-  return RESULT_OK;
+  return StepResult::Next;
 }
 
-std::int32_t StepBoot(CKelpa3Engine& job, std::int32_t) {
-  if (!HasImage(job, IMAGE_MASK_BOOT)) return RESULT_OK;
+StepResult StepBoot(CKelpa3Engine& job, const JobDescription& task, RunState& run) {
+  if (!task.Has(IMAGE_MASK_BOOT)) return StepResult::Next;
   TLOG_SLOT(job.m_nIndex, L"Boot Download\n");
-  return RunArchiveStep(job, ArchiveKind::Boot);
+  return RunArchiveStep(job, task, run, ArchiveKind::Boot);
 }
 
-std::int32_t StepPda(CKelpa3Engine& job, std::int32_t) {
-  if (!HasImage(job, IMAGE_MASK_PDA)) return RESULT_OK;
+StepResult StepPda(CKelpa3Engine& job, const JobDescription& task, RunState& run) {
+  if (!task.Has(IMAGE_MASK_PDA)) return StepResult::Next;
   TLOG_SLOT(job.m_nIndex, L"PDA Download\n");
-  return RunArchiveStep(job, ArchiveKind::Pda);
+  return RunArchiveStep(job, task, run, ArchiveKind::Pda);
 }
 
-std::int32_t StepPhone(CKelpa3Engine& job, std::int32_t) {
-  if (!HasImage(job, IMAGE_MASK_PHONE)) return RESULT_OK;
+StepResult StepPhone(CKelpa3Engine& job, const JobDescription& task, RunState& run) {
+  if (!task.Has(IMAGE_MASK_PHONE)) return StepResult::Next;
   job.m_wFilesTotal = static_cast<std::uint16_t>(job.m_wFilesTotal + 1);
   TLOG_SLOT(job.m_nIndex, L"Phone Download\n");
   job.FireState(STATE_PHONE_START, L"Phone Download start");
-  if (PhoneDownload(job) != RESULT_OK) {
+  if (PhoneDownload(job, task, run) != RESULT_OK) {
     // A failed phone binary does not stop the job: CSC, reset and wait follow,
     // so the phone is left usable. The job still ends failed.
     job.m_pszFailure = kPhoneNotWritten;
     job.FireError();
-    return RESULT_GO_ON;
+    return StepResult::GoOnAfterFailure;
   }
   job.FireState(STATE_PHONE_END, L"Phone Download end");
-  return RESULT_OK;
+  return StepResult::Next;
 }
 
-std::int32_t StepCsc(CKelpa3Engine& job, std::int32_t) {
-  if (!HasImage(job, IMAGE_MASK_CSC)) return RESULT_OK;
+StepResult StepCsc(CKelpa3Engine& job, const JobDescription& task, RunState& run) {
+  if (!task.Has(IMAGE_MASK_CSC)) return StepResult::Next;
   TLOG_SLOT(job.m_nIndex, L"CSC Download\n");
-  if (ArchiveDownload(job, ArchiveKind::Csc) == RESULT_FAIL) {
+  if (ArchiveDownload(job, task, run, ArchiveKind::Csc) == RESULT_FAIL) {
     job.FireError();
-    return RESULT_FAIL;
+    return StepResult::Fail;
   }
   job.FireState(STATE_PDA_END, L"PDA Download end");
-  return RESULT_OK;
+  return StepResult::Next;
 }
 
-std::int32_t StepNothing(CKelpa3Engine&, std::int32_t) { return RESULT_OK; }
+StepResult StepNothing(CKelpa3Engine&, const JobDescription&, RunState&) { return StepResult::Next; }
 
-std::int32_t StepFinish(CKelpa3Engine& job, std::int32_t) {
-  if (job.m_options.bAutoReboot == 0 && job.m_options.nPlatform == 2 && job.m_nKeldVersion >= 8) {
-    SendJobCommand(job, CMD_FINISH);
+StepResult StepFinish(CKelpa3Engine& job, const JobDescription& task, RunState& run) {
+  if (task.options.bAutoReboot == 0 && run.platform == 2 && run.loaderVersion >= 8) {
+    SendJobCommand(job, task, run, CMD_FINISH);
   }
-  return RESULT_OK;
+  return StepResult::Next;
 }
 
-std::int32_t StepReset(CKelpa3Engine& job, std::int32_t) {
-  if (job.m_options.bAutoReboot == 0) return RESULT_OK;
+StepResult StepReset(CKelpa3Engine& job, const JobDescription& task, RunState& run) {
+  if (task.options.bAutoReboot == 0) return StepResult::Next;
   TLOG_SLOT(job.m_nIndex, L"Reset PDA\n");
   job.ReportStatus(0, L"reset pda..");
-  SendJobCommand(job, CMD_RESET);
+  SendJobCommand(job, task, run, CMD_RESET);
   job.FireState(STATE_REBOOT, L"Reboot");
-  return RESULT_OK;
+  return StepResult::Next;
 }
 
-std::int32_t StepCompletionWait(CKelpa3Engine& job, std::int32_t) {
-  if (job.m_options.bNpsMode) return RESULT_OK;
+StepResult StepCompletionWait(CKelpa3Engine& job, const JobDescription& task, RunState&) {
+  if (task.options.bNpsMode) return StepResult::Next;
   int checked = 0;
   if (tarn::platform::QueryHostControl(JOB_QUESTION_FACTORY_MODE, &checked)) {
     TLOG_SLOT(job.m_nIndex, L">>>>>>>> CHECK : %d\n", checked);
-    if (checked == 0) return RESULT_OK;
+    if (checked == 0) return StepResult::Next;
   }
-  const std::uint32_t duration = HasImage(job, IMAGE_MASK_PDA) ? kWaitSecondsWithPda : kWaitSecondsWithoutPda;
+  const std::uint32_t duration = WaitSeconds(task);
   job.ReportStatus(0, L"wait for the completion");
   job.FireState(STATE_WAIT, L"Unknown");
   job.ReportProgress(100, 0);
@@ -173,13 +176,14 @@ std::int32_t StepCompletionWait(CKelpa3Engine& job, std::int32_t) {
     job.m_dwProgressDone += 1;
     job.ReportProgress(100, PercentOf(i, duration));
   }
-  return RESULT_OK;
+  return StepResult::Next;
 }
 
-struct StepEntry {
-  Step step;
-  std::int32_t argument;
-};
+// The steps in their fixed order; the "[ STEP n ]" records number them.
+constexpr Step kSteps[] = {StepFindPort,     StepOpenPort, StepConnect, StepCheckPlatform, StepResetRun,
+                           StepInitProgress, StepBoot,     StepPda,     StepPhone,         StepCsc,
+                           StepNothing,      StepFinish,   StepReset,   StepCompletionWait};
+static_assert(std::size(kSteps) == 14);
 
 // PASS only when every step the job ran succeeded.
 void ReportOutcome(CKelpa3Engine& job) {
@@ -194,52 +198,50 @@ void ReportOutcome(CKelpa3Engine& job) {
   job.ReportStatus(0, L"end.. bye~");
 }
 
-void ReadNationSelection(CKelpa3Engine& job) {
+// The nation the host has selected; `unanswered` when it does not say.
+int AskNation(int unanswered) {
   int selection = 0;
-  if (tarn::platform::QueryHostControl(JOB_QUESTION_NATION, &selection)) job.m_nNation = selection;
+  return tarn::platform::QueryHostControl(JOB_QUESTION_NATION, &selection) ? selection : unanswered;
 }
+
+// Lends the context the run for its checksum records while the run lasts.
+class RunLent {
+ public:
+  RunLent(CKelpa3Engine& job, const RunState& run) : job_(job) { job_.m_pRun = &run; }
+  ~RunLent() { job_.m_pRun = nullptr; }
+  RunLent(const RunLent&) = delete;
+  RunLent& operator=(const RunLent&) = delete;
+
+ private:
+  CKelpa3Engine& job_;
+};
 
 }  // namespace
 
-std::int32_t RunJob(CKelpa3Engine* context) {
+std::int32_t RunJob(CKelpa3Engine* context, const JobDescription& task) {
   CKelpa3Engine& job = *context;
   TLOG_SLOT(job.m_nIndex, L"Thread running\n");
   job.m_pOwner = job.m_pSelf;
-  job.m_nComPort = job.m_nPort;
+  RunState run = RunState::StartOf(task);
+  const RunLent lent(job, run);
   job.m_pszFailure = nullptr;
-  DigestFirstPieceAhead(job);
-  Sleep(static_cast<DWORD>(job.m_nIndex) * kSlotStaggerMs);
-  ReadNationSelection(job);
+  DigestFirstPieceAhead(job, task);
+  Sleep(static_cast<DWORD>(task.slot) * kSlotStaggerMs);
+  run.nation = AskNation(run.nation);
 
-  // Steps 1 and 4 take the COM port in use as step 0 leaves it, so their
-  // argument is read when they run.
-  const StepEntry steps[kStepCount] = {{StepFindPort, job.m_nPort},
-                                       {StepOpenPort, 0},
-                                       {StepConnect, 0},
-                                       {StepCheckPlatform, 0},
-                                       {StepResetRun, 0},
-                                       {StepInitProgress, 0},
-                                       {StepBoot, 0},
-                                       {StepPda, 0},
-                                       {StepPhone, 0},
-                                       {StepCsc, 0},
-                                       {StepNothing, 0},
-                                       {StepFinish, 0},
-                                       {StepReset, 0},
-                                       {StepCompletionWait, 0}};
-  for (int index = 0; index < kStepCount; ++index) {
+  for (int index = 0; index < static_cast<int>(std::size(kSteps)); ++index) {
     TLOG_SLOT(job.m_nIndex, L"==================== [ STEP %d ] ====================\n", index);
     job.StopIfRequested();
-    const bool takesPort = index == 1 || index == 4;
-    const std::int32_t r = steps[index].step(job, takesPort ? job.m_nComPort : steps[index].argument);
-    if (r == RESULT_ABORT) return RESULT_FAIL;
-    if (r == RESULT_FORMAT_DONE) return RESULT_OK;
-    if (r == RESULT_FAIL) {
-      job.ReportError(L"e - usb is disconnected!!");
-      job.ReportStatus(0, L"thread will be terminated.");
-      job.ReleaseResources();
-      job.m_device.Close();
-      return RESULT_OK;
+    switch (kSteps[index](job, task, run)) {
+      case StepResult::Abort: return RESULT_FAIL;
+      case StepResult::FormatDone: return RESULT_OK;
+      case StepResult::Fail:
+        job.ReportError(L"e - usb is disconnected!!");
+        job.ReportStatus(0, L"thread will be terminated.");
+        job.ReleaseResources();
+        job.m_device.Close();
+        return RESULT_OK;
+      default: break;
     }
     Sleep(kStepPauseMs);
   }
@@ -248,12 +250,12 @@ std::int32_t RunJob(CKelpa3Engine* context) {
   return RESULT_OK;
 }
 
-DWORD JobThreadProc(CKelpa3Engine* context) {
+DWORD JobThreadProc(CKelpa3Engine* context, const JobDescription& task) {
   TLOG_FILE(kModule, L"START Thread\n");
   if (context != nullptr) {
     TLOG_FILE(kModule, L"Engine turn on\n");
     try {
-      RunJob(context);
+      RunJob(context, task);
     } catch (const LinkDisconnected&) {
       context->AbortOnDisconnect();
     } catch (const LinkStopped&) {

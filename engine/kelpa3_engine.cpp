@@ -32,16 +32,21 @@ void CKelpa3Engine::ReleaseResources() {
   m_device.Close();
 }
 
-LinkSession CKelpa3Engine::Link() {
+LinkSession CKelpa3Engine::Link(const JobDescription& task, const RunState& run) {
+  LinkSession link = ReportingLink();
+  link.loaderVersion = run.loaderVersion;
+  link.options.npsMode = task.options.bNpsMode == 1;
+  link.options.platform = run.platform;
+  link.options.csaClear = task.options.bCsaClear == 1;
+  link.options.phoneBootUpdate = task.options.bPhoneBootUpdate != 0;
+  link.options.phoneEfsClear = task.options.bPhoneEfsClear != 0;
+  link.stopRequested = &m_bStopAtBoundary;
+  return link;
+}
+
+LinkSession CKelpa3Engine::ReportingLink() {
   LinkSession link{m_device, *this, m_security, m_dwProgressDone, m_dwProgressTotal};
   link.slot = m_nIndex;
-  link.loaderVersion = m_nKeldVersionCopy;
-  link.options.npsMode = m_options.bNpsMode == 1;
-  link.options.platform = m_options.nPlatform;
-  link.options.csaClear = m_options.bCsaClear == 1;
-  link.options.phoneBootUpdate = m_options.bPhoneBootUpdate != 0;
-  link.options.phoneEfsClear = m_options.bPhoneEfsClear != 0;
-  link.stopRequested = &m_bStopAtBoundary;
   return link;
 }
 

@@ -10,6 +10,7 @@
 
 #include "engine/digest_ahead.h"
 #include "engine/options.h"
+#include "engine/run_state.h"
 #include "link/link_events.h"
 #include "link/link_session.h"
 #include "link/security_engine.h"
@@ -65,9 +66,11 @@ class CKelpa3Engine : public LinkEvents {
   bool DigestPiece(const tarn::platform::CFileMapping& mapping, DWORD offset, DWORD size, char* text) override;
   void DigestNextPiece(const tarn::platform::CFileMapping& mapping, DWORD offset, DWORD size) override;
 
-  // The link session over this context: its device, counters and settings as
-  // they stand now.
-  LinkSession Link();
+  // The link session of a run over this context's device and counters.
+  LinkSession Link(const JobDescription& task, const RunState& run);
+  // A session that only reports, for image read failures met outside a run's
+  // link operations.
+  LinkSession ReportingLink();
 
   // --- Member table ---
   void FreeMembers();
@@ -77,9 +80,10 @@ class CKelpa3Engine : public LinkEvents {
   CPellLinuxNp* m_pOwner = nullptr;
   std::vector<std::unique_ptr<IMAGE_MEMBER>> m_members;
   CSecurityEngine m_security;
-  std::int32_t m_nKeldVersionCopy = 0;
   CUSBDevice m_device;
   CPellLinuxNp* m_pSelf = nullptr;
+  // The host's settings, as the setters and StartJob leave them; StartJob
+  // makes the job's description of them (engine/job_description.h).
   ENGINE_OPTIONS m_options{};
   std::int16_t m_nPort = 0;
   std::uint16_t m_wImageMask = 0;
@@ -94,16 +98,16 @@ class CKelpa3Engine : public LinkEvents {
   std::uint32_t m_dwSpareSize = 0;
   std::uint32_t m_dwPhoneSize = 0;
   std::int32_t m_nTotalSize = 0;
-  std::int16_t m_nIndex = 0;  // slot index
+  std::int16_t m_nIndex = 0;  // slot index, which the job's messages and log records carry
   std::uint32_t m_dwProgressTotal = 0;
   std::uint32_t m_dwProgressDone = 0;
   std::uint16_t m_wFilesTotal = 0;
   std::uint16_t m_wFilesDone = 0;
-  std::int32_t m_nKeldVersion = 0;
-  std::int32_t m_nNation = 0;
-  std::int32_t m_nComPort = 0;
   DWORD m_dwState = ENGINE_STATE_IDLE;
   std::shared_ptr<tarn::platform::CThread> m_pThread;
+  // The run of the job thread while it runs, for the port its checksum
+  // records name; nullptr outside a run.
+  const RunState* m_pRun = nullptr;
   // Why a job that ran all its steps still failed (a failure it went on
   // after, so that the phone is left usable); nullptr while every step it ran
   // succeeded. Reported as the job's final error instead of PASS.

@@ -16,6 +16,21 @@ constexpr const char* kModule = "./PellLinuxNp";
 static_assert(kDefaultAnswerTimeoutSeconds * 1000 == kFirstByteTimeoutMs);
 
 void CopyPath(wchar_t* field, const wchar_t* path) { CopyCut(field, kImagePathChars, path ? path : L""); }
+
+// The job StartJob starts: the settings as the host left them, the port and the slot.
+JobDescription DescribeJob(const CKelpa3Engine& settings, std::int16_t port, std::int16_t slot) {
+  JobDescription task;
+  task.boot = {settings.m_szBootImage, settings.m_dwBootSize};
+  task.pda = {settings.m_szPdaImage, settings.m_dwPdaSize};
+  task.csc = {settings.m_szCscImage, settings.m_dwCscSize};
+  task.phone = {settings.m_szPhoneImage, settings.m_dwPhoneSize};
+  task.imageMask = settings.m_wImageMask;
+  task.options = settings.m_options;
+  task.totalSize = settings.m_nTotalSize;
+  task.port = port;
+  task.slot = slot;
+  return task;
+}
 }  // namespace
 
 CPellLinuxNp::CPellLinuxNp() : m_engine(std::make_unique<CKelpa3Engine>()) {}
@@ -54,7 +69,6 @@ std::int32_t CPellLinuxNp::Init(const wchar_t* /*name*/) {
   e.m_nIndex = 0;
   e.m_dwProgressTotal = e.m_dwProgressDone = 0;
   e.m_wFilesTotal = e.m_wFilesDone = 0;
-  e.m_nNation = 0;
   e.m_device.SetAnswerTimeout(kFirstByteTimeoutMs);
   e.m_dwState = ENGINE_STATE_READY;
   e.m_pThread.reset();
@@ -84,7 +98,8 @@ std::int32_t CPellLinuxNp::StartJob(std::int16_t port, std::int16_t slot) {
   m_engine->m_nIndex = slot;
   m_engine->m_bStopAtBoundary = false;
   CKelpa3Engine* context = m_engine.get();
-  m_engine->m_pThread = tarn::platform::CThread::Create([context] { return JobThreadProc(context); });
+  m_engine->m_pThread = tarn::platform::CThread::Create(
+      [context, task = DescribeJob(*m_engine, port, slot)] { return JobThreadProc(context, task); });
   if (!m_engine->m_pThread) {
     TLOG_FILE(kModule, L"cannot create the job thread\n");
     return ENGINE_REFUSED;

@@ -198,8 +198,10 @@ TEST_F(JobArchiveIndex, StartCountsWhatTheJobSendsForEveryNation) {
       {"zImage", "FRANCE.csc", "DE.csc", "modemFW"},
       {"zImage", "readme.txt", "IT.csc"},
   };
-  job_.m_options = {1, 0, 0, 1, 0, 0, 0, 1, 0, 0, 0};  // Boot Update, whole Stratine
-  job_.m_nKeldVersion = 7;
+  JobDescription task;
+  task.options = {1, 0, 0, 1, 0, 0, 0, 1, 0, 0, 0};  // Boot Update, whole Stratine
+  RunState run = RunState::StartOf(task);
+  run.loaderVersion = 7;
   for (std::size_t row = 0; row < archives.size(); ++row) {
     std::vector<TarMember> members;
     for (std::size_t i = 0; i < archives[row].size(); ++i) {
@@ -208,10 +210,10 @@ TEST_F(JobArchiveIndex, StartCountsWhatTheJobSendsForEveryNation) {
     job_.FreeMembers();
     const bool indexed = Index(BuildTar(members)) == RESULT_OK;
     for (int nation = -1; nation < kNationCount; ++nation) {
-      job_.m_nNation = nation;
+      run.nation = nation;
       std::uint32_t sent = 0;
       for (const auto& member : job_.m_members) {
-        if (indexed && Sends(PlanJobMember(job_, *member))) sent += member->dwSize;
+        if (indexed && Sends(PlanJobMember(task, run, *member))) sent += member->dwSize;
       }
       std::uint32_t total = 0;
       ASSERT_EQ(SumTarSizes(*mapping_, static_cast<std::uint32_t>(mapping_->Size()), nation, &total), kStartOk);

@@ -48,8 +48,6 @@ TEST(EngineInterface, InitClearsWhatTheSettersSet) {
   EXPECT_EQ(engine.SetAnswerTimeout(kMaxAnswerTimeoutSeconds + 1), ENGINE_REFUSED);
   EXPECT_EQ(engine.SetAnswerTimeout(7), ENGINE_OK);
   EXPECT_EQ(engine.Context().m_device.AnswerTimeoutMs(), 7000u);
-  engine.Context().m_nKeldVersion = 6;
-  engine.Context().m_nNation = 3;
   engine.Init(L"K-Project");
   const CKelpa3Engine& e = engine.Context();
   EXPECT_EQ(e.m_szPdaImage[0], L'\0');
@@ -58,9 +56,7 @@ TEST(EngineInterface, InitClearsWhatTheSettersSet) {
   EXPECT_EQ(e.m_wImageMask, 0);
   EXPECT_EQ(e.m_nTotalSize, 0);
   EXPECT_EQ(e.m_options.bBootUpdate, 0);
-  EXPECT_EQ(e.m_nNation, 0);
   EXPECT_EQ(e.m_device.AnswerTimeoutMs(), kFirstByteTimeoutMs);
-  EXPECT_EQ(e.m_nKeldVersion, 6);  // kept
   EXPECT_EQ(e.m_dwState, ENGINE_STATE_READY);
 }
 
