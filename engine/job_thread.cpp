@@ -221,7 +221,6 @@ class RunLent {
 std::int32_t RunJob(CKelpa3Engine* context, const JobDescription& task) {
   CKelpa3Engine& job = *context;
   TLOG_SLOT(job.m_nIndex, L"Thread running\n");
-  job.m_pOwner = job.m_pSelf;
   RunState run = RunState::StartOf(task);
   const RunLent lent(job, run);
   job.m_pszFailure = nullptr;

@@ -20,8 +20,6 @@
 #include "platform/win_types.h"
 #include "wire/image_member.h"
 
-class CPellLinuxNp;
-
 constexpr std::size_t kImagePathChars = 1040;  // 1039 characters and the terminator
 
 constexpr DWORD ENGINE_STATE_IDLE = 0;
@@ -77,11 +75,9 @@ class CKelpa3Engine : public LinkEvents {
   // Frees the member table and closes the port, as the job's clean-up does.
   void ReleaseResources();
 
-  CPellLinuxNp* m_pOwner = nullptr;
   std::vector<std::unique_ptr<IMAGE_MEMBER>> m_members;
   CSecurityEngine m_security;
   CUSBDevice m_device;
-  CPellLinuxNp* m_pSelf = nullptr;
   // The host's settings, as the setters and StartJob leave them; StartJob
   // makes the job's description of them (engine/job_description.h).
   ENGINE_OPTIONS m_options{};
@@ -95,7 +91,6 @@ class CKelpa3Engine : public LinkEvents {
   std::uint32_t m_dwBootSize = 0;
   std::uint32_t m_dwPdaSize = 0;
   std::uint32_t m_dwCscSize = 0;
-  std::uint32_t m_dwSpareSize = 0;
   std::uint32_t m_dwPhoneSize = 0;
   std::int32_t m_nTotalSize = 0;
   std::int16_t m_nIndex = 0;  // slot index, which the job's messages and log records carry

@@ -57,14 +57,13 @@ bool CPellLinuxNp::RefusedWhileRunning(const wchar_t* operation) const {
 std::int32_t CPellLinuxNp::Init(const wchar_t* /*name*/) {
   if (RefusedWhileRunning(L"Init")) return ENGINE_REFUSED;
   CKelpa3Engine& e = *m_engine;
-  e.m_pSelf = nullptr;
   e.m_options = ENGINE_OPTIONS{};
   e.m_nPort = 0;
   e.m_wImageMask = 0;
   for (wchar_t* field : {e.m_szBootImage, e.m_szPdaImage, e.m_szCscImage, e.m_szSpareImage, e.m_szPhoneImage}) {
     field[0] = L'\0';
   }
-  e.m_dwBootSize = e.m_dwPdaSize = e.m_dwCscSize = e.m_dwSpareSize = e.m_dwPhoneSize = 0;
+  e.m_dwBootSize = e.m_dwPdaSize = e.m_dwCscSize = e.m_dwPhoneSize = 0;
   e.m_nTotalSize = 0;
   e.m_nIndex = 0;
   e.m_dwProgressTotal = e.m_dwProgressDone = 0;
@@ -93,7 +92,6 @@ std::int32_t CPellLinuxNp::Reserved(std::int32_t, std::int32_t) { return ENGINE_
 
 std::int32_t CPellLinuxNp::StartJob(std::int16_t port, std::int16_t slot) {
   if (m_engine->m_dwState != ENGINE_STATE_READY || RefusedWhileRunning(L"StartJob")) return ENGINE_REFUSED;
-  m_engine->m_pSelf = this;
   m_engine->m_nPort = port;
   m_engine->m_nIndex = slot;
   m_engine->m_bStopAtBoundary = false;
