@@ -29,6 +29,9 @@ REGISTRAR=$RIG_BUILD/packaging/tarn-port-registrar
 MAP=/run/tarn/devicemap
 # The largest PDA member: a few MiB a phone, as software emulation is slow.
 IMAGE_BYTES=1048576
+# The phones' receive time-out: well above the stalls software emulation has
+# under load (a second was seen to end a frame while its host was alive).
+RECEIVE_TIMEOUT_MS=4000
 
 power_off() {
   sync
@@ -221,7 +224,8 @@ start_phones() {
   shift 2
   for n in $(seq "$PHONES"); do ttys+=(--tty "$(gadget_tty_of "$n")"); done
   # Niced with tarn-flash, so that the rig's watching keeps up with the batch.
-  nice -n 10 "$RIG_BUILD/sim/keld-sim" "${ttys[@]}" --greeting LAST --loader-version 7 --output "$out" "$@" >"$log" 2>&1 &
+  nice -n 10 "$RIG_BUILD/sim/keld-sim" "${ttys[@]}" --greeting LAST --loader-version 7 \
+    --receive-timeout "$RECEIVE_TIMEOUT_MS" --output "$out" "$@" >"$log" 2>&1 &
   SIM_PID=$!
   for _ in $(seq 300); do
     (($(grep -c '^phone [0-9]*: on ' "$log") >= PHONES)) && return 0

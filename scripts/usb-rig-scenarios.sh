@@ -194,9 +194,7 @@ scenario_killed_host() {
   # ZIMAGE's frames take seconds, so the kill that the rig times from a line
   # of the output (which reaches it late under emulation) still lands in them.
   make_images "$set" $((4 * IMAGE_BYTES))
-  # A time-out well above the stalls software emulation has under load (a
-  # second was seen to end a session while its host was alive).
-  start_phones "$out" killed-host --receive-timeout 3000 || return 1
+  start_phones "$out" killed-host || return 1
   mapfile -t ports < <(all_ports)
   flash_command "$set" "${ports[@]}"
   TARN_DEBUG_OUTPUT=$LOGS/killed-host-trace-1.txt "${FLASH[@]}" >"$LOGS/killed-host-first.log" 2>&1 &
@@ -208,7 +206,7 @@ scenario_killed_host() {
   # Past the phones' receive time-out, so each has dropped its half frame and
   # hunts for the next greeting in whatever the dead host's queue still
   # delivers (the driver keeps draining it after the kill).
-  sleep 8
+  sleep $((RECEIVE_TIMEOUT_MS / 1000 + 4))
   TARN_DEBUG_OUTPUT=$LOGS/killed-host-trace-2.txt "${FLASH[@]}" >"$log" 2>&1 || status=$?
   stop_phones
   ((status == 0)) || problems+=("the second run's exit status $status")
