@@ -297,6 +297,9 @@ bool SimPhone::Impl::Plug() {
     pty.Close();
     return false;
   }
+  // A phone just powered up takes nothing but a greeting, whatever the cable
+  // still held from before.
+  awaitingGreeting = true;
   std::lock_guard<std::mutex> guard(lock);
   plugged = true;
   ttyPath = pty.SlavePath();
@@ -323,7 +326,10 @@ void SimPhone::Impl::WaitUnplugged() {
     }
     if (pty.HungUp()) {
       Sleep(kReopenPauseMs);
-      if (pty.Reopen()) return;
+      if (pty.Reopen()) {
+        awaitingGreeting = true;
+        return;
+      }
       continue;
     }
     std::this_thread::sleep_for(kIdleSlice);

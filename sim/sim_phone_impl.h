@@ -48,7 +48,9 @@ struct SimPhone::Impl {
   Received piece;             // frames received since the last Ready
   RunningDigest pieceDigest;  // of `piece`, followed frame by frame
   std::optional<Clock::time_point> replugAt;
-  bool awaitingGreeting = false;  // a receive time-out ended the session
+  // Until a greeting: after power-up (a plug, a tty opened again) and after a
+  // receive time-out ended the session.
+  bool awaitingGreeting = true;
   std::string valueName;
 
  private:
