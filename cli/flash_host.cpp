@@ -75,6 +75,7 @@ void FlashHost::OnText(const host::JobEvent& event) {
     batch_.JobFailed(event.slot, text);
     ShowError(event.slot, text);
   } else {
+    batch_.JobText(event.slot, text);
     report_.Text(event.slot, text);
   }
   if (view_) view_->Status(event.slot, text);
@@ -156,6 +157,7 @@ SlotSummary FlashHost::SummaryOf(int slot) const {
   summary.stopped = result == host::SlotResult::Stopped;
   summary.filesDone = batch_.Engine(slot).FilesDone();
   summary.errors = run.errors;
+  summary.reason = batch_.Reason(slot);
   const std::uint64_t jobBytes = setup_.plan.totalSize;
   summary.bytes = summary.passed ? jobBytes
                                  : jobBytes * static_cast<std::uint64_t>(std::clamp(run.overall, 0, 100)) / 100;

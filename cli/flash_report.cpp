@@ -20,6 +20,7 @@ const char* ResultName(SlotResult result) {
 
 std::wstring ReasonOf(const SlotSummary& summary) {
   if (summary.passed) return {};
+  if (!summary.reason.empty()) return summary.reason;
   if (!summary.errors.empty()) return summary.errors.front();
   // A job stopped at once sends no text of its own.
   return summary.stopped ? kJobStoppedText : std::wstring();

@@ -22,6 +22,7 @@ struct SlotSummary {
   bool stopped = false;  // ended on a stop request (a signal) without passing
   int filesDone = 0;
   std::vector<std::wstring> errors;
+  std::wstring reason;  // the slot's first error, sent as an error or as a text
   // What the slot's jobs sent: the whole job for a passed slot, else its last
   // overall percentage of the job's bytes (the jobs report whole percents).
   std::uint64_t bytes = 0;
@@ -30,8 +31,9 @@ struct SlotSummary {
 
 SlotResult ResultOf(const SlotSummary& summary);
 const char* ResultName(SlotResult result);  // "PASS", "FAIL" or "STOPPED"
-// The decisive error: the first one the slot got (later ones follow from
-// it); the stop text for a slot stopped without one; empty for a pass.
+// The decisive error: the first one the slot got (later ones, the job's
+// closing error among them, follow from it); the stop text for a slot
+// stopped without one; empty for a pass.
 std::wstring ReasonOf(const SlotSummary& summary);
 
 struct ImageInfo {

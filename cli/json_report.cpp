@@ -6,6 +6,7 @@
 
 #include "cli/output_streams.h"
 #include "engine/events.h"
+#include "host/job_event.h"
 #include "tarn/version.h"
 
 namespace tarn::cli {
@@ -147,11 +148,11 @@ void JsonReport::JobStarted(int slot, int port, bool restart) {
 }
 
 void JsonReport::Text(int slot, const std::wstring& text) {
-  Write(Event("text", now_(), slot, {{"text", Utf8Of(text)}}));
+  Write(Event("text", now_(), slot, {{"text", Utf8Of(host::WithoutLineEnd(text))}}));
 }
 
 void JsonReport::Error(int slot, const std::wstring& text) {
-  Write(Event("error", now_(), slot, {{"text", Utf8Of(text)}}));
+  Write(Event("error", now_(), slot, {{"text", Utf8Of(host::WithoutLineEnd(text))}}));
 }
 
 void JsonReport::Progress(int slot, int overall, int file) {
@@ -175,7 +176,7 @@ void JsonReport::Summary(const SlotSummary& summary) {
   Json record = Record("result", now_());
   record.update(SlotOutcome(summary));
   auto errors = Json::array();
-  for (const auto& error : summary.errors) errors.push_back(Utf8Of(error));
+  for (const auto& error : summary.errors) errors.push_back(Utf8Of(host::WithoutLineEnd(error)));
   record["errors"] = errors;
   Write(Dump(record));
 }

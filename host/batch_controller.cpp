@@ -7,6 +7,7 @@
 
 #include "engine/events.h"
 #include "host/image_check.h"
+#include "host/job_event.h"
 #include "host/soft_stop.h"
 #include "platform/clock.h"
 
@@ -107,8 +108,14 @@ void BatchController::JobPassed(int slot) {
   CheckEnd();
 }
 
+void BatchController::JobText(int slot, const std::wstring& text) {
+  if (!ValidSlot(slot) || !slots_[slot].inBatch || !IsErrorText(text)) return;
+  if (slots_[slot].reason.empty()) slots_[slot].reason = WithoutLineEnd(text);
+}
+
 void BatchController::JobFailed(int slot, const std::wstring& text) {
   if (!ValidSlot(slot) || !slots_[slot].inBatch) return;
+  if (slots_[slot].reason.empty()) slots_[slot].reason = WithoutLineEnd(text);
   slots_[slot].failed = true;
   if (text == kJobStoppedText) slots_[slot].stopped = true;
   slots_[slot].finished = true;

@@ -83,8 +83,14 @@ class BatchController {
   // report its own error and then "e - usb is disconnected!!".
   void JobPassed(int slot);
   void JobFailed(int slot, const std::wstring& text);
+  // A text of the slot's job: an error text among them may be the slot's reason.
+  void JobText(int slot, const std::wstring& text);
   // Passed only when the slot's last job passed and none of its jobs failed.
   SlotResult Result(int slot) const;
+  // Why the slot did not pass: its first error in this batch, whether the
+  // job sent it as an error or as a text (its closing error follows from
+  // it); empty when there was none.
+  const std::wstring& Reason(int slot) const { return slots_[slot].reason; }
   // When the slot's first job started and when its last one ended.
   std::chrono::steady_clock::time_point Started(int slot) const { return slots_[slot].started; }
   std::chrono::steady_clock::time_point Ended(int slot) const { return slots_[slot].ended; }
@@ -128,6 +134,7 @@ class BatchController {
     bool awaiting = false;  // Boot Format run ended, its phone not back yet
     bool restartPending = false;
     int restartPort = kNoPort;
+    std::wstring reason;
     std::chrono::steady_clock::time_point deadline{}, started{}, ended{};
   };
 

@@ -46,4 +46,11 @@ JobEvent DecodeJobMessage(UINT message, WPARAM wParam, LPARAM lParam) {
   return event;
 }
 
+bool IsErrorText(std::wstring_view text) { return text.substr(0, 4) == L"e - "; }
+
+std::wstring WithoutLineEnd(std::wstring_view text) {
+  const std::size_t end = text.find_last_not_of(L"\r\n");
+  return std::wstring(text.substr(0, end == std::wstring_view::npos ? 0 : end + 1));
+}
+
 }  // namespace tarn::host

@@ -3,6 +3,9 @@
 // that no host unpacks the progress word or casts message words itself.
 #pragma once
 
+#include <string>
+#include <string_view>
+
 #include "platform/win_types.h"
 
 namespace tarn::host {
@@ -28,5 +31,12 @@ struct JobEvent {
 // NPS mode (the bare overall percent) reads as slot 0 with file percent 0:
 // the hosts have always read it so.
 JobEvent DecodeJobMessage(UINT message, WPARAM wParam, LPARAM lParam);
+
+// A job reports some failures as plain texts ("e - Command 0 Failed. ...")
+// and ends with its closing error ("e - usb is disconnected!!"): a text that
+// begins "e - " is an error all the same.
+bool IsErrorText(std::wstring_view text);
+// The text without the line ends some job texts carry.
+std::wstring WithoutLineEnd(std::wstring_view text);
 
 }  // namespace tarn::host
