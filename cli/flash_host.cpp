@@ -58,7 +58,10 @@ LRESULT FlashHost::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
       report_.Progress(slot, event.overall, event.file);
       if (view_) view_->Progress(slot, event.overall, event.file);
       break;
-    case host::JobEventKind::State: report_.State(slot, event.state); break;
+    case host::JobEventKind::State:
+      report_.State(slot, event.state);
+      if (view_ && event.state == STATE_WAIT) view_->Waiting(slot, CompletionWaitSeconds());
+      break;
     case host::JobEventKind::Pass:
       batch_.JobPassed(slot);
       report_.Pass(slot, event.filesDone);
@@ -87,6 +90,11 @@ void FlashHost::ShowError(int slot, const std::wstring& text) {
 }
 
 std::optional<int> FlashHost::Nation() const { return setup_.nation; }
+
+unsigned FlashHost::CompletionWaitSeconds() const {
+  return (setup_.plan.imageMask & IMAGE_MASK_PDA) != 0 ? kCompletionWaitSecondsWithPda
+                                                       : kCompletionWaitSecondsWithoutPda;
+}
 
 std::optional<bool> FlashHost::FactoryMode() const { return setup_.factoryMode; }
 

@@ -59,6 +59,8 @@ class FlashHost : private host::JobQuestions, private host::BatchEvents {
   void OnText(const host::JobEvent& event);
   void ShowError(int slot, const std::wstring& text);
   std::optional<int> Nation() const override;
+  // Clock seconds of the jobs' completion wait in Factory Mode.
+  unsigned CompletionWaitSeconds() const;
   std::optional<bool> FactoryMode() const override;
   void JobStarting(int slot, int port, bool restart) override;
   void SlotError(int slot, const std::wstring& text) override;

@@ -20,13 +20,21 @@ constexpr DWORD kRedrawIntervalMs = 100;
 // Often enough to show that a long batch lives, rarely enough for a log file.
 constexpr DWORD kLinesIntervalMs = 5000;
 constexpr int kBarWidth = 20;
+constexpr int kMinBarWidth = 4;
+// A slot line without its two bars, at its longest: "[  0  ] COM255 file
+// [] 100% total [] 100%  STOPPED".
+constexpr int kSlotLineWithoutBars = 49;
 constexpr int kDefaultWidth = 80;
 constexpr double kMiB = 1024.0 * 1024.0;
 
-std::string Bar(int percent) {
-  int filled = std::clamp(percent, 0, 100) * kBarWidth / 100;
-  return "[" + std::string(filled, '#') + std::string(kBarWidth - filled, '.') + "]";
+std::string Bar(int percent, int width) {
+  int filled = std::clamp(percent, 0, 100) * width / 100;
+  return "[" + std::string(filled, '#') + std::string(width - filled, '.') + "]";
 }
+
+// Narrower bars on a narrow terminal, so that a finished slot's PASS, FAIL
+// or STOPPED still shows at the end of its line.
+int BarWidthFor(int width) { return std::clamp((width - kSlotLineWithoutBars) / 2, kMinBarWidth, kBarWidth); }
 
 std::string Percent(int percent) {
   // Right-aligned in five columns: " 100%", "  50%".
@@ -115,20 +123,38 @@ void ProgressView::Finish(int slot, SlotResult result) {
   // The job's last percentages are rounded down; a passed job sent everything.
   if (result == SlotResult::Pass) slots_[slot].overall = slots_[slot].file = 100;
   slots_[slot].status = ResultName(result);
+  slots_[slot].waitSeconds = 0;
   dirty_ = true;
 }
 
-std::string ProgressView::SlotLine(int index) const {
+void ProgressView::Waiting(int slot, unsigned seconds) {
+  if (slot < 0 || slot >= 8) return;
+  slots_[slot].waitSeconds = seconds;
+  dirty_ = true;
+}
+
+std::string ProgressView::SlotLine(int index, int barWidth) const {
   const Slot& s = slots_[index];
-  return "[  " + std::to_string(index) + "  ] COM" + std::to_string(s.port) + " file" + Gauge(s.file) + " total" +
-         Gauge(s.overall) + "  " + s.status;
+  return "[  " + std::to_string(index) + "  ] COM" + std::to_string(s.port) + " file" + Gauge(s.file, barWidth) +
+         " total" + Gauge(s.overall, barWidth) + "  " + s.status;
 }
 
-std::string ProgressView::Gauge(int percent) const {
-  return (mode_ == Mode::Bars ? " " + Bar(percent) : std::string()) + Percent(percent);
+std::string ProgressView::Gauge(int percent, int barWidth) const {
+  return (mode_ == Mode::Bars ? " " + Bar(percent, barWidth) : std::string()) + Percent(percent);
 }
 
-std::string ProgressView::BatchLine(DWORD elapsedMs) const {
+std::string ProgressView::WaitTail() const {
+  unsigned longest = 0;
+  for (const Slot& s : slots_) {
+    if (!s.used || s.finished) continue;
+    if (s.waitSeconds == 0) return {};  // a slot still sends: the time left says more
+    const unsigned left = s.waitSeconds * static_cast<unsigned>(100 - std::clamp(s.file, 0, 100)) / 100;
+    longest = std::max(longest, left);
+  }
+  return longest == 0 ? std::string() : "waiting for the phones to finish, at most " + Duration(longest * 1000ULL);
+}
+
+std::string ProgressView::BatchLine(DWORD elapsedMs, int barWidth) const {
   // In percent points of one job: what the slots have sent and what the
   // running ones still have to send. A finished slot has nothing left.
   std::uint64_t done = 0, left = 0;
@@ -147,16 +173,19 @@ std::string ProgressView::BatchLine(DWORD elapsedMs) const {
     rate = text;
   }
   // At the batch's average pace so far.
+  const std::string head = "batch" + Gauge(percent, barWidth) + "  elapsed " + Duration(elapsedMs) + "  ";
+  if (const std::string wait = WaitTail(); !wait.empty()) return head + wait;
   const std::string remaining = left == 0 ? Duration(0) : done == 0 ? "-:--" : Duration(elapsedMs * left / done);
-  return "batch" + Gauge(percent) + "  elapsed " + Duration(elapsedMs) + "  " + rate + " MiB/s  left " + remaining;
+  return head + rate + " MiB/s  left " + remaining;
 }
 
 std::vector<std::string> ProgressView::Render(int width, DWORD elapsedMs) const {
   std::vector<std::string> lines;
+  const int bar = BarWidthFor(width);
   for (std::size_t i = 0; i < slots_.size(); ++i) {
-    if (slots_[i].used) lines.push_back(CutToWidth(SlotLine(static_cast<int>(i)), width));
+    if (slots_[i].used) lines.push_back(CutToWidth(SlotLine(static_cast<int>(i), bar), width));
   }
-  if (!lines.empty()) lines.push_back(CutToWidth(BatchLine(elapsedMs), width));
+  if (!lines.empty()) lines.push_back(CutToWidth(BatchLine(elapsedMs, bar), width));
   return lines;
 }
 

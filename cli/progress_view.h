@@ -38,6 +38,9 @@ class ProgressView {
   void Progress(int slot, int overall, int file);
   void Status(int slot, const std::wstring& text);
   void Finish(int slot, SlotResult result);
+  // The slot's job has sent everything and waits up to `seconds` for the
+  // phone to finish (Factory Mode); its file percentage is that wait's.
+  void Waiting(int slot, unsigned seconds);
 
   // Bars: redraws if anything changed and the last drawing is old enough
   // (about ten times a second). Lines: prints every few clock seconds.
@@ -59,13 +62,17 @@ class ProgressView {
     int file = 0;
     std::string status;
     bool finished = false;
+    unsigned waitSeconds = 0;              // in the completion wait of this many seconds
     SlotResult result = SlotResult::Fail;  // once finished
   };
   int Width() const;
-  std::string SlotLine(int index) const;
-  // A bar (bars only) and the percentage.
-  std::string Gauge(int percent) const;
-  std::string BatchLine(DWORD elapsedMs) const;
+  std::string SlotLine(int index, int barWidth) const;
+  // A bar of `barWidth` (bars only) and the percentage.
+  std::string Gauge(int percent, int barWidth) const;
+  std::string BatchLine(DWORD elapsedMs, int barWidth) const;
+  // What the batch still waits for, once every unfinished slot only waits
+  // for its phone: "waiting for the phones to finish, at most m:ss".
+  std::string WaitTail() const;
   void DrawBars(const std::vector<std::string>& lines);
 
   std::FILE* terminal_;

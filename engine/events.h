@@ -2,6 +2,8 @@
 // Messages from a job to its host, and the job states they carry.
 #pragma once
 
+#include <cstdint>
+
 #include "platform/win_types.h"
 
 constexpr UINT WM_JOB_PROGRESS = WM_USER + 101;  // packed progress, 0
@@ -21,6 +23,11 @@ constexpr int STATE_PHONE_UPDATE = 202;
 constexpr int STATE_REBOOT = 900;
 constexpr int STATE_FORMAT = 902;
 constexpr int STATE_WAIT = 903;
+
+// Clock seconds of Factory Mode's completion wait, which STATE_WAIT begins:
+// longer for a job without a PDA image.
+constexpr std::uint32_t kCompletionWaitSecondsWithPda = 100;
+constexpr std::uint32_t kCompletionWaitSecondsWithoutPda = 160;
 
 // The error text of a job that ended at a command boundary because its host
 // asked it to (CPellLinuxNp::StopAtCommandBoundary); hosts tell such a job

@@ -25,8 +25,6 @@ constexpr DWORD kSlotStaggerMs = 500;
 constexpr DWORD kStepPauseMs = 10;
 constexpr DWORD kFormatDonePauseMs = 1000;
 constexpr DWORD kWaitTickMs = 1000;
-constexpr std::uint32_t kWaitSecondsWithPda = 100;
-constexpr std::uint32_t kWaitSecondsWithoutPda = 160;
 constexpr const wchar_t* kPhoneNotWritten = L"e - the phone binary was not written";
 
 using Step = StepResult (*)(CKelpa3Engine& job, const JobDescription& task, RunState& run);
@@ -73,7 +71,7 @@ StepResult StepResetRun(CKelpa3Engine& job, const JobDescription& task, RunState
 
 // Seconds of the completion wait, which the progress total counts too.
 std::uint32_t WaitSeconds(const JobDescription& task) {
-  return task.Has(IMAGE_MASK_PDA) ? kWaitSecondsWithPda : kWaitSecondsWithoutPda;
+  return task.Has(IMAGE_MASK_PDA) ? kCompletionWaitSecondsWithPda : kCompletionWaitSecondsWithoutPda;
 }
 
 StepResult StepInitProgress(CKelpa3Engine& job, const JobDescription& task, RunState&) {

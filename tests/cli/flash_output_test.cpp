@@ -181,6 +181,20 @@ TEST(ProgressView, RendersOneLinePerAttachedSlotAndTheBatchCutToWidth) {
   EXPECT_EQ(lines[2], "batch [#####...............]  25%  elapsed 0:02  1.0 MiB/s  left 0:06");
   for (const auto& line : view.Render(30, 2000)) EXPECT_EQ(line.size(), 30u);
 
+  // Once every unfinished slot only waits for its phone (Factory Mode), the
+  // batch line says so with the wait's bound instead of "left 0:00".
+  view.Progress(0, 100, 0);
+  view.Waiting(0, 100);
+  view.Progress(5, 100, 40);
+  view.Waiting(5, 100);
+  EXPECT_EQ(view.Render(200, 2000)[2],
+            "batch [####################] 100%  elapsed 0:02  waiting for the phones to finish, at most 1:40");
+  // On an 80-column terminal a finished slot's result still shows.
+  view.Finish(0, SlotResult::Stopped);
+  const std::string narrow = view.Render(79, 2000)[0];
+  EXPECT_LE(narrow.size(), 79u);
+  EXPECT_EQ(narrow.substr(narrow.size() - 9), "  STOPPED") << narrow;
+
   // A failed slot has nothing left to send; the batch is over when every slot ended.
   view.Finish(0, SlotResult::Fail);
   view.Progress(5, 99, 100);
