@@ -121,9 +121,11 @@ void CKelpa3MultiDlg::SaveSettings() {
   QSettings settings = OpenSettings();
   settings.beginGroup(QLatin1String(kSection));
   settings.setValue(QStringLiteral("Nation"), NationSelection());
-  settings.setValue(QStringLiteral("PDA"), QString::fromStdWString(m_szPda));
-  settings.setValue(QStringLiteral("PHONE"), QString::fromStdWString(m_szPhone));
-  settings.setValue(QStringLiteral("CSC"), QString::fromStdWString(m_szCsc));
+  // What the lists show now, not what the last START read: a window closed
+  // before any START would otherwise lose the operator's choice.
+  settings.setValue(QStringLiteral("PDA"), ListText(IDC_PDA_LIST));
+  settings.setValue(QStringLiteral("PHONE"), ListText(IDC_PHONE_LIST));
+  settings.setValue(QStringLiteral("CSC"), ListText(IDC_CSC_LIST));
   settings.endGroup();
   settings.sync();
 }

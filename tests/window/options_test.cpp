@@ -62,7 +62,7 @@ TEST_F(WindowOptionsTest, MemoryGroupKeepsExactlyOneTicked) {
   EXPECT_EQ(Group(), "1e 0d 0d 0d");
 }
 
-TEST_F(WindowOptionsTest, ClosingWithoutStartSavesEmptyPathsAndTheNation) {
+TEST_F(WindowOptionsTest, ClosingWithoutStartKeepsTheListedPathsAndTheNation) {
   {
     QSettings settings = Saved();
     settings.setValue(QStringLiteral("Settings/PDA"), QStringLiteral("/images/mirlane_a.tar"));
@@ -70,14 +70,23 @@ TEST_F(WindowOptionsTest, ClosingWithoutStartSavesEmptyPathsAndTheNation) {
   CKelpa3MultiDlg& window = OpenWindow();
   EXPECT_EQ(window.List(IDC_PDA_LIST)->currentText(), QStringLiteral("/images/mirlane_a.tar"));
   EXPECT_TRUE(window.CheckBox(IDC_PDA_CHECK)->isChecked());
+  window.AddImageFile(QStringLiteral("/images/modem.bin"), IMAGE_MASK_PHONE);
   window.List(IDC_NATION)->setCurrentIndex(4);
   CloseWindow();
 
   QSettings settings = Saved();
-  EXPECT_EQ(settings.value(QStringLiteral("Settings/PDA")).toString(), QString());
-  EXPECT_EQ(settings.value(QStringLiteral("Settings/PHONE")).toString(), QString());
+  EXPECT_EQ(settings.value(QStringLiteral("Settings/PDA")).toString(), QStringLiteral("/images/mirlane_a.tar"));
+  EXPECT_EQ(settings.value(QStringLiteral("Settings/PHONE")).toString(), QStringLiteral("/images/modem.bin"));
   EXPECT_EQ(settings.value(QStringLiteral("Settings/CSC")).toString(), QString());
   EXPECT_EQ(settings.value(QStringLiteral("Settings/Nation")).toInt(), 4);
+
+  // The next window shows them again; CLR before a close forgets them.
+  CKelpa3MultiDlg& again = OpenWindow();
+  EXPECT_EQ(again.List(IDC_PDA_LIST)->currentText(), QStringLiteral("/images/mirlane_a.tar"));
+  EXPECT_EQ(again.List(IDC_PHONE_LIST)->currentText(), QStringLiteral("/images/modem.bin"));
+  again.OnClear();
+  CloseWindow();
+  EXPECT_EQ(Saved().value(QStringLiteral("Settings/PDA")).toString(), QString());
 }
 
 TEST_F(WindowOptionsTest, SettingsRoundTripThroughStart) {
