@@ -95,7 +95,7 @@ std::optional<int> ParsePort(const std::string& text, std::string* err) {
     return std::nullopt;
   }
   const std::optional<int> number = WholeNumber(text);
-  if (!number || *number < -2 || *number > 255 || *number == 0) {
+  if (!number || *number < -2 || *number > platform::kHighestComNumber || *number == 0) {
     *err = "tarn-flash: --port " + text + ": give a COM number from 1 to 255, -1, -2 or a device path\n";
     return std::nullopt;
   }

@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "cli/flash_setup.h"
 
-#include <cctype>
 #include <filesystem>
 
 #include "host/image_check.h"
@@ -52,25 +51,14 @@ int NationFor(const FlashArgs& args, const std::wstring& csc, bool* readable) {
 
 }  // namespace
 
-bool IsPhoneModemName(std::string_view name) {
-  for (std::string_view prefix : {"qxcdmdm", "qxcemdm"}) {
-    if (name.substr(0, prefix.size()) != prefix) continue;
-    std::string_view digits = name.substr(prefix.size());
-    if (digits.empty() || digits.size() > 3) return false;
-    for (char c : digits) {
-      if (!std::isdigit(static_cast<unsigned char>(c))) return false;
-    }
-    return std::stoi(std::string(digits)) <= 255;
-  }
-  return false;
-}
+bool IsPhoneModemName(std::string_view name) { return platform::ParseValueName(name).has_value(); }
 
 std::vector<int> PhonePortsOfMap() {
   std::vector<int> ports;
   for (const auto& entry : platform::ReadSerialComm()) {
     if (ports.size() == kMaxSlots) break;
     if (!IsPhoneModemName(entry.name)) continue;
-    int port = platform::ParseComNumber(entry.port);
+    const int port = platform::ParseComNumber(entry.port);
     if (port > 0) ports.push_back(port);
   }
   return ports;

@@ -34,8 +34,7 @@ SetupOutcome PrepareFlash(const FlashArgs& args);
 // The effective options and the images of a prepared batch, for its start record.
 BatchInfo BatchInfoOf(const FlashArgs& args, const FlashSetup& setup);
 
-// A device name the phone modem driver publishes: qxcdmdm<n> or qxcemdm<n>,
-// n from 0 to 255.
+// A device name the phone modem driver publishes (platform::ParseValueName).
 bool IsPhoneModemName(std::string_view name);
 // COM numbers of the phone ports of the serial-port map, in map order, at
 // most eight.

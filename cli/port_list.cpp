@@ -97,7 +97,7 @@ std::string FormatPortList(const std::vector<PortDetails>& ports) {
   };
   std::string text;
   for (const auto& port : ports) {
-    text += pad("COM" + std::to_string(port.com), 6) + pad(port.tty, ttyWidth) + pad(port.usbPath, pathWidth) +
+    text += pad(platform::MakePortName(port.com), 6) + pad(port.tty, ttyWidth) + pad(port.usbPath, pathWidth) +
             pad(port.usbId, idWidth) + port.opens + "\n";
   }
   return text;

@@ -21,8 +21,6 @@
 
 namespace {
 
-const char* const kValueNamePatterns[] = {"qxcdmdm", "qxcemdm"};
-
 // A port that exists but may not be opened: the operator can fix that, so
 // say how (the error line itself keeps its code).
 void ExplainMissingPermission(LinkSession& link, int port) {
@@ -61,8 +59,8 @@ int LookupPhonePort() {
     if (!std::filesystem::is_directory(tarn::platform::DeviceMapRoot() / "SERIALCOMM")) return 0;
     const auto entries = tarn::platform::ReadSerialComm();
     for (int index = 0; index < kLookupIndexCount; ++index) {
-      for (const char* pattern : kValueNamePatterns) {
-        if (auto port = tarn::platform::QuerySerialComm(entries, pattern + std::to_string(index))) {
+      for (auto kind : {tarn::platform::ValueKind::Dm, tarn::platform::ValueKind::Em}) {
+        if (auto port = tarn::platform::QuerySerialComm(entries, tarn::platform::MakeValueName(kind, index))) {
           return tarn::platform::ParseComNumber(*port);
         }
       }

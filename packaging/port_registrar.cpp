@@ -24,8 +24,6 @@ using namespace tarn::platform;
 namespace tarn::packaging {
 namespace {
 
-constexpr int kHighestComNumber = 255;
-
 // The ACM index of a phone port's device node; nothing else is accepted.
 std::optional<int> AcmIndex(const std::string& devName) {
   static const std::regex pattern("/dev/ttyACM([0-9]{1,3})");
@@ -141,11 +139,9 @@ class MapLock {
   int fd_;
 };
 
-fs::path LinkOf(int n) { return DeviceMapRoot() / "dosdevices" / ("com" + std::to_string(n)); }
-
 std::optional<fs::path> Target(int n) {
   std::error_code ec;
-  fs::path target = fs::read_symlink(LinkOf(n), ec);
+  fs::path target = fs::read_symlink(ComPortLink(n), ec);
   if (ec) return std::nullopt;
   return target;
 }
@@ -177,7 +173,7 @@ int AddPhonePort(const std::string& devName, const std::string& idPath, std::str
   if (!index) return -1;
   MapLock lock(error);
   if (!lock.Held()) return -1;
-  const std::string name = "qxcdmdm" + std::to_string(*index);
+  const std::string name = MakeValueName(ValueKind::Dm, *index);
   // udev repeats add events for a node (change, a trigger, a re-run): the
   // node keeps the number it has, even when a lower one has come free since,
   // so its slot does not move and it never gets a second link.
@@ -192,7 +188,7 @@ bool RemovePhonePort(const std::string& devName, std::string& error) {
   if (!index) return false;
   MapLock lock(error);
   if (!lock.Held()) return false;
-  const std::string name = "qxcdmdm" + std::to_string(*index);
+  const std::string name = MakeValueName(ValueKind::Dm, *index);
   bool ok = true;
   if (const auto port = QuerySerialComm(ReadSerialComm(), name)) {
     const int n = ParseComNumber(*port);

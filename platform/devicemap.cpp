@@ -23,7 +23,6 @@ constexpr const char* kDefaultRoot = "/run/tarn/devicemap";
 constexpr std::size_t kMaxValueBytes = 128;  // longest port text read from an entry
 
 fs::path SerialCommDir() { return DeviceMapRoot() / "SERIALCOMM"; }
-fs::path ComLink(int n) { return DeviceMapRoot() / "dosdevices" / ("com" + std::to_string(n)); }
 
 void LogRecord(int line, const std::wstring& body) {
   const std::wstring record = FormatW(1024, L"[Tarn2] [Thread 0x%04x] ./devicemap(%d) %ls",
@@ -84,6 +83,8 @@ bool LinkAtomically(const fs::path& link, const fs::path& target) {
 
 }  // namespace
 
+fs::path ComPortLink(int n) { return DeviceMapRoot() / "dosdevices" / ("com" + std::to_string(n)); }
+
 fs::path DeviceMapRoot() {
   const char* root = std::getenv("TARN_DEVICEMAP");
   return (root != nullptr && *root != '\0') ? fs::path(root) : fs::path(kDefaultRoot);
@@ -114,7 +115,7 @@ std::optional<std::string> QuerySerialComm(const std::vector<SerialCommEntry>& e
 
 std::optional<fs::path> ComPortLinkTarget(int n) {
   if (n <= 0) return std::nullopt;
-  const fs::path link = ComLink(n);
+  const fs::path link = ComPortLink(n);
   std::error_code ec;
   fs::path target = fs::read_symlink(link, ec);
   if (ec) return std::nullopt;
@@ -157,26 +158,13 @@ std::optional<int> ComPortOfDevice(const fs::path& path) {
   return std::nullopt;
 }
 
-int ParseComNumber(std::string_view portText) {
-  if (portText.size() < 4) return 0;
-  for (std::size_t i = 0; i < 3; ++i) {
-    if ((portText[i] & ~0x20) != "COM"[i]) return 0;
-  }
-  long long value = 0;
-  for (std::size_t i = 3; i < portText.size() && portText[i] >= '0' && portText[i] <= '9'; ++i) {
-    value = value * 10 + (portText[i] - '0');
-    if (value > 0x7FFFFFFF) return 0;
-  }
-  return static_cast<int>(value);
-}
-
 bool RegisterPort(const std::string& name, int comNumber, const fs::path& ttyPath) {
   if (!IsPlainName(name) || comNumber <= 0) return false;
   std::error_code ec;
   fs::create_directories(SerialCommDir(), ec);
-  fs::create_directories(ComLink(comNumber).parent_path(), ec);
-  if (!LinkAtomically(ComLink(comNumber), ttyPath)) return false;
-  return WriteAtomically(SerialCommDir() / name, "COM" + std::to_string(comNumber) + "\n");
+  fs::create_directories(ComPortLink(comNumber).parent_path(), ec);
+  if (!LinkAtomically(ComPortLink(comNumber), ttyPath)) return false;
+  return WriteAtomically(SerialCommDir() / name, MakePortName(comNumber) + "\n");
 }
 
 bool UnregisterPort(const std::string& name, int comNumber) {
@@ -187,7 +175,7 @@ bool UnregisterPort(const std::string& name, int comNumber) {
     ok = !ec;
   }
   if (comNumber > 0) {
-    fs::remove(ComLink(comNumber), ec);
+    fs::remove(ComPortLink(comNumber), ec);
     ok = ok && !ec;
   }
   return ok;

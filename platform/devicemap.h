@@ -12,6 +12,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/port_names.h"
+
 namespace tarn::platform {
 
 // $TARN_DEVICEMAP, or /run/tarn/devicemap when it is not set.
@@ -36,8 +38,8 @@ std::optional<std::filesystem::path> ResolveComPort(int n);
 // every link is followed (so /dev/serial/by-path/… and by-id/… names work);
 // nullopt when the path does not exist or no entry has that device.
 std::optional<int> ComPortOfDevice(const std::filesystem::path& path);
-// The decimal number after "COM" (0 when there is none).
-int ParseComNumber(std::string_view portText);
+// Where the link of COM<n> is kept: <root>/dosdevices/com<n>.
+std::filesystem::path ComPortLink(int n);
 
 // Registrar side: add the link first and then the entry (atomically); remove
 // the entry first and then the link. False when a step failed.

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 
+#include "platform/port_names.h"
 #include "sim/sim_phone_impl.h"
 
 namespace tarn::sim {
@@ -17,7 +18,8 @@ SimPhone::SimPhone(PhoneConfig config) : config_(std::move(config)) {}
 SimPhone::~SimPhone() { Stop(); }
 
 std::string SimPhone::ValueName() const {
-  return (config_.kind == PortKind::Dm ? "qxcdmdm" : "qxcemdm") + std::to_string(config_.index);
+  using tarn::platform::ValueKind;
+  return tarn::platform::MakeValueName(config_.kind == PortKind::Dm ? ValueKind::Dm : ValueKind::Em, config_.index);
 }
 
 bool SimPhone::Start() {

@@ -2,13 +2,11 @@
 // Port discovery and attach / detach: which ports of the serial-port map are
 // phones, which slot each one takes, and the automatic restart of a job on a
 // phone that comes back during a Boot Format batch.
-#include <cstdlib>
 #include <string>
 
 #include <QLabel>
 
 #include "platform/devicemap.h"
-#include "platform/text.h"
 #include "window/kelpa3_multi_dlg.h"
 #include "window/window_log.h"
 
@@ -16,54 +14,37 @@ using namespace tarn::window;
 
 namespace {
 
-constexpr int kMapIndexCount = 256;
+using tarn::platform::ParseComNumber;
 
-// The number that starts after the entry's first three characters ("COM").
-int PortNumberOfData(const std::string& data) {
-  return data.size() > 3 ? static_cast<int>(std::atol(data.c_str() + 3)) : 0;
-}
-
-bool BeginsWithCom(const QString& name) { return name.indexOf(QStringLiteral("COM")) == 0; }
-
-// Strips every leading 'C', 'O' and 'M', keeps at most seven characters of
-// the rest and reads the leading decimal digits as atol does.
-int PortNumberOfName(const QString& name) {
-  int start = 0;
-  while (start < name.size() && QStringLiteral("COM").contains(name[start])) ++start;
-  const std::string rest = tarn::platform::Narrow(name.mid(start).toStdWString()).substr(0, 7);
-  return static_cast<int>(std::atol(rest.c_str()));
-}
-
-std::string MapName(const char* stem, int index) { return stem + std::to_string(index); }
+int PortNumberOfName(const QString& name) { return ParseComNumber(name.toStdString()); }
 
 }  // namespace
 
 void CKelpa3MultiDlg::ScanSerialPorts() {
   const auto entries = tarn::platform::ReadSerialComm();
-  for (int i = 0; i < kMapIndexCount; ++i) {
-    const auto data = tarn::platform::QuerySerialComm(entries, MapName("qxcdmdm", i));
+  for (int i = 0; i < tarn::platform::kValueIndexCount; ++i) {
+    const auto data = tarn::platform::QuerySerialComm(entries,
+                                                      tarn::platform::MakeValueName(tarn::platform::ValueKind::Dm, i));
     if (!data) continue;
-    const int n = PortNumberOfData(*data);
+    const int n = ParseComNumber(*data);
     TLOG_WINDOW(L">>>>> qxcdmdm%d COM%d\n", i, n);
-    AddDevice(QStringLiteral("COM%1").arg(n));
+    AddDevice(QString::fromStdString(tarn::platform::MakePortName(n)));
   }
 }
 
 bool CKelpa3MultiDlg::IsPhoneModemPort(int n) const {
-  // One read of the map per call: the same order and answers as a read per
-  // value, without holding up the window for every index.
-  const auto entries = tarn::platform::ReadSerialComm();
-  for (int i = 0; i < kMapIndexCount; ++i) {
-    for (const char* stem : {"qxcdmdm", "qxcemdm"}) {
-      const auto data = tarn::platform::QuerySerialComm(entries, MapName(stem, i));
-      if (data && PortNumberOfData(*data) == n) return true;
-    }
+  // One read of the map per call, without holding up the window for every
+  // index: any phone entry, "dm" or "em", that holds the port.
+  if (n == 0) return false;  // what an entry that names no port reads as
+  for (const auto& entry : tarn::platform::ReadSerialComm()) {
+    if (tarn::platform::ParseValueName(entry.name) && ParseComNumber(entry.port) == n) return true;
   }
   return false;
 }
 
 int CKelpa3MultiDlg::AddDevice(const QString& name) {
-  if (!BeginsWithCom(name)) {
+  const int n = PortNumberOfName(name);
+  if (n == 0) {
     TLOG_WINDOW(L"AddDevice : Unknown PORT\n");
     return -1;
   }
@@ -71,7 +52,6 @@ int CKelpa3MultiDlg::AddDevice(const QString& name) {
     TLOG_WINDOW(L"Pass. Count %d\n", m_nPortCount);
     return -1;
   }
-  const int n = PortNumberOfName(name);
   if (!IsPhoneModemPort(n)) {
     TLOG_WINDOW(L"COM%d is not Moravex Mobile Modem!!\n", n);
     return -1;
@@ -103,11 +83,11 @@ int CKelpa3MultiDlg::AddDevice(const QString& name) {
 }
 
 int CKelpa3MultiDlg::RemoveDevice(const QString& name) {
-  if (!BeginsWithCom(name)) {
+  const int n = PortNumberOfName(name);
+  if (n == 0) {
     TLOG_WINDOW(L"RemoveDevice : Unknown PORT\n");
     return -1;
   }
-  const int n = PortNumberOfName(name);
   for (int slot = 0; slot < kSlotCount; ++slot) {
     if (m_nPort[slot] != n) continue;
     TLOG_WINDOW(L"REMOVED Port %d(%d)\n", n, slot);

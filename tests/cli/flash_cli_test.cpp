@@ -163,13 +163,6 @@ TEST(FlashArgs, NationByIndexListEntryLongNameOrCode) {
 }
 
 TEST(FlashSetup, PhonePortsOfTheMapInMapOrderAtMostEight) {
-  EXPECT_TRUE(IsPhoneModemName("qxcdmdm0"));
-  EXPECT_TRUE(IsPhoneModemName("qxcemdm255"));
-  EXPECT_FALSE(IsPhoneModemName("qxcdmdm256"));
-  EXPECT_FALSE(IsPhoneModemName("qxcdmdm"));
-  EXPECT_FALSE(IsPhoneModemName("qxcdmdm1a"));
-  EXPECT_FALSE(IsPhoneModemName("serial0"));
-
   ScopedDeviceMap map;
   map.Add("serial0", "COM1");
   map.Add("qxcemdm3", "COM40");

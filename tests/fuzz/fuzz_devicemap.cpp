@@ -60,7 +60,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::ofstream(made.back()) << (tab == std::string::npos ? "" : line.substr(tab + 1));
   }
   for (const auto& entry : tarn::platform::ReadSerialComm()) {
-    tarn::platform::ParseComNumber(entry.port);
+    const int com = tarn::platform::ParseComNumber(entry.port);
+    if (com < 0 || com > tarn::platform::kHighestComNumber) std::abort();
+    // A value name is read only when it is the one name its kind and index make.
+    const auto name = tarn::platform::ParseValueName(entry.name);
+    if (name && tarn::platform::MakeValueName(name->kind, name->index) != entry.name) std::abort();
   }
   if (auto port = tarn::platform::ResolveComPort(1)) {
     if (port->string().rfind("/dev/", 0) != 0) std::abort();

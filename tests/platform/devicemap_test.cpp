@@ -49,13 +49,62 @@ TEST_F(DeviceMap, ReadsEntriesSortedTrimmedWithoutTemporaries) {
 
 TEST_F(DeviceMap, MissingFolderReadsAsEmpty) { EXPECT_TRUE(ReadSerialComm().empty()); }
 
-TEST(ParseComNumber, NumberAfterCom) {
-  EXPECT_EQ(7, ParseComNumber("COM7"));
-  EXPECT_EQ(123, ParseComNumber("com123x"));
-  EXPECT_EQ(0, ParseComNumber("COM"));
-  EXPECT_EQ(0, ParseComNumber("XYZ7"));
-  EXPECT_EQ(0, ParseComNumber("COM-3"));
-  EXPECT_EQ(0, ParseComNumber("COM99999999999"));
+// Every reader of the map (tarn-flash, the window, the job's look-up, the
+// registrar) goes by these rows; the comments say which one read a row
+// otherwise before they shared one parser.
+TEST(PortNames, PortNamesAndValueNames) {
+  const struct {
+    const char* text;
+    int com;
+  } ports[] = {
+      {"COM7", 7},
+      {"COM255", 255},
+      {"COM007", 7},
+      {"COM7x", 7},
+      {"com7", 0},  // tarn-flash and the window's start-up scan read 7, its arrivals refused it
+      {"Com7", 0},  // the same
+      {"COM0", 0},  // the window gave COM0 a slot
+      {"COM00", 0},
+      {"COM256", 0},  // every reader took it, though --port and the registrar stop at 255
+      {"COM", 0},
+      {"", 0},
+      {"XYZ7", 0},            // the window's start-up scan read 7
+      {"COM-3", 0},           // the window read -3
+      {"COM+3", 0},           // the window read 3
+      {"COM 7", 0},           // the window read 7
+      {"COMM7", 0},           // the window's arrivals read 7
+      {"COM99999999999", 0},  // the window read 9999999
+  };
+  for (const auto& row : ports) EXPECT_EQ(row.com, ParseComNumber(row.text)) << '"' << row.text << '"';
+  EXPECT_EQ("COM7", MakePortName(7));
+
+  const struct {
+    const char* name;
+    bool phone;
+    ValueKind kind;
+    int index;
+  } names[] = {
+      {"qxcdmdm0", true, ValueKind::Dm, 0},
+      {"qxcemdm255", true, ValueKind::Em, 255},
+      {"qxcdmdm256", false, ValueKind::Dm, 0},
+      {"qxcdmdm007", false, ValueKind::Dm, 0},  // tarn-flash took it as index 7, the job's look-up never found it
+      {"qxcdmdm00", false, ValueKind::Dm, 0},   // the same
+      {"qxcdmdm", false, ValueKind::Dm, 0},
+      {"qxcdmdm-1", false, ValueKind::Dm, 0},
+      {"qxcdmdm+1", false, ValueKind::Dm, 0},
+      {"qxcdmdm1a", false, ValueKind::Dm, 0},
+      {"QXCDMDM1", false, ValueKind::Dm, 0},
+      {"serial0", false, ValueKind::Dm, 0},
+      {"", false, ValueKind::Dm, 0},
+  };
+  for (const auto& row : names) {
+    const std::optional<ValueName> parsed = ParseValueName(row.name);
+    EXPECT_EQ(row.phone, parsed.has_value()) << '"' << row.name << '"';
+    if (!parsed || !row.phone) continue;
+    EXPECT_EQ(row.kind, parsed->kind) << row.name;
+    EXPECT_EQ(row.index, parsed->index) << row.name;
+    EXPECT_EQ(row.name, MakeValueName(parsed->kind, parsed->index));
+  }
 }
 
 TEST_F(DeviceMap, RegisterWritesLinkAndEntryAndUnregisterRemovesBoth) {

@@ -41,7 +41,10 @@ TEST_F(WindowPortsTest, AddDeviceRefusals) {
   RegisterPort("serial0", 1);
   CKelpa3MultiDlg& window = OpenWindow();
   EXPECT_EQ(window.AddDevice("LPT1"), -1);
-  EXPECT_EQ(CountLogged("AddDevice : Unknown PORT"), 1);
+  // Names the map's parser does not take as a port (COM5 is in a slot).
+  EXPECT_EQ(window.AddDevice("COM 5"), -1);
+  EXPECT_EQ(window.AddDevice("COM0"), -1);
+  EXPECT_EQ(CountLogged("AddDevice : Unknown PORT"), 3);
   EXPECT_EQ(window.AddDevice("COM1"), -1);
   EXPECT_EQ(CountLogged("COM1 is not Moravex Mobile Modem!!"), 1);
   EXPECT_EQ(window.AddDevice("COM5"), -1);
