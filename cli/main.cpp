@@ -27,11 +27,12 @@ namespace {
 
 using namespace tarn::cli;
 
-// --report and --log-dir are checked before any phone is touched.
+// --report and --log-dir are checked before any phone is touched. The log
+// folder is made first, as the report may go into it (--report logs/batch.json).
 std::string CheckOutputs(const FlashArgs& args) {
   std::string refusal;
-  if (!args.report.empty()) refusal += ReportFile::Check(args.report);
   if (!args.logDir.empty()) refusal += SlotLogs::Prepare(args.logDir);
+  if (!args.report.empty()) refusal += ReportFile::Check(args.report);
   return refusal;
 }
 
