@@ -1,10 +1,13 @@
 // SPDX-License-Identifier: Apache-2.0
 // keld-sim: runs simulated phones on pseudo-terminals (or given ttys) until SIGINT or SIGTERM.
 #include <signal.h>
+#include <unistd.h>
 
 #include <CLI/CLI.hpp>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <memory>
 #include <vector>
 
@@ -83,13 +86,31 @@ bool TtysAgree(const CLI::App& app, Options& o) {
   return true;
 }
 
+// Why the map cannot take the phone of COM<com> (errno), or 0 when it can:
+// the map's default folder is root's, and a user's first run meets that.
+int MapWriteError(int com) {
+  namespace fs = std::filesystem;
+  for (const fs::path& dir :
+       {tarn::platform::DeviceMapRoot() / "SERIALCOMM", tarn::platform::ComPortLink(com).parent_path()}) {
+    std::error_code ec;
+    fs::create_directories(dir, ec);
+    if (ec) return ec.value();
+    if (access(dir.c_str(), W_OK) != 0) return errno;
+  }
+  return 0;
+}
+
 void PrintStartError(const tarn::sim::SimPhone& phone, int i) {
   if (!phone.Config().tty.empty()) {
     std::fprintf(stderr, "e - phone %d cannot serve on %s: %s\n", i, phone.Config().tty.c_str(),
                  std::strerror(phone.StartError()));
+  } else if (const int error = MapWriteError(phone.Config().comNumber); error != 0) {
+    std::fprintf(stderr,
+                 "e - phone %d could not start: the serial-port map %s cannot be written: %s; set "
+                 "TARN_DEVICEMAP=<a folder of yours> and give the tools the same (see keld-sim(1))\n",
+                 i, tarn::platform::DeviceMapRoot().c_str(), std::strerror(error));
   } else {
-    std::fprintf(stderr, "e - phone %d could not start: no pseudo-terminal, or the map at %s is not writable\n", i,
-                 tarn::platform::DeviceMapRoot().c_str());
+    std::fprintf(stderr, "e - phone %d could not start: no pseudo-terminal could be made\n", i);
   }
 }
 
