@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "tools/sample_images.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -14,6 +15,13 @@ namespace tarn::tools {
 namespace {
 
 constexpr const char* kStratineName = "STRATINE.img";
+
+// "cannot create PATH: why", read from errno right after the failed call.
+std::string CannotText(const char* what, const std::string& path) {
+  const int error = errno;
+  std::string text = std::string("cannot ") + what + " " + path;
+  return error == 0 ? text : text + ": " + std::strerror(error);
+}
 
 // Member data must not begin with the info-block mark, which would change how
 // the engine sends it.
@@ -50,33 +58,35 @@ TarProducer Producer(const std::string& name, std::uint64_t size) {
 }
 
 bool WriteArchive(const std::string& path, const std::vector<SampleMember>& members, std::string* error) {
+  errno = 0;  // so that a failure that sets none reads as no reason
   TarWriter tar(path);
   if (!tar.IsOpen()) {
-    *error = "cannot create " + path;
+    *error = CannotText("create", path);
     return false;
   }
   for (const auto& member : members) {
     if (!tar.AddMember(member.name, member.size, Producer(member.name, member.size))) {
-      *error = "cannot write " + path;
+      *error = CannotText("write", path);
       return false;
     }
   }
   if (!tar.Finish()) {
-    *error = "cannot write " + path;
+    *error = CannotText("write", path);
     return false;
   }
   return true;
 }
 
 bool WritePlain(const std::string& path, const std::string& seed, std::uint64_t size, std::string* error) {
+  errno = 0;
   std::FILE* file = std::fopen(path.c_str(), "wb");
   if (!file) {
-    *error = "cannot create " + path;
+    *error = CannotText("create", path);
     return false;
   }
   bool ok = WriteProduced(file, size, Producer(seed, size));
   ok = (std::fclose(file) == 0) && ok;
-  if (!ok) *error = "cannot write " + path;
+  if (!ok) *error = CannotText("write", path);
   return ok;
 }
 
