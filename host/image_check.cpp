@@ -117,7 +117,7 @@ void RefuseUnknownMembers(ImageListing& image) {
   }
   if (names.empty()) return;
   image.refusals.push_back(std::wstring(L"e - the ") + ImageKindName(image.kind) + L" archive " + image.path +
-                           L" holds files no job can send: " + names);
+                           L" holds files no job can send: " + names + L" (see IMAGES in tarn-flash(1))");
 }
 
 bool NamedTar(const std::wstring& path) {

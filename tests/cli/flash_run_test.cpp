@@ -179,7 +179,8 @@ TEST_F(FlashRun, RefusedStartsExitTwoOrThreeWithAMessage) {
       {{"--phone", d + "none.bin"}, "e - the phone image does not exist: " + d + "none.bin\n"},
       {{"--pda", d + "test_dir.tar"}, "e - the PDA image is not a regular file: " + d + "test_dir.tar\n"},
       {{"--pda", d + "test_readme.tar", "--csc", d + "none.tar"},
-       "e - the PDA archive " + d + "test_readme.tar holds files no job can send: \"README.txt\"\n" +
+       "e - the PDA archive " + d +
+           "test_readme.tar holds files no job can send: \"README.txt\" (see IMAGES in tarn-flash(1))\n" +
            "e - the CSC image does not exist: " + d + "none.tar\n"},
   };
   for (const auto& r : refusals) {

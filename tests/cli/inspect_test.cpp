@@ -82,8 +82,8 @@ TEST_F(Inspect, RefusedImagesExitTwoWithTheirCause) {
   tarn::test::WriteBytes(dir_ / "test_readme.tar", tarn::test::TarBytes({{"README.txt", 10}}));
   ToolRun run = RunTool(TARN_FLASH_PATH, {"inspect", Image(spec_.cscName), Image("test_readme.tar")});
   EXPECT_EQ(run.exitCode, tarn::cli::kExitRefused);
-  EXPECT_EQ(run.err,
-            "e - the PDA archive " + Image("test_readme.tar") + " holds files no job can send: \"README.txt\"\n");
+  EXPECT_EQ(run.err, "e - the PDA archive " + Image("test_readme.tar") +
+                         " holds files no job can send: \"README.txt\" (see IMAGES in tarn-flash(1))\n");
   EXPECT_NE(run.out.find("README.txt"), std::string::npos);
   EXPECT_NE(run.out.find("unknown: no job can send it"), std::string::npos);
 

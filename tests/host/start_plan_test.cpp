@@ -301,10 +301,12 @@ TEST(ImageCheck, RefusalsNameTheCause) {
       {"test_folder.tar", "", {L"e - the PDA image is not a regular file: " + d + L"test_folder.tar"}},
       {"test_readme.tar",
        "",
-       {L"e - the PDA archive " + d + L"test_readme.tar holds files no job can send: \"README.txt\""}},
+       {L"e - the PDA archive " + d +
+        L"test_readme.tar holds files no job can send: \"README.txt\" (see IMAGES in tarn-flash(1))"}},
       {"",
        "test_mixed.tar",
-       {L"e - the CSC archive " + d + L"test_mixed.tar holds files no job can send: \"a.txt\", \"b\""}},
+       {L"e - the CSC archive " + d +
+        L"test_mixed.tar holds files no job can send: \"a.txt\", \"b\" (see IMAGES in tarn-flash(1))"}},
       {"other.tar", "", {L"e - the PDA file name names no known platform: other.tar"}},
       {"test_broken.tar", "", {L"e - the PDA archive " + d + L"test_broken.tar is damaged: "}},
       {"test_locked.tar",
@@ -312,7 +314,8 @@ TEST(ImageCheck, RefusalsNameTheCause) {
        {root ? L"" : L"e - the PDA image cannot be read: " + d + L"test_locked.tar: Permission denied"}},
       {"test_readme.tar",
        "test_folder.tar",
-       {L"e - the PDA archive " + d + L"test_readme.tar holds files no job can send: \"README.txt\"",
+       {L"e - the PDA archive " + d +
+            L"test_readme.tar holds files no job can send: \"README.txt\" (see IMAGES in tarn-flash(1))",
         L"e - the CSC image is not a regular file: " + d + L"test_folder.tar"}},
   };
   for (const auto& c : cases) {

@@ -106,8 +106,9 @@ TEST_F(WindowBatchTest, RefusalsLockNothingAndSayWhy) {
   second.OnStart();
   EXPECT_FALSE(second.InBatch());
   EXPECT_EQ(LockListState(), before);
-  EXPECT_EQ(MainBox(), QStringLiteral("e - the PDA archive ") + QString::fromStdString(readme.string()) +
-                           QStringLiteral(" holds files no job can send: \"README.txt\"\n"));
+  EXPECT_EQ(MainBox(),
+            QStringLiteral("e - the PDA archive ") + QString::fromStdString(readme.string()) +
+                QStringLiteral(" holds files no job can send: \"README.txt\" (see IMAGES in tarn-flash(1))\n"));
 }
 
 TEST_F(WindowBatchTest, StartGivesEverySlotItsPortSlotAndOptions) {
