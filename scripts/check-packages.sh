@@ -70,14 +70,18 @@ check "tarn-multi-downloader: contents" holds "$operator" \
   /usr/share/doc/tarn-multi-downloader/examples/60-tarn-phone-ids.rules
 check "keld-sim: contents" holds "$sim" \
   /usr/bin/keld-sim /usr/share/man/man1/keld-sim.1.gz /usr/share/bash-completion/completions/keld-sim \
+  /usr/bin/tarn-sample-images /usr/share/man/man1/tarn-sample-images.1.gz \
   /usr/share/doc/keld-sim/copyright /usr/share/doc/keld-sim/changelog.Debian.gz
-check "tarn-multi-downloader: no simulator, nothing in /etc or /usr/local" lacks "$operator" 'keld-sim|^/etc/.|^/usr/local/'
-check "keld-sim: nothing of the operator's" lacks "$sim" 'tarn-|^/etc/.|^/usr/local/'
+check "tarn-multi-downloader: no simulator, nothing in /etc or /usr/local" \
+  lacks "$operator" 'keld-sim|tarn-sample-images|^/etc/.|^/usr/local/'
+check "keld-sim: nothing of the operator's" lacks "$sim" 'tarn-(flash|multi|port)|^/etc/.|^/usr/local/'
 
 dpkg -x "$operator" "$root"
 dpkg -x "$sim" "$root"
 check "unpacked tarn-flash --version" bash -c "[[ \$('$root/usr/bin/tarn-flash' --version) == 'tarn-flash $version' ]]"
 check "unpacked keld-sim --version" bash -c "[[ \$('$root/usr/bin/keld-sim' --version) == 'keld-sim $version' ]]"
+check "unpacked tarn-sample-images --version" \
+  bash -c "[[ \$('$root/usr/bin/tarn-sample-images' --version) == 'tarn-sample-images $version' ]]"
 check "unpacked tarn-port-registrar --version" \
   bash -c "[[ \$('$root/usr/libexec/tarn/tarn-port-registrar' --version) == 'tarn-port-registrar $version' ]]"
 check "udev rule runs the installed registrar" \
@@ -100,6 +104,9 @@ completes() {  # completes <script> <function> <expected> <words...>
 mkdir -p "$root/pick/sub"
 touch "$root/pick/PDA.tar" "$root/pick/CSC.TAR" "$root/pick/phone.bin"
 completions=$root/usr/share/bash-completion/completions
+check "completion: inspect" completes "$completions/tarn-flash" _tarn_flash "inspect" tarn-flash ins
+check "completion: inspect takes any file" completes "$completions/tarn-flash" _tarn_flash "CSC.TAR PDA.tar phone.bin sub" \
+  tarn-flash inspect ""
 check "completion: --stratine" completes "$completions/tarn-flash" _tarn_flash "ums" tarn-flash --stratine u
 check "completion: --pda takes tar files" completes "$completions/tarn-flash" _tarn_flash "CSC.TAR PDA.tar sub" \
   tarn-flash --pda ""
