@@ -57,6 +57,8 @@ class CKelpa3MultiDlg : public QDialog, private tarn::host::JobQuestions, privat
   CXTipComboBox* List(int id) const;
   QCheckBox* CheckBox(int id) const;
   QPlainTextEdit* Edit(int id) const;
+  // The slot's passes and failures since the window opened, as "P n / F n".
+  QLabel* DayCount(int slot) const { return m_dayCount[slot]; }
 
   CPellLinuxNp& Engine(int slot) { return m_batch.Engine(slot); }
   int Port(int slot) const { return m_nPort[slot]; }
@@ -141,6 +143,11 @@ class CKelpa3MultiDlg : public QDialog, private tarn::host::JobQuestions, privat
   // A job's final message: PASS when `error` is null. Only the slot's first
   // outcome counts (the controller's rule).
   void FinishSlot(int slot, const wchar_t* error);
+  void ShowStopped(int slot);
+  // Counts the ended batch's outcomes into the slots' day and says them in
+  // the main box.
+  void TallyBatch();
+  void ShowDayCounts();
   // The real milliseconds between two looks at the job threads.
   static int BatchPollInterval();
   // Runs the batch poll while the controller waits for a thread or a deadline.
@@ -160,6 +167,7 @@ class CKelpa3MultiDlg : public QDialog, private tarn::host::JobQuestions, privat
   void JobStarting(int slot, int port, bool restart) override;
   void SlotError(int slot, const std::wstring& text) override;
   void RestartWaits(int slot) override;
+  void Stopping(tarn::host::StopLevel level, bool overdue) override;
   void BatchEnded() override;
 
   QString ListText(int id) const;
@@ -182,6 +190,11 @@ class CKelpa3MultiDlg : public QDialog, private tarn::host::JobQuestions, privat
   std::uint32_t m_nTotalSize = 0;
   std::int16_t m_nPlatform = -1;
   std::int32_t m_nStratineMode = 0;
+  // Slots of the running or last batch, restarted jobs' slots included.
+  std::array<bool, tarn::window::kSlotCount> m_slotInBatch{};
+  // Each slot's passes and failures since the window opened.
+  std::array<int, tarn::window::kSlotCount> m_dayPasses{}, m_dayFailures{};
+  std::array<QLabel*, tarn::window::kSlotCount> m_dayCount{};
 
   // Option members, exchanged with their boxes by UpdateData.
   std::int32_t m_bBootUpdate = 1;

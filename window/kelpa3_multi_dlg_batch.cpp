@@ -91,6 +91,8 @@ void CKelpa3MultiDlg::OnStart() {
 
   job.options = m_options;
   m_bBatch = 1;
+  // Every job of the batch, restarted ones too, marks its slot as it starts.
+  m_slotInBatch.fill(false);
   m_awake = std::make_unique<tarn::host::SleepInhibitor>(m_nPortCount);
   m_batch.Start(job, m_nPort);
   SchedulePoll();
@@ -151,6 +153,7 @@ void CKelpa3MultiDlg::ApplyIdleState() {
   ApplyMemoryGroupFromMode(m_nStratineMode);
   UpdateData(false);
   Control(IDC_STOP)->setEnabled(false);
+  ShowDayCounts();
 }
 
 void CKelpa3MultiDlg::ApplyMemoryGroupFromMode(int mode) {

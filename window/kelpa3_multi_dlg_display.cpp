@@ -3,11 +3,13 @@
 // and each slot's final outcome. Handlers run on the window's thread while the
 // sending job waits, so none of them ever waits for a job.
 #include <QCheckBox>
+#include <QLabel>
 #include <QPlainTextEdit>
 
 #include "controls/text_progress_ctrl.h"
 #include "engine/events.h"
 #include "host/job_event.h"
+#include "window/dialog_units.h"
 #include "window/kelpa3_multi_dlg.h"
 #include "window/window_log.h"
 
@@ -21,6 +23,9 @@ constexpr COLORREF kWhite = RGB(255, 255, 255);
 constexpr COLORREF kNavy = RGB(0, 0, 128);
 constexpr COLORREF kMaroon = RGB(128, 0, 0);
 constexpr COLORREF kGreen = RGB(33, 255, 33);
+// A stopped slot neither failed nor passed: neither maroon nor green, and
+// navy text reads on it.
+constexpr COLORREF kAmber = RGB(255, 176, 0);
 
 struct StateLook {
   int code;
@@ -44,6 +49,11 @@ constexpr StateLook kStateLooks[] = {
 };
 
 bool ValidSlot(int slot) { return slot >= 0 && slot < kSlotCount; }
+
+// The free corner left of each slot's port label, in dialog units.
+QRect DayCountPlace(int slot, const DialogBaseUnits& base) {
+  return DluRectToPixels(10 + 66 * slot, 132, 27, 13, base);
+}
 
 }  // namespace
 
@@ -93,6 +103,7 @@ LRESULT CKelpa3MultiDlg::OnJobText(const wchar_t* text, int slot) {
 
 LRESULT CKelpa3MultiDlg::OnJobError(const wchar_t* text, int slot) {
   FinishSlot(slot, text ? text : L"");
+  if (ValidSlot(slot) && m_batch.Result(slot) == tarn::host::SlotResult::Stopped) ShowStopped(slot);
   const QString line = QStringLiteral("ERROR [  Device %1  ] ").arg(slot) + QString::fromWCharArray(text);
   QPlainTextEdit* main = Edit(IDC_MAIN_EDIT);
   if (!main) {
@@ -143,4 +154,27 @@ LRESULT CKelpa3MultiDlg::OnJobPass(int slot, int filesDone) {
   bar->SendMessage(PBM_SETPOS, 100, 0);
   LowerBar(slot)->SendMessage(PBM_SETPOS, 100, 0);
   return 0;
+}
+
+void CKelpa3MultiDlg::ShowStopped(int slot) {
+  CTextProgressCtrl* bar = UpperBar(slot);
+  bar->SetWindowText(QStringLiteral("STOPPED "));
+  bar->SendMessage(TPBM_SETTEXTCOLOR, 0, kNavy);
+  bar->SendMessage(PBM_SETBKCOLOR, 0, kAmber);
+  bar->SendMessage(PBM_SETPOS, 0, 0);
+}
+
+void CKelpa3MultiDlg::ShowDayCounts() {
+  for (int slot = 0; slot < kSlotCount; ++slot) {
+    if (!m_dayCount[slot]) {
+      m_dayCount[slot] = new QLabel(this);
+      m_dayCount[slot]->setGeometry(DayCountPlace(slot, BaseUnitsOf(font())));
+      m_dayCount[slot]->setAlignment(Qt::AlignCenter);
+    }
+    const QString tip =
+        QStringLiteral("Since the window opened: %1 passed, %2 failed").arg(m_dayPasses[slot]).arg(m_dayFailures[slot]);
+    m_dayCount[slot]->setText(QStringLiteral("P %1 / F %2").arg(m_dayPasses[slot]).arg(m_dayFailures[slot]));
+    m_dayCount[slot]->setToolTip(tip);
+    Control(IDC_PORT_LABEL0 + slot)->setToolTip(tip);
+  }
 }

@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <chrono>
 
+#include <QPlainTextEdit>
+
 #include "platform/clock.h"
 #include "window/kelpa3_multi_dlg.h"
 #include "window/window_log.h"
@@ -18,7 +20,8 @@ constexpr DWORD kBatchPollMs = 20;
 
 }  // namespace
 
-void CKelpa3MultiDlg::JobStarting(int /*slot*/, int /*port*/, bool restart) {
+void CKelpa3MultiDlg::JobStarting(int slot, int /*port*/, bool restart) {
+  m_slotInBatch[slot] = true;
   if (!restart) return;
   TLOG_WINDOW(L"Download started. Create Thread\n");
   TLOG_WINDOW(L"PDA   : %ls\n", m_szPda.c_str());
@@ -34,8 +37,37 @@ void CKelpa3MultiDlg::RestartWaits(int slot) {
   TLOG_WINDOW(L"Slot %d: its last job still runs; the new job waits for it\n", slot);
 }
 
+// The controller needs its ticks to see the stopped threads end and to end
+// the batch, whoever asked for the stop.
+void CKelpa3MultiDlg::Stopping(tarn::host::StopLevel /*level*/, bool /*overdue*/) { SchedulePoll(); }
+
 void CKelpa3MultiDlg::BatchEnded() {
-  if (!m_closed) OnBatchEnd();
+  if (m_closed) return;
+  TallyBatch();
+  OnBatchEnd();
+}
+
+void CKelpa3MultiDlg::TallyBatch() {
+  using tarn::host::SlotResult;
+  int passed = 0, failed = 0, stopped = 0;
+  for (int slot = 0; slot < kSlotCount; ++slot) {
+    if (!m_slotInBatch[slot]) continue;
+    switch (m_batch.Result(slot)) {
+      case SlotResult::Passed: ++passed, ++m_dayPasses[slot]; break;
+      case SlotResult::Failed: ++failed, ++m_dayFailures[slot]; break;
+      case SlotResult::Stopped: ++stopped, ShowStopped(slot); break;
+    }
+  }
+  const int phones = passed + failed + stopped;
+  const QString line = QStringLiteral("%1 %2: %3 passed, %4 failed, %5 stopped")
+                           .arg(phones)
+                           .arg(phones == 1 ? QStringLiteral("phone") : QStringLiteral("phones"))
+                           .arg(passed)
+                           .arg(failed)
+                           .arg(stopped);
+  QPlainTextEdit* main = Edit(IDC_MAIN_EDIT);
+  if (main) AppendLine(main, line);
+  LogReadyString(line);
 }
 
 void CKelpa3MultiDlg::FinishSlot(int slot, const wchar_t* error) {

@@ -1,7 +1,11 @@
 // SPDX-License-Identifier: Apache-2.0
 // The jobs' messages as the window shows them: bars, state texts and
 // colours, message boxes, the batch counted per slot and the control queries.
+#include <chrono>
+#include <thread>
+
 #include <QCheckBox>
+#include <QLabel>
 #include <QPlainTextEdit>
 #include <QTest>
 
@@ -22,6 +26,7 @@ constexpr COLORREF kWhite = RGB(255, 255, 255);
 constexpr COLORREF kNavy = RGB(0, 0, 128);
 constexpr COLORREF kMaroon = RGB(128, 0, 0);
 constexpr COLORREF kGreen = RGB(33, 255, 33);
+constexpr COLORREF kAmber = RGB(255, 176, 0);
 // Bound for jobs on a port that is no phone to give up, on a busy machine.
 constexpr int kThreadsEndMs = 60000;
 
@@ -32,6 +37,17 @@ class WindowDisplayTest : public WindowTest {
     return Send(message, reinterpret_cast<WPARAM>(text), slot);
   }
   QString EditText(int id) { return Window().Edit(id)->toPlainText(); }
+  // COM3 and COM4 in slots 0 and 1, ports that are no phones, and a phone
+  // binary chosen.
+  CKelpa3MultiDlg& OpenWithTwoPhones() {
+    RegisterPort("qxcdmdm0", 3);
+    RegisterPort("qxcdmdm1", 4);
+    CKelpa3MultiDlg& window = OpenWindow();
+    const auto modem = dir_->Path() / "modem.bin";
+    WriteBytes(modem, std::vector<unsigned char>(1000, 1));
+    window.AddImageFile(QString::fromStdString(modem.string()), IMAGE_MASK_PHONE);
+    return window;
+  }
 };
 
 TEST_F(WindowDisplayTest, ProgressMovesBothBarsOfTheSlot) {
@@ -103,12 +119,7 @@ TEST_F(WindowDisplayTest, PassPaintsTheSlotGreen) {
 }
 
 TEST_F(WindowDisplayTest, BatchCountsEachSlotOnceAndEndsAfterItsThreads) {
-  RegisterPort("qxcdmdm0", 3);
-  RegisterPort("qxcdmdm1", 4);
-  CKelpa3MultiDlg& window = OpenWindow();
-  const auto modem = dir_->Path() / "modem.bin";
-  WriteBytes(modem, std::vector<unsigned char>(1000, 1));
-  window.AddImageFile(QString::fromStdString(modem.string()), IMAGE_MASK_PHONE);
+  CKelpa3MultiDlg& window = OpenWithTwoPhones();
   window.OnStart();
   ASSERT_TRUE(window.InBatch());
   ASSERT_EQ(window.Running(), 2);
@@ -145,6 +156,55 @@ TEST_F(WindowDisplayTest, BatchCountsEachSlotOnceAndEndsAfterItsThreads) {
   EXPECT_FALSE(window.Control(IDC_STOP)->isEnabled());
   // The jobs' own final messages came in meanwhile and counted nothing.
   EXPECT_EQ(window.Running(), 0);
+}
+
+// A stopped slot shows STOPPED in amber, whether its job said so or was
+// stopped at once without a word; the batch's end counts its outcomes, and
+// each slot keeps its passes and failures over the batches.
+TEST_F(WindowDisplayTest, StoppedSlotsLookStoppedAndEachSlotCountsItsDay) {
+  CKelpa3MultiDlg& window = OpenWithTwoPhones();
+  EXPECT_EQ(window.DayCount(0)->text(), QStringLiteral("P 0 / F 0"));
+
+  // Slot 1 stops at a command boundary; slot 0 fails, as a port that is no
+  // phone makes it.
+  window.OnStart();
+  ASSERT_TRUE(window.InBatch());
+  SendText(WM_JOB_ERROR, kJobStoppedText, 1);
+  CTextProgressCtrl* bar = window.UpperBar(1);
+  EXPECT_EQ(bar->WindowText(), QStringLiteral("STOPPED "));
+  EXPECT_EQ(bar->BkColor(), kAmber);
+  EXPECT_EQ(bar->TextColor(), kNavy);
+  EXPECT_TRUE(EditText(IDC_MAIN_EDIT).startsWith(QStringLiteral("ERROR [  Device 1  ] e - stopped by the operator\n")));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !window.InBatch(); }, kThreadsEndMs));
+  EXPECT_TRUE(EditText(IDC_MAIN_EDIT).endsWith(QStringLiteral("\n2 phones: 0 passed, 1 failed, 1 stopped\n")));
+  EXPECT_EQ(bar->WindowText(), QStringLiteral("STOPPED "));
+  EXPECT_EQ(window.DayCount(0)->text(), QStringLiteral("P 0 / F 1"));
+  EXPECT_EQ(window.DayCount(1)->text(), QStringLiteral("P 0 / F 0"));
+
+  // Slot 0 passes; slot 1 is stopped at once before its job says anything.
+  window.OnStart();
+  ASSERT_TRUE(window.InBatch());
+  Send(WM_JOB_PASS, 0, 1);
+  window.StopJobsForExit();
+  // No event loop runs here, so no message of the stopped jobs is handled.
+  const auto threadsEnded = [&] { return !window.JobRunning(0) && !window.JobRunning(1); };
+  for (int waited = 0; waited < kThreadsEndMs && !threadsEnded(); waited += 10) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  ASSERT_TRUE(threadsEnded());
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !window.InBatch(); }, kThreadsEndMs));
+  EXPECT_EQ(EditText(IDC_MAIN_EDIT), QStringLiteral("2 phones: 1 passed, 0 failed, 1 stopped\n"));
+  EXPECT_EQ(window.UpperBar(0)->WindowText(), QStringLiteral("PASS  "));
+  EXPECT_EQ(bar->WindowText(), QStringLiteral("STOPPED "));
+  EXPECT_EQ(bar->BkColor(), kAmber);
+  EXPECT_EQ(window.DayCount(0)->text(), QStringLiteral("P 1 / F 1"));
+  const QString tip = QStringLiteral("Since the window opened: 1 passed, 1 failed");
+  EXPECT_EQ(window.DayCount(0)->toolTip(), tip);
+  EXPECT_EQ(window.Control(IDC_PORT_LABEL0)->toolTip(), tip);
+  EXPECT_EQ(window.DayCount(1)->text(), QStringLiteral("P 0 / F 0"));
+  // The counter fits its corner beside the port label.
+  EXPECT_LE(window.DayCount(0)->sizeHint().width(), window.DayCount(0)->width());
+  EXPECT_LE(window.DayCount(0)->geometry().right(), window.Control(IDC_PORT_LABEL0)->geometry().left());
 }
 
 TEST_F(WindowDisplayTest, JobsReadTheNationAndFactoryModeThroughQueries) {
