@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: Apache-2.0
-// The about box: the icon, the product name and version, and OK.
+// The about box: the icon, the product name and version, the licence, the
+// home page and OK.
 #pragma once
 
 #include <QDialog>

@@ -2,16 +2,23 @@
 // Construction, initialisation, the job message target and closing.
 #include "window/kelpa3_multi_dlg.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QContextMenuEvent>
 #include <QCoreApplication>
+#include <QCursor>
 #include <QEventLoop>
 #include <QLabel>
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScreen>
 #include <QShortcut>
+#include <QStyle>
+
+#include <algorithm>
+#include <climits>
 
 #include "controls/text_progress_ctrl.h"
 #include "controls/xtip_combo_box.h"
@@ -36,6 +43,48 @@ const char* const kNations[] = {"Zudarida",         "Zudarida_FRANCE", "Zudarida
                                 "Zudarida_IRELAND", "Zudarida_ITALY",  "Zudarida_NETHERLANDS", "Zudarida_PORTUGAL",
                                 "Zudarida_SPAIN",   "Zudarida_UK"};
 
+// The free area of the screen the window opens on: a dialog without a parent
+// opens on the screen under the pointer. Its title bar needs room too.
+QSize RoomOnScreen() {
+  QScreen* screen = QGuiApplication::screenAt(QCursor::pos());
+  if (!screen) screen = QGuiApplication::primaryScreen();
+  if (!screen) return QSize(INT_MAX, INT_MAX);
+  const QSize free = screen->availableGeometry().size();
+  return QSize(free.width(), free.height() - QApplication::style()->pixelMetric(QStyle::PM_TitleBarHeight));
+}
+
+// The share of its laid-out size the window can have on the screen: 1 when
+// it fits as it is.
+double FitScale(const QSize& laidOut, const QSize& room) {
+  return std::min({1.0, static_cast<double>(room.width()) / laidOut.width(),
+                   static_cast<double>(room.height()) / laidOut.height()});
+}
+
+QFont ScaledFont(QFont font, double scale) {
+  if (font.pixelSize() > 0) {
+    font.setPixelSize(std::max(1, static_cast<int>(font.pixelSize() * scale)));
+  } else {
+    font.setPointSizeF(font.pointSizeF() * scale);
+  }
+  return font;
+}
+
+// Shrinks every control's rectangle and font by `scale`: the layout keeps its
+// proportions, which a smaller dialog font alone would not (dialog units are
+// whole pixels of it, so they shrink in coarse and uneven steps).
+void ScaleLayout(QWidget* dialog, double scale) {
+  const auto at = [scale](int pixels) { return static_cast<int>(pixels * scale + 0.5); };
+  dialog->setFont(ScaledFont(dialog->font(), scale));
+  for (QWidget* control : dialog->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+    const QRect place = control->geometry();
+    const QPoint topLeft(at(place.left()), at(place.top()));
+    control->setGeometry(
+        QRect(topLeft, QPoint(at(place.left() + place.width()), at(place.top() + place.height())) - QPoint(1, 1)));
+    // The banner has a font of its own; the others follow the dialog's.
+    if (control->testAttribute(Qt::WA_SetFont)) control->setFont(ScaledFont(control->font(), scale));
+  }
+}
+
 }  // namespace
 
 CKelpa3MultiDlg::CKelpa3MultiDlg(std::unique_ptr<IFilePicker> picker, std::unique_ptr<ICloseConfirmer> confirmer,
@@ -59,7 +108,11 @@ void CKelpa3MultiDlg::BuildWindow() {
   setFont(dialogFont);
   const DialogBaseUnits base = BaseUnitsOf(dialogFont);
   m_controls = BuildLayout(this, base);
-  setFixedSize(DluToPixelsX(kDialogWidthDlu, base), DluToPixelsY(kDialogHeightDlu, base));
+  const QSize laidOut(DluToPixelsX(kDialogWidthDlu, base), DluToPixelsY(kDialogHeightDlu, base));
+  // At a high font resolution on a small screen the window would reach past the screen's edge.
+  const double scale = FitScale(laidOut, RoomOnScreen());
+  if (scale < 1.0) ScaleLayout(this, scale);
+  setFixedSize(static_cast<int>(laidOut.width() * scale), static_cast<int>(laidOut.height() * scale));
   setWindowTitle(QStringLiteral("Tarn Multi Downloader"));
 
   m_bindings = {{IDC_BOOT_UPDATE, &m_bBootUpdate},

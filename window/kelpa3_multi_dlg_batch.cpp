@@ -10,6 +10,7 @@
 #include "host/batch_controller.h"
 #include "host/sleep_inhibitor.h"
 #include "host/start_plan.h"
+#include "window/desktop_notice.h"
 #include "window/kelpa3_multi_dlg.h"
 #include "window/window_log.h"
 
@@ -145,6 +146,7 @@ void CKelpa3MultiDlg::OnBatchEnd() {
   // Unlocking enabled " Boot Update" with the rest; it stays locked while
   // " Boot Format" is ticked.
   OnBootFormat();
+  NoticeBatchEnd(*this, m_batch);
 }
 
 void CKelpa3MultiDlg::ApplyIdleState() {

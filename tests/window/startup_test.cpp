@@ -1,16 +1,24 @@
 // SPDX-License-Identifier: Apache-2.0
 // The window as it comes up: caption, controls by id with their texts and
-// places, bars, buttons and the memory group.
+// places, its fit to a small screen, bars, buttons and the memory group; the
+// program's command line; the about box.
 #include <QApplication>
 #include <QCheckBox>
+#include <QCursor>
 #include <QDialog>
 #include <QLabel>
-#include <QTimer>
 #include <QPushButton>
+#include <QScreen>
+#include <QStyle>
+#include <QTimer>
+
+#include <algorithm>
+#include <cstdlib>
 
 #include "controls/text_progress_ctrl.h"
 #include "controls/xtip_combo_box.h"
 #include "tarn/version.h"
+#include "tests/cli/run_tool.h"
 #include "tests/window/window_fixture.h"
 #include "window/dialog_units.h"
 
@@ -53,6 +61,62 @@ TEST_F(WindowStartupTest, CaptionSizeAndControlsFoundByTheirIds) {
   for (const auto& [id, text] : texts) {
     EXPECT_EQ(static_cast<QAbstractButton*>(window.Control(id))->text(), QString::fromLatin1(text)) << id;
   }
+}
+
+TEST_F(WindowStartupTest, FitsTheScreenItOpensOnWithItsProportions) {
+  QScreen* small = Screen("small");
+  ASSERT_NE(small, nullptr);
+  CKelpa3MultiDlg& onDesk = OpenWindow();
+  const QSize laidOut = onDesk.size();
+  const QRect start = onDesk.Control(IDC_START)->geometry();
+  const int banner = onDesk.Control(IDC_TITLE)->font().pixelSize();
+  EXPECT_EQ(onDesk.font().pointSize(), 8) << "a screen with room changes nothing";
+  CloseWindow();
+
+  // A dialog without a parent opens on the screen under the pointer.
+  QCursor::setPos(small->geometry().center());
+  CKelpa3MultiDlg& window = OpenWindow();
+  QCursor::setPos(Screen("desk")->geometry().center());
+  const QSize room = small->availableGeometry().size();
+  ASSERT_GT(laidOut.width(), room.width());
+  EXPECT_LE(window.width(), room.width());
+  EXPECT_LE(window.height(), room.height());
+  // Shrunk no more than needed, and alike in both directions.
+  const double scale = static_cast<double>(window.width()) / laidOut.width();
+  EXPECT_GT(scale, 0.9 * room.width() / laidOut.width());
+  EXPECT_NEAR(window.height(), laidOut.height() * scale, 1.0);
+  const QRect shrunk = window.Control(IDC_START)->geometry();
+  EXPECT_NEAR(shrunk.left(), start.left() * scale, 1.0);
+  EXPECT_NEAR(shrunk.top(), start.top() * scale, 1.0);
+  EXPECT_NEAR(shrunk.width(), start.width() * scale, 1.0);
+  EXPECT_NEAR(shrunk.height(), start.height() * scale, 1.0);
+  EXPECT_LT(window.font().pointSizeF(), 8.0);
+  EXPECT_LT(window.Control(IDC_TITLE)->font().pixelSize(), banner);
+}
+
+TEST_F(WindowStartupTest, CommandLineAnswersWithoutOpeningTheWindow) {
+  // Without a display, as on a server: the toolkit would abort the program.
+  const std::string platform = std::getenv("QT_QPA_PLATFORM") ? std::getenv("QT_QPA_PLATFORM") : "";
+  for (const char* variable : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) unsetenv(variable);
+  const ToolRun help = RunTool(TARN_WINDOW_PATH, {"--help"});
+  const ToolRun version = RunTool(TARN_WINDOW_PATH, {"--version"});
+  const ToolRun unknown = RunTool(TARN_WINDOW_PATH, {"--bogus"});
+  const ToolRun missing = RunTool(TARN_WINDOW_PATH, {"-platform"});
+  const ToolRun noDisplay = RunTool(TARN_WINDOW_PATH, {});
+  if (!platform.empty()) setenv("QT_QPA_PLATFORM", platform.c_str(), 1);
+
+  EXPECT_EQ(help.exitCode, 0) << help.err;
+  EXPECT_TRUE(help.out.starts_with("Usage: tarn-multi-downloader")) << help.out;
+  EXPECT_EQ(version.exitCode, 0);
+  EXPECT_EQ(version.out, "tarn-multi-downloader " TARN_VERSION "\n");
+  EXPECT_EQ(unknown.exitCode, 2);
+  EXPECT_EQ(unknown.err, "e - tarn-multi-downloader: unknown option '--bogus' (see --help)\n");
+  EXPECT_EQ(missing.exitCode, 2);
+  EXPECT_EQ(missing.err, "e - tarn-multi-downloader: option '-platform' needs a value (see --help)\n");
+  EXPECT_EQ(noDisplay.exitCode, 1);
+  EXPECT_TRUE(noDisplay.err.starts_with("e - no display: neither DISPLAY nor WAYLAND_DISPLAY")) << noDisplay.err;
+  EXPECT_NE(noDisplay.err.find("offscreen"), std::string::npos) << noDisplay.err;
+  EXPECT_EQ(std::count(noDisplay.err.begin(), noDisplay.err.end(), '\n'), 1) << noDisplay.err;
 }
 
 TEST_F(WindowStartupTest, IdleStateWithNoPhone) {
@@ -106,19 +170,36 @@ TEST_F(WindowStartupTest, NationListInTableOrderWithTheFirstSelected) {
 TEST_F(WindowStartupTest, AboutBoxOpensAndTheWindowGoesOn) {
   CKelpa3MultiDlg& window = OpenWindow();
   window.show();
-  QString aboutText;
+  QString aboutText, licence, home;
+  int width = 0, titleRoom = 0;
   QTimer closer;  // keeps trying until the box is up, then answers it
   closer.setInterval(10);
   QObject::connect(&closer, &QTimer::timeout, [&] {
     auto* modal = qobject_cast<QDialog*>(QApplication::activeModalWidget());
     if (!modal) return;
-    if (auto* text = modal->findChild<QLabel*>(QStringLiteral("aboutText"))) aboutText = text->text();
+    const auto textOf = [modal](const char* name) {
+      auto* label = modal->findChild<QLabel*>(QString::fromLatin1(name));
+      return label ? label->text() : QString();
+    };
+    aboutText = textOf("aboutText");
+    licence = textOf("aboutLicence");
+    home = textOf("aboutHome");
+    // A title bar holds the title in a bold face beside the icon and three
+    // buttons, each about as wide as the bar is high.
+    QFont bold = modal->font();
+    bold.setBold(true);
+    const int bar = modal->style()->pixelMetric(QStyle::PM_TitleBarHeight);
+    titleRoom = QFontMetrics(bold).horizontalAdvance(modal->windowTitle()) + 4 * bar;
+    width = modal->width();
     closer.stop();
     modal->accept();
   });
   closer.start();
   window.OpenAboutBox();
   EXPECT_EQ(aboutText, QStringLiteral("Tarn Multi Downloader, Version " TARN_VERSION));
+  EXPECT_EQ(licence, QStringLiteral("Apache License 2.0"));
+  EXPECT_TRUE(home.contains(QStringLiteral(TARN_HOMEPAGE))) << home.toStdString();
+  EXPECT_GE(width, titleRoom) << "the title would be cut short";
   EXPECT_TRUE(window.isVisible());
   EXPECT_TRUE(window.Control(IDC_START)->isEnabled());
 }

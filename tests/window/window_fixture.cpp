@@ -2,14 +2,19 @@
 #include "tests/window/window_fixture.h"
 
 #include <cstdlib>
+#include <fstream>
+
+#include <unistd.h>
 
 #include <QApplication>
 #include <QLabel>
+#include <QScreen>
 #include <QSettings>
 
 #include "platform/clock.h"
 #include "platform/debug_output.h"
 #include "platform/devicemap.h"
+#include "tests/testsupport/test_images.h"
 
 namespace tarn::test {
 
@@ -27,10 +32,27 @@ std::optional<QString> FakeFilePicker::PickFile(QWidget*, const QString& initial
 void WindowTest::SetUpTestSuite() {
   // gtest_main owns main(): the one application object is made here and kept.
   if (QApplication::instance()) return;
-  static int argc = 1;
+  // Two screens side by side: the desk takes the window as it is laid out,
+  // the small one (right of it) does not.
+  const std::string screens =
+      (std::filesystem::temp_directory_path() / ("tarn-window-screens-" + std::to_string(getpid()) + ".json")).string();
+  std::ofstream(screens) << R"({"screens": [)"
+                         << R"({"name": "desk", "x": 0, "y": 0, "width": 1920, "height": 1080, "logicalDpi": 96},)"
+                         << R"({"name": "small", "x": 1920, "y": 0, "width": 800, "height": 600, "logicalDpi": 96}]})";
+  static std::string platform = "offscreen:configfile=" + screens;
+  static int argc = 3;
   static char name[] = "window_tests";
-  static char* argv[] = {name, nullptr};
+  static char option[] = "-platform";
+  static char* argv[] = {name, option, platform.data(), nullptr};
   new QApplication(argc, argv);
+  std::filesystem::remove(screens);  // read as the platform started
+}
+
+QScreen* WindowTest::Screen(const char* name) {
+  for (QScreen* screen : QGuiApplication::screens()) {
+    if (screen->name() == QLatin1String(name)) return screen;
+  }
+  return nullptr;
 }
 
 void WindowTest::SetUp() {
@@ -64,6 +86,16 @@ CKelpa3MultiDlg& WindowTest::OpenWindow() {
     window_ = std::make_unique<CKelpa3MultiDlg>(std::move(picker), std::move(confirmer));
   }
   return *window_;
+}
+
+CKelpa3MultiDlg& WindowTest::OpenWithTwoPorts() {
+  RegisterPort("qxcdmdm0", 3);
+  RegisterPort("qxcdmdm1", 4);
+  CKelpa3MultiDlg& window = OpenWindow();
+  const auto modem = dir_->Path() / "modem.bin";
+  WriteBytes(modem, std::vector<unsigned char>(1000, 1));
+  window.AddImageFile(QString::fromStdString(modem.string()), IMAGE_MASK_PHONE);
+  return window;
 }
 
 void WindowTest::CloseWindow() {

@@ -12,6 +12,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QScreen>
 #include <QString>
 
 #include "tests/testsupport/temp_dir.h"
@@ -51,6 +52,9 @@ class WindowTest : public ::testing::Test {
 
   // Creates the window (once per test unless closed with CloseWindow).
   CKelpa3MultiDlg& OpenWindow();
+  // COM3 and COM4 in slots 0 and 1, ports that are no phones (their jobs
+  // give up), and a phone binary chosen.
+  CKelpa3MultiDlg& OpenWithTwoPorts();
   // Closes the window as the operator does: settings are saved.
   void CloseWindow();
   CKelpa3MultiDlg& Window() { return *window_; }
@@ -66,6 +70,9 @@ class WindowTest : public ::testing::Test {
   void ClearLog();
 
   QString PortLabel(int slot) const;
+  // The test screens: "desk" (where windows open unless the pointer is
+  // moved) and "small", which the window's layout does not fit.
+  static QScreen* Screen(const char* name);
 
   std::unique_ptr<TempDir> dir_;
 
