@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "cli/flash_setup.h"
 
+#include <algorithm>
 #include <filesystem>
+#include <optional>
 
 #include "host/image_check.h"
 #include "platform/devicemap.h"
@@ -40,6 +42,57 @@ std::string UnreadableNames(const FlashArgs& args, std::uint16_t mask) {
   return names;
 }
 
+std::string PortArgument(int port) { return "--port " + std::to_string(port); }
+
+// The COM numbers of the map's phone ports, all of them.
+std::vector<int> PhonePortsIn(const std::vector<platform::SerialCommEntry>& entries) {
+  std::vector<int> ports;
+  for (const auto& entry : entries) {
+    if (!IsPhoneModemName(entry.name)) continue;
+    if (const int port = platform::ParseComNumber(entry.port); port > 0) ports.push_back(port);
+  }
+  return ports;
+}
+
+// The --port list checked against the map before any phone is touched. -1
+// and -2 stand for the port a job given none takes (the first phone port of
+// the map), so that no phone is named twice; -1 becomes that number, -2
+// stays, as it asks for a reset run. A COM number must be a phone port of
+// the map, else its job would only wait for it and fail.
+bool ResolvePorts(const std::vector<int>& given, std::vector<int>* ports, std::string* refusal, bool* noPhone) {
+  const auto entries = platform::ReadSerialComm();
+  const std::vector<int> inMap = PhonePortsIn(entries);
+  const std::string where = " the serial-port map " + platform::DeviceMapRoot().string();
+  std::vector<int> named;  // the COM number each --port names
+  for (const int port : given) {
+    int com = port;
+    if (port < 0) {
+      const std::optional<int> first = platform::FirstPhonePort(entries);
+      if (!first || *first <= 0) {
+        *refusal = "tarn-flash: e - " + PortArgument(port) + ": no phone port in" + where +
+                   " (tarn-flash --list shows it)\n";
+        *noPhone = true;
+        return false;
+      }
+      com = *first;
+    } else if (std::find(inMap.begin(), inMap.end(), port) == inMap.end()) {
+      *refusal = "tarn-flash: e - COM" + std::to_string(port) + " is not a phone port of" + where +
+                 " (tarn-flash --list shows the phone ports)\n";
+      *noPhone = true;
+      return false;
+    }
+    for (std::size_t i = 0; i < named.size(); ++i) {
+      if (named[i] != com) continue;
+      *refusal = "tarn-flash: e - " + PortArgument(given[i]) + " and " + PortArgument(port) + " both name COM" +
+                 std::to_string(com) + "\n";
+      return false;
+    }
+    named.push_back(com);
+    ports->push_back(port == -1 ? com : port);
+  }
+  return true;
+}
+
 int NationFor(const FlashArgs& args, const std::wstring& csc, bool* readable) {
   *readable = true;
   if (args.nation) return *ParseNation(*args.nation);
@@ -54,13 +107,8 @@ int NationFor(const FlashArgs& args, const std::wstring& csc, bool* readable) {
 bool IsPhoneModemName(std::string_view name) { return platform::ParseValueName(name).has_value(); }
 
 std::vector<int> PhonePortsOfMap() {
-  std::vector<int> ports;
-  for (const auto& entry : platform::ReadSerialComm()) {
-    if (ports.size() == kMaxSlots) break;
-    if (!IsPhoneModemName(entry.name)) continue;
-    const int port = platform::ParseComNumber(entry.port);
-    if (port > 0) ports.push_back(port);
-  }
+  std::vector<int> ports = PhonePortsIn(platform::ReadSerialComm());
+  if (ports.size() > kMaxSlots) ports.resize(kMaxSlots);
   return ports;
 }
 
@@ -74,7 +122,11 @@ SetupOutcome PrepareFlash(const FlashArgs& args) {
   }
   if (!outcome.refusal.empty()) return outcome;
   setup.portsFromMap = args.ports.empty();
-  setup.ports = setup.portsFromMap ? PhonePortsOfMap() : args.ports;
+  if (setup.portsFromMap) {
+    setup.ports = PhonePortsOfMap();
+  } else if (!ResolvePorts(args.ports, &setup.ports, &outcome.refusal, &outcome.noPhone)) {
+    return outcome;
+  }
   if (setup.ports.empty()) {
     outcome.refusal = "tarn-flash: no phone attached (no phone port in the serial-port map " +
                       platform::DeviceMapRoot().string() + ")\n";

@@ -57,14 +57,7 @@ int LookupPhonePort() {
   const DWORD start = GetTickCount();
   for (;;) {
     if (!std::filesystem::is_directory(tarn::platform::DeviceMapRoot() / "SERIALCOMM")) return 0;
-    const auto entries = tarn::platform::ReadSerialComm();
-    for (int index = 0; index < kLookupIndexCount; ++index) {
-      for (auto kind : {tarn::platform::ValueKind::Dm, tarn::platform::ValueKind::Em}) {
-        if (auto port = tarn::platform::QuerySerialComm(entries, tarn::platform::MakeValueName(kind, index))) {
-          return tarn::platform::ParseComNumber(*port);
-        }
-      }
-    }
+    if (const auto port = tarn::platform::FirstPhonePort(tarn::platform::ReadSerialComm())) return *port;
     if (GetTickCount() - start >= kLookupBudgetSeconds * 1000) return 0;
     Sleep(kLookupPauseMs);
   }

@@ -11,7 +11,6 @@
 // Port lookup: how long a job waits for a phone port to appear.
 constexpr unsigned kLookupBudgetSeconds = 600;
 constexpr unsigned kLookupPauseMs = 1;
-constexpr int kLookupIndexCount = 256;
 
 // Steps (results as the job's step table expects). FindPort writes the COM
 // number to use: `requestedPort`, or for -1 and -2 the first phone port of

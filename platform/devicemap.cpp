@@ -113,6 +113,15 @@ std::optional<std::string> QuerySerialComm(const std::vector<SerialCommEntry>& e
   return std::nullopt;
 }
 
+std::optional<int> FirstPhonePort(const std::vector<SerialCommEntry>& entries) {
+  for (int index = 0; index < kValueIndexCount; ++index) {
+    for (auto kind : {ValueKind::Dm, ValueKind::Em}) {
+      if (auto port = QuerySerialComm(entries, MakeValueName(kind, index))) return ParseComNumber(*port);
+    }
+  }
+  return std::nullopt;
+}
+
 std::optional<fs::path> ComPortLinkTarget(int n) {
   if (n <= 0) return std::nullopt;
   const fs::path link = ComPortLink(n);

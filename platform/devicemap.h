@@ -27,6 +27,10 @@ struct SerialCommEntry {
 // One read of SERIALCOMM/: dot-files ignored, content trimmed, sorted by name.
 std::vector<SerialCommEntry> ReadSerialComm();
 std::optional<std::string> QuerySerialComm(const std::vector<SerialCommEntry>& entries, std::string_view name);
+// The COM number of the phone port a job given no port (-1, -2) takes: the
+// first value name in index order, qxcdmdm<n> before qxcemdm<n> (0 when its
+// port name is not COM<n>); nullopt when the map holds none.
+std::optional<int> FirstPhonePort(const std::vector<SerialCommEntry>& entries);
 
 // Where the link of COM<n> leads when that is under /dev (every link
 // followed), whatever is there: for saying why it is no port.

@@ -231,6 +231,9 @@ TEST(FlashSetup, RefusalsCarryAClearMessage) {
 }
 
 TEST(FlashSetup, GivenImagesCountAsTickedAndTheNationComesFromTheCsc) {
+  ScopedDeviceMap map;  // the given ports must be phone ports of the map
+  map.Add("qxcdmdm0", "COM5");
+  map.Add("qxcemdm3", "COM7");
   TempDir dir;
   tarn::tools::SampleSpec spec;
   spec.outDir = dir.Path().string();

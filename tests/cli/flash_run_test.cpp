@@ -215,6 +215,31 @@ TEST_F(FlashRun, RefusedStartsExitTwoOrThreeWithAMessage) {
   EXPECT_EQ(foreign.err,
             "tarn-flash: e - /dev/null is not a port of the serial-port map " + (dir_ / "map").string() + "\n");
 
+  // -1 and -2 stand for the map's first phone port (COM5 here), so no phone is
+  // named twice; a COM number must be a phone port of the map. Refused before
+  // any phone is greeted, not after a job's wait.
+  const struct {
+    std::vector<std::string> ports;
+    int exitCode;
+    std::string err;
+  } portCases[] = {
+      {{"-1", "5"}, kExitRefused, "tarn-flash: e - --port -1 and --port 5 both name COM5\n"},
+      {{"-1", "-1"}, kExitRefused, "tarn-flash: e - --port -1 and --port -1 both name COM5\n"},
+      {{"5", "-2"}, kExitRefused, "tarn-flash: e - --port 5 and --port -2 both name COM5\n"},
+      {{"7"},
+       kExitNoPhone,
+       "tarn-flash: e - COM7 is not a phone port of the serial-port map " + (dir_ / "map").string() +
+           " (tarn-flash --list shows the phone ports)\n"},
+  };
+  for (const auto& c : portCases) {
+    std::vector<std::string> args = {"--pda", Image(spec_.pdaName)};
+    for (const auto& port : c.ports) args.insert(args.end(), {"--port", port});
+    ToolRun refused = RunTool(TARN_FLASH_PATH, args);
+    EXPECT_EQ(refused.exitCode, c.exitCode) << c.err;
+    EXPECT_EQ(refused.err, c.err);
+  }
+  EXPECT_EQ(phone.Stats().greetings, 0);
+
   ToolRun badArgs = RunTool(TARN_FLASH_PATH, {"--stratine", "half"});
   EXPECT_EQ(badArgs.exitCode, kExitRefused);
 
