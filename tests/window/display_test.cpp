@@ -37,17 +37,6 @@ class WindowDisplayTest : public WindowTest {
     return Send(message, reinterpret_cast<WPARAM>(text), slot);
   }
   QString EditText(int id) { return Window().Edit(id)->toPlainText(); }
-  // COM3 and COM4 in slots 0 and 1, ports that are no phones, and a phone
-  // binary chosen.
-  CKelpa3MultiDlg& OpenWithTwoPhones() {
-    RegisterPort("qxcdmdm0", 3);
-    RegisterPort("qxcdmdm1", 4);
-    CKelpa3MultiDlg& window = OpenWindow();
-    const auto modem = dir_->Path() / "modem.bin";
-    WriteBytes(modem, std::vector<unsigned char>(1000, 1));
-    window.AddImageFile(QString::fromStdString(modem.string()), IMAGE_MASK_PHONE);
-    return window;
-  }
 };
 
 TEST_F(WindowDisplayTest, ProgressMovesBothBarsOfTheSlot) {
@@ -119,7 +108,7 @@ TEST_F(WindowDisplayTest, PassPaintsTheSlotGreen) {
 }
 
 TEST_F(WindowDisplayTest, BatchCountsEachSlotOnceAndEndsAfterItsThreads) {
-  CKelpa3MultiDlg& window = OpenWithTwoPhones();
+  CKelpa3MultiDlg& window = OpenWithTwoPorts();
   window.OnStart();
   ASSERT_TRUE(window.InBatch());
   ASSERT_EQ(window.Running(), 2);
@@ -162,7 +151,7 @@ TEST_F(WindowDisplayTest, BatchCountsEachSlotOnceAndEndsAfterItsThreads) {
 // stopped at once without a word; the batch's end counts its outcomes, and
 // each slot keeps its passes and failures over the batches.
 TEST_F(WindowDisplayTest, StoppedSlotsLookStoppedAndEachSlotCountsItsDay) {
-  CKelpa3MultiDlg& window = OpenWithTwoPhones();
+  CKelpa3MultiDlg& window = OpenWithTwoPorts();
   EXPECT_EQ(window.DayCount(0)->text(), QStringLiteral("P 0 / F 0"));
 
   // Slot 1 stops at a command boundary; slot 0 fails, as a port that is no
