@@ -31,6 +31,16 @@ std::string ListEntry(int index) {
   return entry;
 }
 
+// " FR (France), ..." for the nation refusal: the codes and long names ParseNation takes.
+std::string NationNames() {
+  std::string names;
+  for (int i = 0; i < kNationCount; ++i) {
+    names += std::string(i == 0 ? " " : ", ") + platform::Narrow(NationCode(i)) + " (" +
+             platform::Narrow(NationLongName(i)) + ")";
+  }
+  return names;
+}
+
 constexpr const char* kDescription =
     "Flashes the given images into every attached phone at once, as the window's START does.\n"
     "Exit status: 0 every job passed, 1 a job failed, 2 bad usage or a refused start, 3 no phone found,\n"
@@ -119,7 +129,7 @@ bool ParseWait(const std::string& text, int* count, int* seconds) {
 
 ParseOutcome ParseFlashArgs(int argc, const char* const* argv, FlashArgs* args, std::string* out, std::string* err) {
   CLI::App app(kDescription, "tarn-flash");
-  app.add_option("--pda", args->pda, "PDA archive (tar)");
+  app.add_option("--pda", args->pda, "PDA archive (tar; file names and members: IMAGES in tarn-flash(1))");
   app.add_option("--csc", args->csc, "CSC archive (tar)");
   app.add_option("--phone", args->phone, "phone binary");
   std::vector<std::string> portTexts;
@@ -144,7 +154,7 @@ ParseOutcome ParseFlashArgs(int argc, const char* const* argv, FlashArgs* args, 
       ->check(CLI::IsMember({"all", "ums", "opt", "csc"}, CLI::ignore_case));
   app.add_option("--nation", args->nation, "nation index 0..9 or name (default: from the CSC archive)");
   app.add_flag("--json", args->json,
-               "JSON Lines on standard output instead of text (schema 1: docs/tarn-flash-json-v1.md)");
+               "JSON Lines on standard output instead of text (schema 1: " TARN_DOC_DIR "/tarn-flash-json-v1.md)");
   app.add_option("--report", args->report,
                  "write the batch's summary record (JSON, as the last --json line) to FILE at the end")
       ->type_name("FILE");
@@ -158,7 +168,7 @@ ParseOutcome ParseFlashArgs(int argc, const char* const* argv, FlashArgs* args, 
       "inspect",
       "list what each image holds and what START would send of it (no phone needed); exit 2 on what "
       "START would refuse");
-  inspect->add_option("files", args->inspectFiles, "images: PDA or CSC archives, phone binaries")->required();
+  inspect->add_option("files", args->inspectFiles, "images: PDA or CSC archives, phone binaries");
   inspect->add_flag("--json", args->json, "one JSON object on standard output instead of text");
   try {
     app.parse(argc, argv);
@@ -173,6 +183,10 @@ ParseOutcome ParseFlashArgs(int argc, const char* const* argv, FlashArgs* args, 
     return {false, kExitRefused};
   }
   args->inspect = inspect->parsed();
+  if (args->inspect && args->inspectFiles.empty()) {
+    *err = "tarn-flash: e - inspect needs at least one image: tarn-flash inspect PDA.tar [CSC.tar] [PHONE.bin]\n";
+    return {false, kExitRefused};
+  }
   for (auto& c : args->stratine) c = c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c;
   for (const auto& text : portTexts) {
     const std::optional<int> port = ParsePort(text, err);
@@ -185,7 +199,7 @@ ParseOutcome ParseFlashArgs(int argc, const char* const* argv, FlashArgs* args, 
     return {false, kExitRefused};
   }
   if (args->nation && !ParseNation(*args->nation)) {
-    *err = "tarn-flash: unknown nation " + *args->nation + "\n";
+    *err = "tarn-flash: unknown nation " + *args->nation + "; give 0 to 9 or one of" + NationNames() + "\n";
     return {false, kExitRefused};
   }
   return {true, kExitPassed};

@@ -131,12 +131,18 @@ TEST(FlashArgs, WrongArgumentsAreRefusedWithExitTwo) {
                                              {"--answer-timeout", "soon"},
                                              {"--port", "1", "--port", "2", "--port", "3", "--port", "4", "--port", "5",
                                               "--port", "6", "--port", "7", "--port", "8", "--port", "9"},
-                                             {"--pda"}}) {
+                                             {"--pda"},
+                                             {"inspect"}}) {
     Parsed p = Parse(words);
     EXPECT_FALSE(p.outcome.run) << words[0];
     EXPECT_EQ(p.outcome.exitCode, kExitRefused) << words[0];
     EXPECT_NE(p.err.find("tarn-flash: "), std::string::npos) << words[0];
   }
+  // What to give instead, in words.
+  EXPECT_NE(Parse({"--nation", "atlantis"}).err.find("0 to 9 or one of ZUDARIDA (ZUDARIDA), FR (FRANCE), "),
+            std::string::npos);
+  EXPECT_EQ(Parse({"inspect"}).err,
+            "tarn-flash: e - inspect needs at least one image: tarn-flash inspect PDA.tar [CSC.tar] [PHONE.bin]\n");
 }
 
 TEST(FlashArgs, HelpExitsZeroAndNamesEveryOption) {
