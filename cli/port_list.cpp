@@ -6,6 +6,8 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <fstream>
 
@@ -86,7 +88,8 @@ std::vector<PortDetails> DescribePhonePorts() {
 }
 
 std::string FormatPortList(const std::vector<PortDetails>& ports) {
-  std::size_t ttyWidth = 0, pathWidth = 0, idWidth = 0;
+  const PortDetails header{0, "TTY", "USB PATH", "USB ID", "STATE"};
+  std::size_t ttyWidth = header.tty.size(), pathWidth = header.usbPath.size(), idWidth = header.usbId.size();
   for (const auto& port : ports) {
     ttyWidth = std::max(ttyWidth, port.tty.size());
     pathWidth = std::max(pathWidth, port.usbPath.size());
@@ -95,11 +98,12 @@ std::string FormatPortList(const std::vector<PortDetails>& ports) {
   const auto pad = [](const std::string& text, std::size_t width) {
     return text + std::string(std::max(width, text.size()) - text.size() + 2, ' ');
   };
-  std::string text;
-  for (const auto& port : ports) {
-    text += pad(platform::MakePortName(port.com), 6) + pad(port.tty, ttyWidth) + pad(port.usbPath, pathWidth) +
-            pad(port.usbId, idWidth) + port.opens + "\n";
-  }
+  const auto line = [&](const std::string& com, const PortDetails& port) {
+    return pad(com, 6) + pad(port.tty, ttyWidth) + pad(port.usbPath, pathWidth) + pad(port.usbId, idWidth) +
+           port.opens + "\n";
+  };
+  std::string text = line("PORT", header);
+  for (const auto& port : ports) text += line(platform::MakePortName(port.com), port);
   return text;
 }
 
@@ -117,9 +121,17 @@ int WaitForPhonePorts(int count, int seconds, std::FILE* err) {
   const DWORD start = GetTickCount();
   const DWORD budget = static_cast<DWORD>(std::min<long long>(seconds * 1000LL, 0x7FFFFFFF));
   std::size_t found = 0;
+  // On a terminal the wait says what it waits for, and again as phones come.
+  const bool tell = ::isatty(fileno(err)) == 1;
+  std::size_t told = SIZE_MAX;
   for (;;) {
     found = PhonePortsOfMap().size();
     if (found >= static_cast<std::size_t>(count)) return kExitPassed;
+    if (tell && found != told) {
+      std::fprintf(err, "tarn-flash: waiting up to %d s for %d phone ports in the serial-port map %s (%zu there)\n",
+                   seconds, count, platform::DeviceMapRoot().c_str(), found);
+      told = found;
+    }
     if (GetTickCount() - start >= budget) break;
     Sleep(kPollMs);
   }
