@@ -170,7 +170,10 @@ int FreshNumber(const std::string& idPath) {
 
 int AddPhonePort(const std::string& devName, const std::string& idPath, std::string& error) {
   const auto index = AcmIndex(devName);
-  if (!index) return -1;
+  if (!index) {
+    error = "tarn-port-registrar: e - " + devName + " is not registered: only /dev/ttyACM<n> nodes are phone ports";
+    return -1;
+  }
   MapLock lock(error);
   if (!lock.Held()) return -1;
   const std::string name = MakeValueName(ValueKind::Dm, *index);
@@ -179,8 +182,16 @@ int AddPhonePort(const std::string& devName, const std::string& idPath, std::str
   // so its slot does not move and it never gets a second link.
   int chosen = NumberOf(devName);
   if (chosen == 0) chosen = FreshNumber(idPath);
-  if (chosen == 0) return -1;
-  return RegisterPort(name, chosen, devName) ? chosen : -1;
+  if (chosen == 0) {
+    error = "tarn-port-registrar: e - " + devName + " is not registered: COM1 to COM" +
+            std::to_string(kHighestComNumber) + " are all taken or kept for other cables by " +
+            StationFilePath().string();
+    return -1;
+  }
+  if (RegisterPort(name, chosen, devName)) return chosen;
+  error = "tarn-port-registrar: e - " + devName + " is not registered: the serial-port map " +
+          DeviceMapRoot().string() + " cannot be written: " + std::strerror(errno);
+  return -1;
 }
 
 bool RemovePhonePort(const std::string& devName, std::string& error) {

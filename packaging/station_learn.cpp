@@ -83,10 +83,10 @@ class Walk {
  public:
   explicit Walk(const LearnSetup& setup) : setup_(setup), answers_(setup.answers), known_(PortsNow(setup.byPathDir)) {}
 
-  // Asks the question until it gets a number of slots; 0 when the answers end.
+  // Asks the question until it gets a number of cables; 0 when the answers end.
   int AskSlots() {
     for (;;) {
-      Say("How many slots (1 to %d) [%d]? ", kMaxSlots, kMaxSlots);
+      Say("How many cables (1 to %d) [%d]? ", kMaxSlots, kMaxSlots);
       const auto line = answers_.Next(-1);
       if (!line) return 0;
       if (line->empty()) return kMaxSlots;
@@ -105,7 +105,7 @@ class Walk {
       if (line) {
         if (line->empty()) return Step::kSkip;
         if (*line == "q") return Step::kEnd;
-        Say("Plug a phone in, press Enter to skip slot %d, or type q to end.\n", slot);
+        Say("Plug a phone in, press Enter to skip cable %d, or type q to end.\n", slot);
       }
       if (answers_.Closed()) return std::nullopt;
     }
@@ -150,11 +150,11 @@ class Walk {
     for (const auto& name : now) {
       if (known_.count(name) != 0) continue;
       if (const int other = StationNumberOf(learned_, name)) {
-        Say("%s is slot %d already; use the port for slot %d.\n", name.c_str(), other, slot);
+        Say("%s is cable %d already; use cable %d.\n", name.c_str(), other, slot);
         continue;
       }
       learned_.push_back({slot, name});
-      Say("slot %d: %s\n", slot, name.c_str());
+      Say("cable %d (COM%d): %s\n", slot, slot, name.c_str());
       known_ = now;
       return true;
     }
@@ -178,7 +178,7 @@ fs::path SerialByPathDir() {
 int LearnStation(const LearnSetup& setup) {
   Walk walk(setup);
   walk.Say("%s",
-           "Station layout: the phone on the cable of slot N will get COM N.\n"
+           "Station layout: the phone on cable N will get COM N.\n"
            "Ports with a phone on them now are not taken: unplug such a phone and plug it in again when asked.\n");
   std::error_code ec;
   if (fs::exists(setup.stationFile, ec)) {
@@ -187,11 +187,11 @@ int LearnStation(const LearnSetup& setup) {
   const int slots = walk.AskSlots();
   if (slots == 0) return 1;
   for (int slot = 1; slot <= slots; ++slot) {
-    walk.Say("(%d/%d) plug a phone into the port for slot %d\u2026 (Enter skips it, q ends)\n", slot, slots, slot);
+    walk.Say("(%d/%d) plug a phone into cable %d\u2026 (Enter skips it, q ends)\n", slot, slots, slot);
     const auto step = walk.AwaitPort(slot);
     if (!step) return 1;
     if (*step == Step::kEnd) break;
-    if (*step == Step::kSkip) walk.Say("slot %d skipped\n", slot);
+    if (*step == Step::kSkip) walk.Say("cable %d skipped\n", slot);
   }
   return walk.Finish();
 }

@@ -62,7 +62,9 @@ TEST_F(Registrar, RepeatedAddKeepsTheNumber) {
 }
 
 TEST_F(Registrar, RefusesOtherDevicesAndActions) {
-  EXPECT_EQ(1, Run("add", "/dev/sda"));
+  std::string log;
+  EXPECT_EQ(1, RunLogged("add", "/dev/sda", log));
+  EXPECT_EQ(log, "tarn-port-registrar: e - /dev/sda is not registered: only /dev/ttyACM<n> nodes are phone ports\n");
   EXPECT_EQ(1, Run("add", "/dev/ttyACM0/../../etc/passwd"));
   EXPECT_EQ(1, Run("add", ""));
   EXPECT_EQ(2, Run("change", "/dev/ttyACM0"));
@@ -220,25 +222,25 @@ TEST_F(Learn, RecordsTheNewPortOfEachSlotAndWritesTheStationFile) {
   fs::create_directories(byPath());
   Plug("pci-0000:00:14.0-usb-0:9:1.0", "ttyACM9");  // attached before: not taken
   Start();
-  ASSERT_TRUE(AwaitText("How many slots"));
+  ASSERT_TRUE(AwaitText("How many cables"));
   Answer("9\n");  // more than the window's eight: asked again
-  ASSERT_TRUE(AwaitText("How many slots"));
+  ASSERT_TRUE(AwaitText("How many cables"));
   Answer("3\n");
-  ASSERT_TRUE(AwaitText("plug a phone into the port for slot 1\u2026"));
+  ASSERT_TRUE(AwaitText("plug a phone into cable 1\u2026"));
   Plug("pci-0000:00:14.0-usb-0:1:1.0", "ttyACM0");
-  ASSERT_TRUE(AwaitText("slot 1: pci-0000:00:14.0-usb-0:1:1.0"));
-  ASSERT_TRUE(AwaitText("plug a phone into the port for slot 2\u2026"));
+  ASSERT_TRUE(AwaitText("cable 1 (COM1): pci-0000:00:14.0-usb-0:1:1.0"));
+  ASSERT_TRUE(AwaitText("plug a phone into cable 2\u2026"));
   Answer("\n");
-  ASSERT_TRUE(AwaitText("slot 2 skipped"));
-  ASSERT_TRUE(AwaitText("plug a phone into the port for slot 3\u2026"));
-  // The first phone unplugged and plugged in again is slot 1's, not slot 3's.
+  ASSERT_TRUE(AwaitText("cable 2 skipped"));
+  ASSERT_TRUE(AwaitText("plug a phone into cable 3\u2026"));
+  // The first phone unplugged and plugged in again is cable 1's, not cable 3's.
   fs::remove(byPath() / "pci-0000:00:14.0-usb-0:1:1.0");
   Answer("?\n");  // any other answer repeats the choices, after a look at the ports
   ASSERT_TRUE(AwaitText("Plug a phone in, press Enter"));
   Plug("pci-0000:00:14.0-usb-0:1:1.0", "ttyACM0");
-  ASSERT_TRUE(AwaitText("is slot 1 already"));
+  ASSERT_TRUE(AwaitText("is cable 1 already"));
   Plug("pci-0000:00:14.0-usb-0:3:1.0", "ttyACM1");
-  ASSERT_TRUE(AwaitText("slot 3: pci-0000:00:14.0-usb-0:3:1.0"));
+  ASSERT_TRUE(AwaitText("cable 3 (COM3): pci-0000:00:14.0-usb-0:3:1.0"));
   ASSERT_TRUE(AwaitText("[Y/n]"));
   Answer("y\n");
   EXPECT_EQ(0, Finish());
@@ -247,18 +249,18 @@ TEST_F(Learn, RecordsTheNewPortOfEachSlotAndWritesTheStationFile) {
       << written;
   EXPECT_EQ(std::string::npos, written.find("usb-0:9:")) << written;
 
-  // The registrar gives the learned cables their slots.
+  // The registrar gives the learned cables their numbers.
   ASSERT_EQ(0, Run("add", "/dev/ttyACM1", "pci-0000:00:14.0-usb-0:3:1.0"));
   EXPECT_EQ("COM3", Entry("qxcdmdm1"));
 }
 
 TEST_F(Learn, EndsWithoutWritingWhenDeclinedOrWhenTheAnswersStop) {
   Start();
-  ASSERT_TRUE(AwaitText("How many slots"));
+  ASSERT_TRUE(AwaitText("How many cables"));
   Answer("\n");
-  ASSERT_TRUE(AwaitText("port for slot 1\u2026"));
+  ASSERT_TRUE(AwaitText("cable 1\u2026"));
   Plug("pci-0000:00:14.0-usb-0:2:1.0", "ttyACM0");
-  ASSERT_TRUE(AwaitText("port for slot 2\u2026"));
+  ASSERT_TRUE(AwaitText("cable 2\u2026"));
   Answer("q\n");
   ASSERT_TRUE(AwaitText("[Y/n]"));
   Answer("n\n");
@@ -266,9 +268,9 @@ TEST_F(Learn, EndsWithoutWritingWhenDeclinedOrWhenTheAnswersStop) {
   EXPECT_FALSE(fs::exists(station()));
 
   Start();
-  ASSERT_TRUE(AwaitText("How many slots"));
+  ASSERT_TRUE(AwaitText("How many cables"));
   Answer("2\n");
-  ASSERT_TRUE(AwaitText("port for slot 1\u2026"));
+  ASSERT_TRUE(AwaitText("cable 1\u2026"));
   EXPECT_EQ(1, Finish());
   EXPECT_FALSE(fs::exists(station()));
 }
