@@ -50,7 +50,9 @@ check_tools() {
   for tool in qemu-system-x86_64 cpio dpkg-deb apt-get; do
     command -v "$tool" >/dev/null || missing+=("$tool")
   done
-  [[ -x /bin/busybox ]] && /bin/busybox --list | grep -qx switch_root || missing+=(busybox-static)
+  # Not grep -q: it would leave the list half read, and under pipefail the
+  # writer's SIGPIPE would count as busybox missing.
+  [[ -x /bin/busybox ]] && /bin/busybox --list | grep -x switch_root >/dev/null || missing+=(busybox-static)
   ((${#missing[@]} == 0)) || die "missing ${missing[*]} (apt-get install qemu-system-x86 busybox-static cpio)"
   [[ $(id -u) -eq 0 ]] || die "run as root: the guest reads the whole root file system"
   local program
