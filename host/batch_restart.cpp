@@ -17,7 +17,7 @@ int BatchController::SlotForArrival(int port) { return SlotForArrival(port, fals
 int BatchController::SlotForArrival(int port, bool ownPortOnly) {
   if (!TakesArrivals()) return -1;
   CollectEndedJobs();
-  const auto expecting = [this](const Slot& run) {
+  const auto expecting = [](const Slot& run) {
     return run.inBatch && run.formatRun && !run.finished && !run.restartPending;
   };
   // The phone most likely comes back on its own port, often while its last
