@@ -9,6 +9,7 @@
 
 #include "engine/tables.h"
 #include "platform/devicemap.h"
+#include "platform/port_names.h"
 #include "platform/text.h"
 #include "tarn/version.h"
 
@@ -59,10 +60,10 @@ std::optional<int> WholeNumber(std::string_view text) {
   return value;
 }
 
-// Checks the --port list as a whole: at most eight, each COM number once.
+// Checks the --port list as a whole: at most kMostPhones, each COM number once.
 bool PortsAreDistinct(const std::vector<int>& ports, std::string* err) {
-  if (ports.size() > 8) {
-    *err = "tarn-flash: at most eight --port\n";
+  if (ports.size() > static_cast<std::size_t>(platform::kMostPhones)) {
+    *err = "tarn-flash: at most " + std::to_string(platform::kMostPhones) + " --port\n";
     return false;
   }
   for (std::size_t i = 0; i < ports.size(); ++i) {
@@ -115,7 +116,7 @@ std::optional<int> ParsePort(const std::string& text, std::string* err) {
 bool ParseWait(const std::string& text, int* count, int* seconds) {
   const std::size_t comma = text.find(',');
   const std::optional<int> n = WholeNumber(std::string_view(text).substr(0, comma));
-  if (!n || *n < 1 || *n > 8) return false;
+  if (!n || *n < 1 || *n > platform::kMostPhones) return false;
   int s = kDefaultWaitSeconds;
   if (comma != std::string::npos) {
     const std::optional<int> given = WholeNumber(std::string_view(text).substr(comma + 1));
@@ -134,8 +135,9 @@ ParseOutcome ParseFlashArgs(int argc, const char* const* argv, FlashArgs* args, 
   app.add_option("--phone", args->phone, "phone binary");
   std::vector<std::string> portTexts;
   app.add_option("--port", portTexts,
-                 "a phone's COM number or device path (/dev/ttyACM0, /dev/serial/by-path/...); repeat for more "
-                 "phones, slot i runs the i-th; -1 or -2: the job takes the first phone port of the map")
+                 "a phone's COM number or device path (/dev/ttyACM0, /dev/serial/by-path/...); repeat for up to " +
+                     std::to_string(platform::kMostPhones) +
+                     " phones, slot i runs the i-th; -1 or -2: the job takes the first phone port of the map")
       ->type_name("N|PATH");
   app.add_flag("--list", args->list,
                "list the phone ports of the map (COM, tty, USB path, vendor:product, whether it opens); "
@@ -195,7 +197,8 @@ ParseOutcome ParseFlashArgs(int argc, const char* const* argv, FlashArgs* args, 
   }
   if (!PortsAreDistinct(args->ports, err)) return {false, kExitRefused};
   if (!wait.empty() && !ParseWait(wait, &args->waitCount, &args->waitSeconds)) {
-    *err = "tarn-flash: --wait " + wait + ": give N[,SECONDS], N from 1 to 8\n";
+    *err = "tarn-flash: --wait " + wait + ": give N[,SECONDS], N from 1 to " + std::to_string(platform::kMostPhones) +
+           "\n";
     return {false, kExitRefused};
   }
   if (args->nation && !ParseNation(*args->nation)) {

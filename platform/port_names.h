@@ -13,6 +13,9 @@ namespace tarn::platform {
 
 // COM numbers run from 1 to this, wherever one is chosen or read.
 constexpr int kHighestComNumber = 255;
+// Phones one host drives at once (tarn-flash's --port and --wait, a
+// station's cables); the window shows eight of them.
+constexpr int kMostPhones = 32;
 // Value-name indexes run from 0 to kValueIndexCount - 1.
 constexpr int kValueIndexCount = 256;
 
