@@ -90,6 +90,8 @@ LRESULT CKelpa3MultiDlg::OnJobProgress(const JobEvent& progress) {
 }
 
 LRESULT CKelpa3MultiDlg::OnJobText(const wchar_t* text, int slot) {
+  // An error a job reports as a text may be the slot's reason.
+  if (ValidSlot(slot)) m_batch.JobText(slot, text);
   const QString line = QStringLiteral("[  %1  ] ").arg(slot) + QString::fromWCharArray(text);
   QPlainTextEdit* edit = ValidSlot(slot) ? Edit(IDC_SLOT_EDIT0 + slot) : nullptr;
   if (!edit) {

@@ -5,6 +5,7 @@
 #include <chrono>
 
 #include <QPlainTextEdit>
+#include <QStringList>
 
 #include "platform/clock.h"
 #include "window/kelpa3_multi_dlg.h"
@@ -50,11 +51,15 @@ void CKelpa3MultiDlg::BatchEnded() {
 void CKelpa3MultiDlg::TallyBatch() {
   using tarn::host::SlotResult;
   int passed = 0, failed = 0, stopped = 0;
+  QStringList reasons;  // why each failed slot failed: its first error, not the closing one
   for (int slot = 0; slot < kSlotCount; ++slot) {
     if (!m_slotInBatch[slot]) continue;
     switch (m_batch.Result(slot)) {
       case SlotResult::Passed: ++passed, ++m_dayPasses[slot]; break;
-      case SlotResult::Failed: ++failed, ++m_dayFailures[slot]; break;
+      case SlotResult::Failed:
+        ++failed, ++m_dayFailures[slot];
+        reasons << QStringLiteral("  Device %1: ").arg(slot) + QString::fromStdWString(m_batch.Reason(slot));
+        break;
       case SlotResult::Stopped: ++stopped, ShowStopped(slot); break;
     }
   }
@@ -66,8 +71,10 @@ void CKelpa3MultiDlg::TallyBatch() {
                            .arg(failed)
                            .arg(stopped);
   QPlainTextEdit* main = Edit(IDC_MAIN_EDIT);
-  if (main) AppendLine(main, line);
-  LogReadyString(line);
+  for (const QString& text : QStringList{line} + reasons) {
+    if (main) AppendLine(main, text);
+    LogReadyString(text);
+  }
 }
 
 void CKelpa3MultiDlg::FinishSlot(int slot, const wchar_t* error) {

@@ -155,9 +155,10 @@ TEST_F(WindowDisplayTest, StoppedSlotsLookStoppedAndEachSlotCountsItsDay) {
   EXPECT_EQ(window.DayCount(0)->text(), QStringLiteral("P 0 / F 0"));
 
   // Slot 1 stops at a command boundary; slot 0 fails, as a port that is no
-  // phone makes it.
+  // phone makes it, after its job reported an error as a text.
   window.OnStart();
   ASSERT_TRUE(window.InBatch());
+  SendText(WM_JOB_TEXT, L"e - Command 0 Failed. result 255\n", 0);
   SendText(WM_JOB_ERROR, kJobStoppedText, 1);
   CTextProgressCtrl* bar = window.UpperBar(1);
   EXPECT_EQ(bar->WindowText(), QStringLiteral("STOPPED "));
@@ -165,7 +166,12 @@ TEST_F(WindowDisplayTest, StoppedSlotsLookStoppedAndEachSlotCountsItsDay) {
   EXPECT_EQ(bar->TextColor(), kNavy);
   EXPECT_TRUE(EditText(IDC_MAIN_EDIT).startsWith(QStringLiteral("ERROR [  Device 1  ] e - stopped by the operator\n")));
   ASSERT_TRUE(QTest::qWaitFor([&] { return !window.InBatch(); }, kThreadsEndMs));
-  EXPECT_TRUE(EditText(IDC_MAIN_EDIT).endsWith(QStringLiteral("\n2 phones: 0 passed, 1 failed, 1 stopped\n")));
+  // The counts, then why the failed slot failed: its first error, not the
+  // error that closed its job.
+  EXPECT_TRUE(EditText(IDC_MAIN_EDIT)
+                  .endsWith(QStringLiteral("\n2 phones: 0 passed, 1 failed, 1 stopped\n"
+                                           "  Device 0: e - Command 0 Failed. result 255\n")))
+      << EditText(IDC_MAIN_EDIT).toStdString();
   EXPECT_EQ(bar->WindowText(), QStringLiteral("STOPPED "));
   EXPECT_EQ(window.DayCount(0)->text(), QStringLiteral("P 0 / F 1"));
   EXPECT_EQ(window.DayCount(1)->text(), QStringLiteral("P 0 / F 0"));
