@@ -66,8 +66,25 @@ LinkRates RunRawPingPong(int links, std::uint32_t mib);
 // in this process; each link's rate covers its archive from "PDA Download
 // start" to "PDA Download end", the CPU time is the engine's alone.
 LinkRates RunEngine(int links, std::uint32_t mib, const std::filesystem::path& pda);
-// Peak resident memory (KiB) of tarn-flash flashing `links` simulated phones;
-// -1 when it could not be run. `passed` tells whether it exited with 0.
-long FlashPeakRssKiB(int links, const std::filesystem::path& pda, bool* passed);
+// What tarn-flash did flashing simulated phones: its peak resident memory
+// (-1 when it could not be run), whether it exited with 0, and how many
+// phones were written with every digest matching.
+struct FlashRun {
+  long peakRssKiB = -1;
+  bool passed = false;
+  int phonesWritten = 0;
+};
+FlashRun RunFlash(int links, const std::filesystem::path& pda);
+
+// One link count's figures, printed side by side once every count has run.
+struct LinkFigures {
+  int links = 0;
+  double ratio = 0;  // engine/raw throughput (the median with several runs)
+  double cpuPerGiB = 0;
+  std::uint64_t digestsWaitedFor = 0;
+};
+const char* Verdict(bool met);
+// The table, with the targets on how the figures scale with the link count.
+void PrintScaling(const std::vector<LinkFigures>& rows);
 
 }  // namespace tarn::bench
