@@ -9,13 +9,13 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
 
 #include "cli/flash_args.h"
 #include "cli/flash_setup.h"
 #include "platform/clock.h"
 #include "platform/devicemap.h"
 #include "platform/serial_node.h"
+#include "platform/usb_device.h"
 
 namespace fs = std::filesystem;
 
@@ -24,17 +24,6 @@ namespace tarn::cli {
 namespace {
 
 constexpr DWORD kPollMs = 250;
-// The tty's device is the USB interface, or for some drivers a port below
-// it; the USB device that carries the ids is a few levels up.
-constexpr int kUsbDeviceLevels = 3;
-
-std::string FirstLine(const fs::path& file) {
-  std::ifstream in(file);
-  std::string line;
-  std::getline(in, line);
-  return line;
-}
-
 constexpr const char* kNotASerialPort = "not a serial port";
 
 // Tries the open a job would do first. A running job holds its port with an
@@ -50,18 +39,10 @@ std::string OpenState(const fs::path& tty) {
 }  // namespace
 
 void ReadUsbDetails(const fs::path& sysClassTty, const fs::path& tty, PortDetails* port) {
-  std::error_code ec;
-  fs::path device = fs::canonical(sysClassTty / tty.filename() / "device", ec);
-  if (ec) return;
-  for (int level = 0; level < kUsbDeviceLevels && device.has_relative_path(); ++level) {
-    device = device.parent_path();
-    const std::string vendor = FirstLine(device / "idVendor");
-    const std::string product = FirstLine(device / "idProduct");
-    if (vendor.empty() || product.empty()) continue;
-    port->usbPath = device.filename().string();
-    port->usbId = vendor + ":" + product;
-    return;
-  }
+  const std::optional<platform::UsbDevice> device = platform::UsbDeviceOfTty(sysClassTty, tty);
+  if (!device) return;
+  port->usbPath = device->path;
+  port->usbId = device->id;
 }
 
 std::vector<PortDetails> DescribePhonePorts() {
