@@ -44,6 +44,9 @@ struct LinkRates {
   // The simulated phones' CPU time (engine runs only).
   CpuTimes phonesCpu;
   double machineBusyCores = 0;
+  // The most links whose transfer was under way at one time: the engine
+  // starts its slots half a second apart, so short images overlap less.
+  int mostAtOnce = 0;
   long peakRssKiB = -1;
   // Pieces whose digest the job had to wait for (not computed ahead in time).
   std::uint64_t digestsWaitedFor = 0;
@@ -82,6 +85,7 @@ struct LinkFigures {
   double ratio = 0;  // engine/raw throughput (the median with several runs)
   double cpuPerGiB = 0;
   std::uint64_t digestsWaitedFor = 0;
+  int mostAtOnce = 0;  // of the engine's links
 };
 const char* Verdict(bool met);
 // The table, with the targets on how the figures scale with the link count.

@@ -70,7 +70,7 @@ tarn::bench::LinkFigures Compare(int links, std::uint32_t mib, const std::filesy
               engine.cpu.switches / frames, engine.phonesCpu.switches / frames, raw.cpu.switches / frames);
   std::printf("  engine peak RSS %.1f MiB; pieces whose digest was waited for: %llu\n", engine.peakRssKiB / 1024.0,
               static_cast<unsigned long long>(engine.digestsWaitedFor));
-  return {links, ratio, engineCpu, engine.digestsWaitedFor};
+  return {links, ratio, engineCpu, engine.digestsWaitedFor, engine.mostAtOnce};
 }
 
 // Runs the comparison `repeats - 1` more times and prints the spread of all

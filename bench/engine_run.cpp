@@ -4,6 +4,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <map>
 #include <memory>
@@ -90,11 +91,12 @@ LinkRates RunEngine(int links, std::uint32_t mib, const std::filesystem::path& p
   std::map<int, SlotTimes> times;
   // The machine's load from the first transfer's start to the last one's end.
   MachineTimes machineStart, machineEnd;
-  int transferring = 0;
+  int transferring = 0, mostAtOnce = 0;
   auto host = platform::CMessageTarget::Create([&](UINT message, WPARAM wParam, LPARAM lParam) -> LRESULT {
     if (message == platform::WM_HOST_QUERY_CONTROL) return platform::ControlAnswer(0);  // factory mode off
     if (message == WM_JOB_STATE && lParam == STATE_PDA_START) {
       if (transferring++ == 0) machineStart = MachineTimes::Now();
+      mostAtOnce = std::max(mostAtOnce, transferring);
       times[static_cast<int>(wParam)].start = Clock::now();
     }
     if (message == WM_JOB_STATE && lParam == STATE_PDA_END) {
@@ -136,6 +138,7 @@ LinkRates RunEngine(int links, std::uint32_t mib, const std::filesystem::path& p
   LinkRates rates;
   rates.cpu = CpuTimes::Now() - before;
   rates.machineBusyCores = machineEnd.BusyCoresSince(machineStart);
+  rates.mostAtOnce = mostAtOnce;
   rates.peakRssKiB = PeakRssKiB();
   rates.digestsWaitedFor = ChecksumsWaitedFor() - waitedBefore;
   close(hold);

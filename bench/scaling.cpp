@@ -24,11 +24,12 @@ const LinkFigures* Find(const std::vector<LinkFigures>& rows, int links) {
 const char* Verdict(bool met) { return met ? "met" : "missed"; }
 
 void PrintScaling(const std::vector<LinkFigures>& rows) {
-  std::printf("\n%5s  %10s  %14s  %16s\n", "links", "engine/raw", "engine s/GiB", "digests waited");
+  std::printf("\n%5s  %10s  %14s  %16s  %14s\n", "links", "engine/raw", "engine s/GiB", "digests waited",
+              "most at once");
   std::uint64_t waited = 0;
   for (const auto& row : rows) {
-    std::printf("%5d  %10.3f  %14.3f  %16llu\n", row.links, row.ratio, row.cpuPerGiB,
-                static_cast<unsigned long long>(row.digestsWaitedFor));
+    std::printf("%5d  %10.3f  %14.3f  %16llu  %14d\n", row.links, row.ratio, row.cpuPerGiB,
+                static_cast<unsigned long long>(row.digestsWaitedFor), row.mostAtOnce);
     waited += row.digestsWaitedFor;
   }
   const LinkFigures* eight = Find(rows, 8);
