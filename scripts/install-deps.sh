@@ -11,6 +11,8 @@ packages=(g++ cmake ninja-build pkg-config libgtest-dev libgmock-dev libbenchmar
           clang-format
           # the JSON schema check of the tarn-flash tests
           python3-jsonschema
+          # promtool, which checks the metrics file the way the collector reads it
+          prometheus
           # manual pages, the Debian packages and their checks
           scdoc dpkg-dev lintian man-db appstream desktop-file-utils udev
           # the USB rig's virtual machine (scripts/usb-rig.sh)
