@@ -14,7 +14,9 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <map>
+#include <regex>
 #include <string>
 #include <thread>
 
@@ -154,6 +156,17 @@ TEST(MetricsFile, CountsGoOnAcrossRunsProcessesAndAKilledRun) {
   for (const auto& entry : std::filesystem::directory_iterator(dir.Path())) {
     EXPECT_TRUE(entry.path() == path || entry.path().extension() != ".prom") << entry.path();
   }
+  // Every metric the fleet guide names is one the file has.
+  std::ifstream guideFile(std::filesystem::path(__FILE__).parent_path() / "../../docs/fleet.md");
+  const std::string guide((std::istreambuf_iterator<char>(guideFile)), std::istreambuf_iterator<char>());
+  std::ifstream writtenFile(path);
+  const std::string written((std::istreambuf_iterator<char>(writtenFile)), std::istreambuf_iterator<char>());
+  static const std::regex metric("tarn_[a-z_]+");
+  int named = 0;
+  for (std::sregex_iterator it(guide.begin(), guide.end(), metric), end; it != end; ++it, ++named) {
+    EXPECT_NE(std::string::npos, written.find("# TYPE " + it->str() + " ")) << it->str();
+  }
+  EXPECT_LE(6, named);
   if (!HavePromtool()) GTEST_SKIP() << kNoPromtool;
   EXPECT_EQ("", PromtoolComplaint(path));
 }
