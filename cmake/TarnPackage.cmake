@@ -51,6 +51,8 @@ keld-sim runs up to eight simulated phone boot loaders on pseudo-terminals
 and publishes them in Tarn Multi Downloader's serial-port map, so that
 operators can train and the tools can be tested without phones. It stores
 what each phone was sent and can inject faults: refused commands and frames,
-wrong echoes, short answers, silence and unplugs.")
+wrong echoes, short answers, silence and unplugs. tarn-sample-images writes
+sample PDA, CSC and phone images that the simulated phones accept, so a first
+batch needs nothing else.")
 
 include(CPack)

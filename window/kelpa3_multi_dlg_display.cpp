@@ -55,6 +55,14 @@ QRect DayCountPlace(int slot, const DialogBaseUnits& base) {
   return DluRectToPixels(10 + 66 * slot, 132, 27, 13, base);
 }
 
+// The words while they fit the counter's corner; a station's long day
+// shortens them to passes/failures, and the tooltip keeps the words.
+QString DayCountText(const QLabel& label, int passes, int failures) {
+  const QString words = QStringLiteral("P %1 / F %2").arg(passes).arg(failures);
+  if (label.fontMetrics().horizontalAdvance(words) <= label.contentsRect().width()) return words;
+  return QStringLiteral("%1/%2").arg(passes).arg(failures);
+}
+
 }  // namespace
 
 LRESULT CKelpa3MultiDlg::OnJobMessage(UINT message, WPARAM wParam, LPARAM lParam) {
@@ -175,7 +183,7 @@ void CKelpa3MultiDlg::ShowDayCounts() {
     }
     const QString tip =
         QStringLiteral("Since the window opened: %1 passed, %2 failed").arg(m_dayPasses[slot]).arg(m_dayFailures[slot]);
-    m_dayCount[slot]->setText(QStringLiteral("P %1 / F %2").arg(m_dayPasses[slot]).arg(m_dayFailures[slot]));
+    m_dayCount[slot]->setText(DayCountText(*m_dayCount[slot], m_dayPasses[slot], m_dayFailures[slot]));
     m_dayCount[slot]->setToolTip(tip);
     Control(IDC_PORT_LABEL0 + slot)->setToolTip(tip);
   }
