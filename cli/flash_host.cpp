@@ -11,14 +11,13 @@
 #include "engine/events.h"
 #include "host/soft_stop.h"
 #include "platform/devicemap.h"
+#include "platform/port_names.h"
 
 namespace tarn::cli {
 
 namespace {
 
 constexpr auto kTick = std::chrono::milliseconds(100);
-
-bool ValidSlot(long slot) { return slot >= 0 && slot < host::kBatchSlotCount; }
 
 const char* StopLine(host::StopLevel level, bool overdue) {
   if (overdue) return "tarn-flash: a job did not stop within 5 s; stopping every job at once\n";
@@ -30,7 +29,11 @@ const char* StopLine(host::StopLevel level, bool overdue) {
 }  // namespace
 
 FlashHost::FlashHost(const FlashSetup& setup, FlashReport& report, ProgressView* view)
-    : setup_(setup), report_(report), view_(view) {
+    : setup_(setup),
+      report_(report),
+      view_(view),
+      batch_(*this, static_cast<int>(std::min<std::size_t>(setup.ports.size(), platform::kMostPhones))),
+      slots_(static_cast<std::size_t>(batch_.SlotCount())) {
   target_ = platform::CMessageTarget::Create(
       [this](UINT message, WPARAM wParam, LPARAM lParam) { return Handle(message, wParam, lParam); });
   platform::SetMainWindow(target_);
@@ -48,7 +51,7 @@ LRESULT FlashHost::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
     report_.Files(event.filesTotal, event.filesDone);
     return 0;
   }
-  if (!ValidSlot(event.slot)) return 0;
+  if (event.slot < 0 || event.slot >= batch_.SlotCount()) return 0;
   const int slot = event.slot;
   switch (event.kind) {
     case host::JobEventKind::Text:
@@ -112,6 +115,10 @@ void FlashHost::SlotError(int slot, const std::wstring& text) {
 
 void FlashHost::AwaitingPhone(int slot) {
   if (view_) view_->Status(slot, L"waiting for the phone to come back");
+}
+
+void FlashHost::SlotEnded(int slot) {
+  if (slotEnds_) slotEnds_(SummaryOf(slot));
 }
 
 void FlashHost::Stopping(host::StopLevel level, bool overdue) {
@@ -183,12 +190,8 @@ std::vector<SlotSummary> FlashHost::Run() {
   job.imageMask = setup_.plan.imageMask;
   job.totalSize = setup_.plan.totalSize;
   job.options = setup_.plan.options;
-  std::array<int, host::kBatchSlotCount> ports;
-  ports.fill(host::kNoPort);
-  for (std::size_t slot = 0; slot < setup_.ports.size() && slot < ports.size(); ++slot)
-    ports[slot] = setup_.ports[slot];
   batch_.SetReattachTimeout(kReattachTimeoutMs);
-  batch_.Start(job, ports);
+  batch_.Start(job, setup_.ports);
   while (batch_.InBatch()) {
     target_->WaitAndDispatch(kTick);
     PollStopRequests();
@@ -200,7 +203,7 @@ std::vector<SlotSummary> FlashHost::Run() {
   }
   target_->DispatchPending();
   std::vector<SlotSummary> summaries;
-  for (int slot = 0; slot < static_cast<int>(setup_.ports.size()) && slot < host::kBatchSlotCount; ++slot) {
+  for (int slot = 0; slot < batch_.SlotCount(); ++slot) {
     summaries.push_back(SummaryOf(slot));
     report_.Summary(summaries.back());
     if (view_) view_->Finish(slot, ResultOf(summaries.back()));

@@ -5,7 +5,6 @@
 // which phone ports of the map arrive.
 #pragma once
 
-#include <array>
 #include <functional>
 #include <map>
 #include <optional>
@@ -41,11 +40,15 @@ class FlashHost : private host::JobQuestions, private host::BatchEvents {
   // asks every job to stop at its next command boundary, the second (or the
   // soft stop's bound running out) stops them at once; their slots end STOPPED.
   void WatchStopRequests(std::function<int()> requests) { stopRequests_ = std::move(requests); }
+  // Called with a slot's summary as soon as it is final, before the batch
+  // ends: once per slot, in the order the slots end.
+  void WatchSlotEnds(std::function<void(const SlotSummary&)> ended) { slotEnds_ = std::move(ended); }
 
   // Runs the batch to its end on the calling thread; one summary per slot.
   std::vector<SlotSummary> Run();
   // True when a stop request ended the batch early.
   bool Stopped() const { return batch_.Stopping() != host::StopLevel::None; }
+  bool InBatch() const { return batch_.InBatch(); }
 
  private:
   // What the report and the bars show of a slot.
@@ -65,6 +68,7 @@ class FlashHost : private host::JobQuestions, private host::BatchEvents {
   void JobStarting(int slot, int port, bool restart) override;
   void SlotError(int slot, const std::wstring& text) override;
   void AwaitingPhone(int slot) override;
+  void SlotEnded(int slot) override;
   void Stopping(host::StopLevel level, bool overdue) override;
   // The phone ports of the map that arrived since the last look.
   std::vector<int> WatchMap();
@@ -76,12 +80,14 @@ class FlashHost : private host::JobQuestions, private host::BatchEvents {
   FlashReport& report_;
   ProgressView* view_;
   platform::HWND target_;
-  host::BatchController batch_{*this};
-  std::array<SlotView, host::kBatchSlotCount> slots_{};
+  // One slot per port, no more.
+  host::BatchController batch_;
+  std::vector<SlotView> slots_;
   // Phone ports of the map at the last look, with the identity of their
   // entry: a phone that re-registers between two looks still counts as back.
   std::map<int, std::uint64_t> seenPorts_;
   std::function<int()> stopRequests_;
+  std::function<void(const SlotSummary&)> slotEnds_;
 };
 
 // 0 when every slot passed, 1 otherwise.

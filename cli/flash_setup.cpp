@@ -7,13 +7,12 @@
 
 #include "host/image_check.h"
 #include "platform/devicemap.h"
+#include "platform/port_names.h"
 #include "platform/text.h"
 
 namespace tarn::cli {
 
 namespace {
-
-constexpr std::size_t kMaxSlots = 8;
 
 StartChoices ChoicesOf(const FlashArgs& args) {
   StartChoices choices;
@@ -44,13 +43,21 @@ std::string UnreadableNames(const FlashArgs& args, std::uint16_t mask) {
 
 std::string PortArgument(int port) { return "--port " + std::to_string(port); }
 
-// The COM numbers of the map's phone ports, all of them.
+// The COM numbers of the map's phone ports, all of them, in the order of
+// their value names' numbers: qxcdmdm2 before qxcdmdm10, as the text order
+// of the names would not have it.
 std::vector<int> PhonePortsIn(const std::vector<platform::SerialCommEntry>& entries) {
-  std::vector<int> ports;
+  std::vector<std::pair<platform::ValueName, int>> named;
   for (const auto& entry : entries) {
-    if (!IsPhoneModemName(entry.name)) continue;
-    if (const int port = platform::ParseComNumber(entry.port); port > 0) ports.push_back(port);
+    const std::optional<platform::ValueName> name = platform::ParseValueName(entry.name);
+    if (!name) continue;
+    if (const int port = platform::ParseComNumber(entry.port); port > 0) named.emplace_back(*name, port);
   }
+  std::stable_sort(named.begin(), named.end(), [](const auto& a, const auto& b) {
+    return std::pair(a.first.kind, a.first.index) < std::pair(b.first.kind, b.first.index);
+  });
+  std::vector<int> ports;
+  for (const auto& [name, port] : named) ports.push_back(port);
   return ports;
 }
 
@@ -108,7 +115,7 @@ bool IsPhoneModemName(std::string_view name) { return platform::ParseValueName(n
 
 std::vector<int> PhonePortsOfMap() {
   std::vector<int> ports = PhonePortsIn(platform::ReadSerialComm());
-  if (ports.size() > kMaxSlots) ports.resize(kMaxSlots);
+  if (ports.size() > static_cast<std::size_t>(platform::kMostPhones)) ports.resize(platform::kMostPhones);
   return ports;
 }
 
@@ -189,7 +196,10 @@ BatchInfo BatchInfoOf(const FlashArgs& args, const FlashSetup& setup) {
     if (path.empty()) return std::nullopt;
     std::error_code ec;
     const std::uintmax_t size = std::filesystem::file_size(path, ec);
-    return ImageInfo{path, ec ? 0 : static_cast<std::uint64_t>(size)};
+    ImageInfo info;
+    info.path = path;
+    info.bytes = ec ? 0 : static_cast<std::uint64_t>(size);
+    return info;
   };
   info.pda = image(args.pda);
   info.csc = image(args.csc);

@@ -37,7 +37,7 @@ BatchInfo BatchInfoOf(const FlashArgs& args, const FlashSetup& setup);
 // A device name the phone modem driver publishes (platform::ParseValueName).
 bool IsPhoneModemName(std::string_view name);
 // COM numbers of the phone ports of the serial-port map, in map order, at
-// most eight.
+// most platform::kMostPhones.
 std::vector<int> PhonePortsOfMap();
 
 }  // namespace tarn::cli

@@ -21,9 +21,9 @@ constexpr DWORD kRedrawIntervalMs = 100;
 constexpr DWORD kLinesIntervalMs = 5000;
 constexpr int kBarWidth = 20;
 constexpr int kMinBarWidth = 4;
-// A slot line without its two bars, at its longest: "[  0  ] COM255 file
-// [] 100% total [] 100%  STOPPED".
-constexpr int kSlotLineWithoutBars = 49;
+// A slot line without its two bars and without its slot and COM numbers, at
+// its longest: "[    ] COM file [] 100% total [] 100%  STOPPED".
+constexpr int kSlotLineWithoutBarsOrNumbers = 46;
 constexpr int kDefaultWidth = 80;
 constexpr double kMiB = 1024.0 * 1024.0;
 
@@ -32,9 +32,13 @@ std::string Bar(int percent, int width) {
   return "[" + std::string(filled, '#') + std::string(width - filled, '.') + "]";
 }
 
-// Narrower bars on a narrow terminal, so that a finished slot's PASS, FAIL
-// or STOPPED still shows at the end of its line.
-int BarWidthFor(int width) { return std::clamp((width - kSlotLineWithoutBars) / 2, kMinBarWidth, kBarWidth); }
+int Digits(int number) { return static_cast<int>(std::to_string(number).size()); }
+
+// `text` padded with spaces to `width` columns, on the left or the right.
+std::string Padded(const std::string& text, int width, bool right) {
+  const std::string pad(text.size() < static_cast<std::size_t>(width) ? width - text.size() : 0, ' ');
+  return right ? pad + text : text + pad;
+}
 
 std::string Percent(int percent) {
   // Right-aligned in five columns: " 100%", "  50%".
@@ -93,7 +97,7 @@ ProgressView::Mode ProgressView::ModeFor(bool isTerminal, const char* term) {
 void ProgressView::SetJobBytes(std::uint64_t bytes) { jobBytes_ = bytes; }
 
 void ProgressView::Attach(int slot, int port) {
-  if (slot < 0 || slot >= 8) return;
+  if (!Valid(slot)) return;
   slots_[slot] = Slot{};
   slots_[slot].used = true;
   slots_[slot].port = port;
@@ -101,14 +105,14 @@ void ProgressView::Attach(int slot, int port) {
 }
 
 void ProgressView::Progress(int slot, int overall, int file) {
-  if (slot < 0 || slot >= 8) return;
+  if (!Valid(slot)) return;
   slots_[slot].overall = overall;
   slots_[slot].file = file;
   dirty_ = true;
 }
 
 void ProgressView::Status(int slot, const std::wstring& text) {
-  if (slot < 0 || slot >= 8) return;
+  if (!Valid(slot)) return;
   std::string status = platform::Narrow(text);
   std::replace(status.begin(), status.end(), '\n', ' ');
   std::replace(status.begin(), status.end(), '\r', ' ');
@@ -117,7 +121,7 @@ void ProgressView::Status(int slot, const std::wstring& text) {
 }
 
 void ProgressView::Finish(int slot, SlotResult result) {
-  if (slot < 0 || slot >= 8) return;
+  if (!Valid(slot)) return;
   slots_[slot].finished = true;
   slots_[slot].result = result;
   // The job's last percentages are rounded down; a passed job sent everything.
@@ -128,14 +132,25 @@ void ProgressView::Finish(int slot, SlotResult result) {
 }
 
 void ProgressView::Waiting(int slot, unsigned seconds) {
-  if (slot < 0 || slot >= 8) return;
+  if (!Valid(slot)) return;
   slots_[slot].waitSeconds = seconds;
   dirty_ = true;
 }
 
-std::string ProgressView::SlotLine(int index, int barWidth) const {
+ProgressView::Columns ProgressView::ColumnsOfSlots() const {
+  Columns columns;
+  for (std::size_t i = 0; i < slots_.size(); ++i) {
+    if (!slots_[i].used) continue;
+    columns.slot = std::max(columns.slot, Digits(static_cast<int>(i)));
+    columns.port = std::max(columns.port, Digits(slots_[i].port));
+  }
+  return columns;
+}
+
+std::string ProgressView::SlotLine(int index, Columns columns, int barWidth) const {
   const Slot& s = slots_[index];
-  return "[  " + std::to_string(index) + "  ] COM" + std::to_string(s.port) + " file" + Gauge(s.file, barWidth) +
+  return "[  " + Padded(std::to_string(index), columns.slot, true) + "  ] " +
+         Padded("COM" + std::to_string(s.port), 3 + columns.port, false) + " file" + Gauge(s.file, barWidth) +
          " total" + Gauge(s.overall, barWidth) + "  " + s.status;
 }
 
@@ -181,9 +196,13 @@ std::string ProgressView::BatchLine(DWORD elapsedMs, int barWidth) const {
 
 std::vector<std::string> ProgressView::Render(int width, DWORD elapsedMs) const {
   std::vector<std::string> lines;
-  const int bar = BarWidthFor(width);
+  const Columns columns = ColumnsOfSlots();
+  // Narrower bars on a narrow terminal, so that a finished slot's PASS, FAIL
+  // or STOPPED still shows at the end of its line.
+  const int fixed = kSlotLineWithoutBarsOrNumbers + columns.slot + columns.port;
+  const int bar = std::clamp((width - fixed) / 2, kMinBarWidth, kBarWidth);
   for (std::size_t i = 0; i < slots_.size(); ++i) {
-    if (slots_[i].used) lines.push_back(CutToWidth(SlotLine(static_cast<int>(i), bar), width));
+    if (slots_[i].used) lines.push_back(CutToWidth(SlotLine(static_cast<int>(i), columns, bar), width));
   }
   if (!lines.empty()) lines.push_back(CutToWidth(BatchLine(elapsedMs, bar), width));
   return lines;

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "cli/flash_report.h"
+#include "platform/port_names.h"
 #include "platform/win_types.h"
 
 namespace tarn::cli {
@@ -65,8 +66,16 @@ class ProgressView {
     unsigned waitSeconds = 0;              // in the completion wait of this many seconds
     SlotResult result = SlotResult::Fail;  // once finished
   };
+  // Columns of the widest slot number and of the widest COM number shown,
+  // so that every slot's bars start in the same column.
+  struct Columns {
+    int slot = 1;
+    int port = 1;
+  };
   int Width() const;
-  std::string SlotLine(int index, int barWidth) const;
+  bool Valid(int slot) const { return slot >= 0 && slot < static_cast<int>(slots_.size()); }
+  Columns ColumnsOfSlots() const;
+  std::string SlotLine(int index, Columns columns, int barWidth) const;
   // A bar of `barWidth` (bars only) and the percentage.
   std::string Gauge(int percent, int barWidth) const;
   std::string BatchLine(DWORD elapsedMs, int barWidth) const;
@@ -80,7 +89,7 @@ class ProgressView {
   Mode mode_;
   std::uint64_t jobBytes_ = 0;
   DWORD startTick_;
-  std::array<Slot, 8> slots_{};
+  std::array<Slot, platform::kMostPhones> slots_{};
   int drawnLines_ = 0;
   bool dirty_ = true;
   DWORD lastTick_;  // when it last drew

@@ -10,12 +10,11 @@
 #include "host/job_event.h"
 #include "host/soft_stop.h"
 #include "platform/clock.h"
+#include "platform/port_names.h"
 
 namespace tarn::host {
 
 namespace {
-
-bool ValidSlot(int slot) { return slot >= 0 && slot < kBatchSlotCount; }
 
 std::chrono::steady_clock::time_point After(DWORD clockMs) {
   return std::chrono::steady_clock::now() +
@@ -23,6 +22,11 @@ std::chrono::steady_clock::time_point After(DWORD clockMs) {
 }
 
 }  // namespace
+
+BatchController::BatchController(BatchEvents& events, int slotCount)
+    : events_(events), slots_(static_cast<std::size_t>(std::clamp(slotCount, 0, platform::kMostPhones))) {
+  for (std::size_t slot = 0; slot < slots_.size(); ++slot) engines_.push_back(std::make_unique<CPellLinuxNp>());
+}
 
 std::vector<std::wstring> BatchController::ImageRefusals(const SlotJob& job) {
   const auto named = [&job](std::uint16_t bit, const std::wstring& path) {
@@ -34,30 +38,31 @@ std::vector<std::wstring> BatchController::ImageRefusals(const SlotJob& job) {
 
 bool BatchController::JobRunning(int slot) {
   std::int16_t running = 0;
-  engines_[slot].IsJobRunning(&running);
+  engines_[slot]->IsJobRunning(&running);
   return running != 0;
 }
 
 bool BatchController::AnyJobRunning() {
-  for (int slot = 0; slot < kBatchSlotCount; ++slot) {
+  for (int slot = 0; slot < SlotCount(); ++slot) {
     if (JobRunning(slot)) return true;
   }
   return false;
 }
 
-void BatchController::Start(const SlotJob& job, const std::array<int, kBatchSlotCount>& ports) {
+void BatchController::Start(const SlotJob& job, std::span<const int> ports) {
   job_ = job;
   // A restarted job gets the batch's total too, so that its percentages stay in range.
   job_.totalSize = job.totalSize.value_or(0);
-  slots_ = {};
+  slots_.assign(slots_.size(), Slot{});
   arrivals_.clear();
   stop_ = StopLevel::None;
   inBatch_ = true;
-  for (int slot = 0; slot < kBatchSlotCount; ++slot) {
+  const int used = std::min(SlotCount(), static_cast<int>(ports.size()));
+  for (int slot = 0; slot < used; ++slot) {
     slots_[slot].inBatch = ports[slot] != kNoPort;
     slots_[slot].port = ports[slot];
   }
-  for (int slot = 0; slot < kBatchSlotCount; ++slot) {
+  for (int slot = 0; slot < used; ++slot) {
     if (ports[slot] != kNoPort) StartSlot(slot, ports[slot], false);
   }
   CheckEnd();
@@ -67,8 +72,9 @@ void BatchController::StartSlot(int slot, int port, bool restart) {
   Slot& run = slots_[slot];
   SlotJob job = job_;
   if (restart) job.options.bBootFormat = 0;
+  run.endReported = false;  // whatever this job's outcome, it is the slot's new end
   const auto countIn = [&] {
-    if (answerTimeout_ > 0) engines_[slot].SetAnswerTimeout(answerTimeout_);
+    if (answerTimeout_ > 0) engines_[slot]->SetAnswerTimeout(answerTimeout_);
     if (!restart || !run.inBatch) run.started = std::chrono::steady_clock::now();
     run.inBatch = true;
     run.port = port;
@@ -76,7 +82,7 @@ void BatchController::StartSlot(int slot, int port, bool restart) {
     run.sawPass = run.finished = run.awaiting = false;
     events_.JobStarting(slot, port, restart);
   };
-  if (!StartSlotJob(engines_[slot], job, port, slot, countIn)) {
+  if (!StartSlotJob(*engines_[slot], job, port, slot, countIn)) {
     // No job will report for this slot: its outcome is this error, or the
     // batch would never end.
     Settle(slot, kJobNotStartedText);
@@ -129,7 +135,7 @@ SlotResult BatchController::Result(int slot) const {
 }
 
 void BatchController::CollectEndedJobs() {
-  for (int slot = 0; slot < kBatchSlotCount; ++slot) {
+  for (int slot = 0; slot < SlotCount(); ++slot) {
     if (!slots_[slot].jobRunning || JobRunning(slot)) continue;
     // Every message of the job was sent (and so handled) before its thread ended.
     slots_[slot].jobRunning = false;
@@ -156,7 +162,7 @@ void BatchController::JobEnded(int slot) {
 void BatchController::ExpireAwaiting() {
   if (reattachMs_ == 0) return;
   const auto now = std::chrono::steady_clock::now();
-  for (int slot = 0; slot < kBatchSlotCount; ++slot) {
+  for (int slot = 0; slot < SlotCount(); ++slot) {
     if (slots_[slot].awaiting && now >= slots_[slot].deadline) {
       Settle(slot, L"e - the phone did not come back after the boot format");
     }
@@ -171,7 +177,7 @@ void BatchController::StopAt(StopLevel level, bool overdue) {
   softStopDeadline_ = After(kSoftStopBoundMs);
   events_.Stopping(level, overdue);
   arrivals_.clear();
-  for (int slot = 0; slot < kBatchSlotCount; ++slot) {
+  for (int slot = 0; slot < SlotCount(); ++slot) {
     Slot& run = slots_[slot];
     run.restartPending = false;
     if (run.awaiting) {
@@ -180,12 +186,12 @@ void BatchController::StopAt(StopLevel level, bool overdue) {
     }
     if (!run.jobRunning) continue;
     if (level == StopLevel::AtBoundary) {
-      engines_[slot].StopAtCommandBoundary();
+      engines_[slot]->StopAtCommandBoundary();
       continue;
     }
     // A job stopped at once sends nothing more, not even why it ended.
     run.stopped = true;
-    engines_[slot].StopJob();
+    engines_[slot]->StopJob();
     if (overdue) Settle(slot, kSoftStopOverdueText);
   }
 }
@@ -206,13 +212,28 @@ bool BatchController::NeedsTicks() {
   if (stop_ != StopLevel::None || !arrivals_.empty()) return true;
   for (const Slot& run : slots_) {
     if (run.restartPending || (run.awaiting && reattachMs_ > 0)) return true;
+    // A finished job's thread is about to end, and then its slot's end is due.
+    if (run.inBatch && run.finished && (run.jobRunning || !run.endReported)) return true;
   }
   return Unfinished() == 0 && AnyJobRunning();
+}
+
+bool BatchController::Final(const Slot& run) {
+  return run.inBatch && run.finished && !run.jobRunning && !run.restartPending && !run.awaiting;
+}
+
+void BatchController::ReportEndedSlots() {
+  for (int slot = 0; slot < SlotCount(); ++slot) {
+    if (slots_[slot].endReported || !Final(slots_[slot])) continue;
+    slots_[slot].endReported = true;
+    events_.SlotEnded(slot);
+  }
 }
 
 void BatchController::CheckEnd() {
   if (!inBatch_) return;
   CollectEndedJobs();
+  ReportEndedSlots();
   if (Unfinished() > 0) return;
   for (const Slot& run : slots_) {
     if (run.jobRunning || run.restartPending) return;

@@ -11,9 +11,10 @@
 // jobs' messages. Deadlines go by the project's clock, so tests speed them up.
 #pragma once
 
-#include <array>
 #include <chrono>
 #include <deque>
+#include <memory>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -23,7 +24,6 @@
 
 namespace tarn::host {
 
-constexpr int kBatchSlotCount = 8;
 constexpr int kNoPort = -1;  // a slot without a phone
 
 enum class StopLevel { None, AtBoundary, AtOnce };
@@ -44,6 +44,11 @@ class BatchEvents {
   virtual void RestartWaits(int /*slot*/) {}
   // The slot's Boot Format run has ended; its phone is expected back.
   virtual void AwaitingPhone(int /*slot*/) {}
+  // The slot's Result, Reason, Started and Ended are final: its last job has
+  // its outcome and its thread has ended, no job waits for it and it awaits
+  // no phone. Once per slot of the batch, before BatchEnded; a slot that a
+  // host's Restart gives a further phone after that ends, and reports, again.
+  virtual void SlotEnded(int /*slot*/) {}
   // A stop was asked for; `overdue`: the soft stop's bound ran out.
   virtual void Stopping(StopLevel /*level*/, bool /*overdue*/) {}
   virtual void BatchEnded() {}
@@ -51,7 +56,10 @@ class BatchEvents {
 
 class BatchController {
  public:
-  explicit BatchController(BatchEvents& events) : events_(events) {}
+  // `slotCount` slots (at most platform::kMostPhones), each with its engine
+  // from the start: an idle engine holds its job context (some 21 KiB), so a
+  // host makes only the slots it can show.
+  BatchController(BatchEvents& events, int slotCount);
   BatchController(const BatchController&) = delete;
   BatchController& operator=(const BatchController&) = delete;
 
@@ -65,15 +73,17 @@ class BatchController {
   // Every job waits at most `seconds` for a phone's answer (0: the engine's default).
   void SetAnswerTimeout(int seconds) { answerTimeout_ = seconds; }
 
-  CPellLinuxNp& Engine(int slot) { return engines_[slot]; }
-  const CPellLinuxNp& Engine(int slot) const { return engines_[slot]; }
+  int SlotCount() const { return static_cast<int>(slots_.size()); }
+  CPellLinuxNp& Engine(int slot) { return *engines_[slot]; }
+  const CPellLinuxNp& Engine(int slot) const { return *engines_[slot]; }
   bool JobRunning(int slot);
   bool AnyJobRunning();
 
-  // Starts `job` on every slot whose port is not kNoPort. Every slot is
+  // Starts `job` on every slot whose port (ports[slot]) is not kNoPort;
+  // slots past the end of `ports` stay out of the batch. Every slot is
   // counted in before the first job starts, so that a job that cannot start
   // does not end the batch of the others.
-  void Start(const SlotJob& job, const std::array<int, kBatchSlotCount>& ports);
+  void Start(const SlotJob& job, std::span<const int> ports);
   bool InBatch() const { return inBatch_; }
   // Slots of the batch whose job has no final outcome yet.
   int Unfinished() const;
@@ -134,6 +144,7 @@ class BatchController {
     bool awaiting = false;  // Boot Format run ended, its phone not back yet
     bool restartPending = false;
     int restartPort = kNoPort;
+    bool endReported = false;  // SlotEnded was called for its last job
     std::wstring reason;
     std::chrono::steady_clock::time_point deadline{}, started{}, ended{};
   };
@@ -148,11 +159,15 @@ class BatchController {
   bool PortOfAnotherSlot(int port, int slot) const;
   void ExpireAwaiting();
   void StopAt(StopLevel level, bool overdue);
+  bool ValidSlot(int slot) const { return slot >= 0 && slot < SlotCount(); }
+  // Nothing of the slot's outcome can change any more (see SlotEnded).
+  static bool Final(const Slot& run);
+  void ReportEndedSlots();
   void CheckEnd();
 
   BatchEvents& events_;
-  std::array<CPellLinuxNp, kBatchSlotCount> engines_;
-  std::array<Slot, kBatchSlotCount> slots_{};
+  std::vector<std::unique_ptr<CPellLinuxNp>> engines_;
+  std::vector<Slot> slots_;
   SlotJob job_;
   bool inBatch_ = false;
   std::deque<int> arrivals_;

@@ -22,7 +22,7 @@ int BatchController::SlotForArrival(int port, bool ownPortOnly) {
   };
   // The phone most likely comes back on its own port, often while its last
   // job still pauses after the format.
-  for (int slot = 0; slot < kBatchSlotCount; ++slot) {
+  for (int slot = 0; slot < SlotCount(); ++slot) {
     if (expecting(slots_[slot]) && slots_[slot].port == port) return slot;
   }
   if (ownPortOnly) return -1;
@@ -30,14 +30,14 @@ int BatchController::SlotForArrival(int port, bool ownPortOnly) {
   // port is that slot's phone coming back, often before its own job has
   // ended: taking it would flash one phone from two slots and leave this
   // one unflashed.
-  for (int slot = 0; slot < kBatchSlotCount; ++slot) {
+  for (int slot = 0; slot < SlotCount(); ++slot) {
     if (slots_[slot].awaiting && !slots_[slot].restartPending && !PortOfAnotherSlot(port, slot)) return slot;
   }
   return -1;
 }
 
 bool BatchController::PortOfAnotherSlot(int port, int slot) const {
-  for (int other = 0; other < kBatchSlotCount; ++other) {
+  for (int other = 0; other < SlotCount(); ++other) {
     if (other != slot && slots_[other].inBatch && slots_[other].port == port) return true;
   }
   return false;
@@ -68,7 +68,7 @@ bool BatchController::CancelRestart(int slot) {
 }
 
 void BatchController::StartWaitingRestarts() {
-  for (int slot = 0; slot < kBatchSlotCount; ++slot) {
+  for (int slot = 0; slot < SlotCount(); ++slot) {
     Slot& run = slots_[slot];
     if (!run.restartPending || run.jobRunning || stop_ != StopLevel::None) continue;
     run.restartPending = false;

@@ -7,12 +7,12 @@
 #include <fstream>
 #include <sstream>
 
+#include "platform/port_names.h"
+
 namespace fs = std::filesystem;
 
 namespace tarn::packaging {
 namespace {
-
-constexpr int kHighestComNumber = 255;
 
 bool Listed(const std::vector<StationPort>& ports, int com, const std::string& idPath) {
   for (const auto& port : ports) {
@@ -38,7 +38,7 @@ std::vector<StationPort> ReadStationFile(const fs::path& file) {
     std::string rest;
     if (line.empty() || line[0] == '#') continue;
     if (!(fields >> port.com >> port.idPath) || fields >> rest) continue;
-    if (port.com < 1 || port.com > kHighestComNumber || Listed(ports, port.com, port.idPath)) continue;
+    if (port.com < 1 || port.com > platform::kHighestComNumber || Listed(ports, port.com, port.idPath)) continue;
     ports.push_back(port);
   }
   return ports;

@@ -14,13 +14,13 @@
 
 #include "packaging/station_file.h"
 #include "platform/clock.h"
+#include "platform/port_names.h"
 
 namespace fs = std::filesystem;
 
 namespace tarn::packaging {
 namespace {
 
-constexpr int kMaxSlots = 8;
 // How often the port folder is looked at while a phone is awaited.
 constexpr DWORD kScanMs = 200;
 
@@ -86,12 +86,13 @@ class Walk {
   // Asks the question until it gets a number of cables; 0 when the answers end.
   int AskSlots() {
     for (;;) {
-      Say("How many cables (1 to %d) [%d]? ", kMaxSlots, kMaxSlots);
+      // As many cables as tarn-flash drives phones; q ends the walk earlier.
+      Say("How many cables (1 to %d) [%d]? ", platform::kMostPhones, platform::kMostPhones);
       const auto line = answers_.Next(-1);
       if (!line) return 0;
-      if (line->empty()) return kMaxSlots;
+      if (line->empty()) return platform::kMostPhones;
       const int slots = std::atoi(line->c_str());
-      if (slots >= 1 && slots <= kMaxSlots) return slots;
+      if (slots >= 1 && slots <= platform::kMostPhones) return slots;
     }
   }
 

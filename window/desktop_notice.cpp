@@ -29,7 +29,7 @@ QDBusConnection SessionBus() {
 
 BatchCounts CountOutcomes(const tarn::host::BatchController& batch) {
   BatchCounts counts;
-  for (int slot = 0; slot < tarn::host::kBatchSlotCount; ++slot) {
+  for (int slot = 0; slot < batch.SlotCount(); ++slot) {
     // A slot that took part has an end; the others were never started.
     if (batch.Ended(slot) == std::chrono::steady_clock::time_point{}) continue;
     switch (batch.Result(slot)) {

@@ -177,7 +177,7 @@ class CKelpa3MultiDlg : public QDialog, private tarn::host::JobQuestions, privat
   std::array<int, tarn::window::kSlotCount> m_nPort;
   int m_nPortCount = 0;
   // Owns the slots' engines.
-  tarn::host::BatchController m_batch{*this};
+  tarn::host::BatchController m_batch{*this, tarn::window::kSlotCount};
   // Runs while a start waits for a slot's previous job or the batch waits
   // for its last threads to end.
   QTimer m_batchPoll;

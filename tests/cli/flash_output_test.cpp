@@ -201,6 +201,22 @@ TEST(ProgressView, RendersOneLinePerAttachedSlotAndTheBatchCutToWidth) {
   view.Finish(5, SlotResult::Pass);
   EXPECT_EQ(view.Render(200, 3723000)[2], "batch [####################] 100%  elapsed 1:02:03  0.0 MiB/s  left 0:00");
   EXPECT_TRUE(ProgressView(terminal.File(), false).Render(200, 0).empty());  // no slot, no batch line
+
+  // 32 slots on an 80-column terminal: slot and COM numbers padded so that
+  // every bar starts in one column, and every result still shows.
+  ProgressView many(terminal.File(), false);
+  for (int slot = 0; slot <= 32; ++slot) many.Attach(slot, slot == 31 ? 255 : slot + 1);
+  for (int slot = 0; slot < 32; ++slot) many.Finish(slot, SlotResult::Stopped);
+  lines = many.Render(79, 2000);
+  ASSERT_EQ(lines.size(), 33u);  // slot 32 is none of the host's
+  EXPECT_EQ(lines[3].rfind("[   3  ] COM4   file [", 0), 0u) << lines[3];
+  EXPECT_EQ(lines[31].rfind("[  31  ] COM255 file [", 0), 0u) << lines[31];
+  for (int slot = 0; slot < 32; ++slot) {
+    EXPECT_LE(lines[slot].size(), 79u);
+    EXPECT_EQ(lines[slot].substr(lines[slot].size() - 9), "  STOPPED") << lines[slot];
+    EXPECT_EQ(lines[slot].find(" file ["), lines[0].find(" file [")) << lines[slot];
+    EXPECT_EQ(lines[slot].find(" total ["), lines[0].find(" total [")) << lines[slot];
+  }
 }
 
 TEST(ProgressView, BarsOnlyWhereTheCursorCanMove) {
@@ -224,11 +240,11 @@ TEST(ProgressView, BarsOnlyWhereTheCursorCanMove) {
   view.Draw(true);
   const std::string text = log.Text();
   EXPECT_EQ(text.find('\x1b'), std::string::npos) << text;
-  EXPECT_NE(text.find("[  3  ] COM9 file  80% total  40%  \n"), std::string::npos) << text;
+  EXPECT_NE(text.find("[  3  ] COM9  file  80% total  40%  \n"), std::string::npos) << text;
   EXPECT_NE(text.find("\nbatch  40%  elapsed "), std::string::npos) << text;
   // A stopped slot keeps what it sent and has nothing left to send.
   EXPECT_NE(
-      text.find("[  3  ] COM9 file 100% total 100%  PASS\n[  4  ] COM10 file  80% total  40%  STOPPED\nbatch 100%"),
+      text.find("[  3  ] COM9  file 100% total 100%  PASS\n[  4  ] COM10 file  80% total  40%  STOPPED\nbatch 100%"),
       std::string::npos)
       << text;
 }

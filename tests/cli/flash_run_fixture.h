@@ -12,9 +12,14 @@
 #include <nlohmann/json.hpp>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "cli/flash_args.h"
+#include "cli/flash_report.h"
+#include "cli/flash_setup.h"
+#include "platform/clock.h"
+#include "platform/debug_output.h"
 #include "sim/keld_sim.h"
 #include "tests/cli/run_tool.h"
 #include "tests/testsupport/temp_dir.h"
@@ -98,6 +103,48 @@ class FlashRun : public ::testing::Test {
   TempDir dir_;
   tarn::tools::SampleSpec spec_;
   std::vector<std::unique_ptr<tarn::sim::SimPhone>> phones_;
+};
+
+// What an in-process host reported, as the tests look at it.
+class RecordingReport : public FlashReport {
+ public:
+  void JobStarted(int slot, int, bool restart) override { starts.push_back({slot, restart}); }
+  void Text(int, const std::wstring&) override {}
+  void Error(int, const std::wstring& text) override { errors.push_back(text); }
+  void Progress(int, int, int) override {}
+  void State(int, int code) override { states.push_back(code); }
+  void Files(int, int) override {}
+  void Pass(int, int) override {}
+  void Summary(const SlotSummary&) override {}
+  std::vector<std::pair<int, bool>> starts;
+  std::vector<std::wstring> errors;
+  std::vector<int> states;
+};
+
+// The host in-process, on the sped-up test clock.
+class FlashHostClock : public FlashRun {
+ protected:
+  void SetUp() override {
+    FlashRun::SetUp();
+    tarn::platform::SetClockScale(0.05);
+    previousSink_ = tarn::platform::SetDebugOutputSink([](std::string_view) {});
+  }
+  void TearDown() override {
+    tarn::platform::SetDebugOutputSink(previousSink_);
+    tarn::platform::SetClockScale(1.0);
+    FlashRun::TearDown();
+  }
+  FlashSetup SetupFor(std::vector<int> ports, bool factoryMode, bool bootFormat) {
+    FlashArgs args;
+    args.pda = Image(spec_.pdaName);
+    args.ports = std::move(ports);
+    args.noFactoryMode = !factoryMode;
+    args.bootFormat = bootFormat;
+    SetupOutcome outcome = PrepareFlash(args);
+    EXPECT_TRUE(outcome.ok) << outcome.refusal;
+    return outcome.setup;
+  }
+  tarn::platform::DebugSink previousSink_;
 };
 
 inline std::vector<nlohmann::json> JsonLines(const std::string& out) {

@@ -11,6 +11,7 @@
 #include <nlohmann/json.hpp>
 #include <sstream>
 #include <thread>
+#include <tuple>
 
 #include "cli/flash_host.h"
 #include "engine/events.h"
@@ -37,7 +38,9 @@ TEST_F(FlashRun, TwoPhonesPassAndHoldTheImagesByteForByte) {
   std::filesystem::create_symlink(second.TtyPath(), byPath);
   std::vector<std::string> args = AllImages();
   // Slot i runs the i-th --port, whatever the map order.
-  for (const char* a : {"--port", byPath.c_str(), "--port", "31", "--no-factory-mode"}) args.push_back(a);
+  for (const char* a : {"--port", byPath.c_str(), "--port", "31", "--no-factory-mode", "--image-digests"}) {
+    args.push_back(a);
+  }
   // A terminal that cannot move its cursor gets whole lines, never escapes.
   const char* term = std::getenv("TERM");
   const std::string savedTerm = term ? term : "";
@@ -45,6 +48,7 @@ TEST_F(FlashRun, TwoPhonesPassAndHoldTheImagesByteForByte) {
   ToolRun run = RunTool(TARN_FLASH_PATH, args);
   term ? setenv("TERM", savedTerm.c_str(), 1) : unsetenv("TERM");
   EXPECT_EQ(run.exitCode, kExitPassed) << run.out << run.err;
+  EXPECT_EQ(run.out.rfind("PDA " + Image(spec_.pdaName) + " sha256 ", 0), 0u) << run.out;
   EXPECT_NE(run.out.find("[  0  ] open COM32\n"), std::string::npos);
   EXPECT_NE(run.out.find("[  1  ] open COM31\n"), std::string::npos);
   EXPECT_NE(run.out.find("[  0  ] Downloading UK.csc (9), 9\n"), std::string::npos);
@@ -58,13 +62,15 @@ TEST_F(FlashRun, TwoPhonesPassAndHoldTheImagesByteForByte) {
   ExpectFlashedExactly(32);
 }
 
-TEST_F(FlashRun, EightPhonesOfTheMapAtOnce) {
-  for (int i = 0; i < 8; ++i) AddPhone(Config(i, 60 + i));
+// As many phones as tarn-flash drives, in the order of their map entries'
+// numbers (qxcdmdm2 before qxcdmdm10).
+TEST_F(FlashRun, ThirtyTwoPhonesOfTheMapAtOnce) {
+  for (int i = 0; i < 32; ++i) AddPhone(Config(i, 60 + i));
   std::vector<std::string> args = AllImages();
   args.push_back("--no-factory-mode");
   ToolRun run = RunTool(TARN_FLASH_PATH, args);
   EXPECT_EQ(run.exitCode, kExitPassed) << run.out;
-  for (int slot = 0; slot < 8; ++slot) {
+  for (int slot = 0; slot < 32; ++slot) {
     const std::string prefix = "[  " + std::to_string(slot) + "  ] ";
     EXPECT_NE(run.out.find(prefix + "open COM" + std::to_string(60 + slot) + "\n"), std::string::npos) << slot;
     EXPECT_NE(run.out.find(prefix + "PASS\n"), std::string::npos) << slot;
@@ -84,7 +90,8 @@ TEST_F(FlashRun, AFailingPhoneEndsWithExitOneAndItsErrorsInTheSummary) {
   const auto logs = dir_ / "logs" / "station";  // made by tarn-flash
   std::filesystem::create_directories(report.parent_path());
   std::vector<std::string> args = AllImages();
-  args.insert(args.end(), {"--no-factory-mode", "--json", "--report", report.string(), "--log-dir", logs.string()});
+  args.insert(args.end(), {"--no-factory-mode", "--json", "--report", report.string(), "--log-dir", logs.string(),
+                           "--image-digests"});
   ToolRun run = RunTool(TARN_FLASH_PATH, args);  // ports from the map
   EXPECT_EQ(run.exitCode, kExitFailed) << run.out << run.err;
   EXPECT_EQ(run.err, "");
@@ -98,6 +105,12 @@ TEST_F(FlashRun, AFailingPhoneEndsWithExitOneAndItsErrorsInTheSummary) {
   ASSERT_GE(lines.size(), 2u);
   EXPECT_EQ(lines.front()["options"]["ports"], nlohmann::json::array({21, 22}));
   EXPECT_EQ(lines.front()["images"]["pda"]["bytes"], std::filesystem::file_size(Image(spec_.pdaName)));
+  // Which firmware went in, as sha256sum names each image.
+  for (const auto& [role, name] :
+       {std::pair{"pda", spec_.pdaName}, {"csc", spec_.cscName}, {"phone", spec_.phoneName}}) {
+    const std::string sha256sum = RunTool("/usr/bin/env", {"sha256sum", Image(name)}).out.substr(0, 64);
+    EXPECT_EQ(lines.front()["images"][role]["sha256"], sha256sum) << role;
+  }
   std::map<int, nlohmann::json> results;
   int slot0Errors = 0;
   int slot1Passed = -1;  // files done as the job's final message carries it
@@ -308,46 +321,6 @@ TEST_F(FlashRun, BootFormatFlashesEachPhoneAgainOnItsOwnPortWhenItComesBack) {
 
 // In-process: what the host answers for the Factory Mode box, and a phone
 // that never comes back after its format-only run, on the test clock.
-class RecordingReport : public FlashReport {
- public:
-  void JobStarted(int slot, int, bool restart) override { starts.push_back({slot, restart}); }
-  void Text(int, const std::wstring& text) override { texts.push_back(text); }
-  void Error(int, const std::wstring& text) override { errors.push_back(text); }
-  void Progress(int, int, int) override {}
-  void State(int, int code) override { states.push_back(code); }
-  void Files(int, int) override {}
-  void Pass(int slot, int) override { passes.push_back(slot); }
-  void Summary(const SlotSummary&) override {}
-  std::vector<std::pair<int, bool>> starts;
-  std::vector<std::wstring> texts, errors;
-  std::vector<int> states, passes;
-};
-
-class FlashHostClock : public FlashRun {
- protected:
-  void SetUp() override {
-    FlashRun::SetUp();
-    tarn::platform::SetClockScale(0.05);
-    previousSink_ = tarn::platform::SetDebugOutputSink([](std::string_view) {});
-  }
-  void TearDown() override {
-    tarn::platform::SetDebugOutputSink(previousSink_);
-    tarn::platform::SetClockScale(1.0);
-    FlashRun::TearDown();
-  }
-  FlashSetup SetupFor(std::vector<int> ports, bool factoryMode, bool bootFormat) {
-    FlashArgs args;
-    args.pda = Image(spec_.pdaName);
-    args.ports = std::move(ports);
-    args.noFactoryMode = !factoryMode;
-    args.bootFormat = bootFormat;
-    SetupOutcome outcome = PrepareFlash(args);
-    EXPECT_TRUE(outcome.ok) << outcome.refusal;
-    return outcome.setup;
-  }
-  tarn::platform::DebugSink previousSink_;
-};
-
 TEST_F(FlashHostClock, FactoryModeBoxDecidesTheCompletionWait) {
   AddPhone(Config(0, 51));
   for (bool factoryMode : {true, false}) {
@@ -363,19 +336,38 @@ TEST_F(FlashHostClock, FactoryModeBoxDecidesTheCompletionWait) {
   }
 }
 
+// Beside it a phone that comes back passes on its second job. Each slot's
+// end is reported once, before the batch ends, with its final summary.
 TEST_F(FlashHostClock, APhoneThatNeverComesBackFailsInsteadOfHanging) {
   AddPhone(Config(0, 52));
-  FlashSetup setup = SetupFor({52}, false, true);
+  tarn::sim::PhoneConfig returning = Config(1, 53);
+  returning.faults.rebootAfterFormatMs = 100;
+  AddPhone(returning);
+  FlashSetup setup = SetupFor({52, 53}, false, true);
   RecordingReport report;
   FlashHost host(setup, report, nullptr);
+  std::vector<SlotSummary> ended;
+  host.WatchSlotEnds([&](const SlotSummary& summary) {
+    EXPECT_TRUE(host.InBatch()) << summary.slot;
+    ended.push_back(summary);
+  });
   std::vector<SlotSummary> summaries = host.Run();
-  ASSERT_EQ(summaries.size(), 1u);
+  ASSERT_EQ(summaries.size(), 2u);
   EXPECT_FALSE(summaries[0].passed);
+  EXPECT_TRUE(summaries[1].passed);
   EXPECT_TRUE(std::find(report.states.begin(), report.states.end(), STATE_FORMAT) != report.states.end());
   ASSERT_EQ(report.errors.size(), 1u);
   EXPECT_EQ(report.errors[0], L"e - the phone did not come back after the boot format");
-  EXPECT_EQ(report.starts.size(), 1u);
+  const std::vector<std::pair<int, bool>> starts{{0, false}, {1, false}, {1, true}};
+  EXPECT_EQ(report.starts, starts);
   EXPECT_EQ(ExitCodeOf(summaries), kExitFailed);
+  // The returning phone's slot ends first: the other still waits for its phone.
+  const auto facts = [](const SlotSummary& s) {
+    return std::tuple(s.slot, s.passed, s.reason, s.errors, s.filesDone, s.seconds);
+  };
+  ASSERT_EQ(ended.size(), 2u);
+  EXPECT_EQ(facts(ended[0]), facts(summaries[1]));
+  EXPECT_EQ(facts(ended[1]), facts(summaries[0]));
 }
 
 }  // namespace

@@ -222,8 +222,8 @@ TEST_F(Learn, RecordsTheNewPortOfEachSlotAndWritesTheStationFile) {
   fs::create_directories(byPath());
   Plug("pci-0000:00:14.0-usb-0:9:1.0", "ttyACM9");  // attached before: not taken
   Start();
-  ASSERT_TRUE(AwaitText("How many cables"));
-  Answer("9\n");  // more than the window's eight: asked again
+  ASSERT_TRUE(AwaitText("How many cables (1 to 32) [32]? "));
+  Answer("33\n");  // more than tarn-flash drives at once: asked again
   ASSERT_TRUE(AwaitText("How many cables"));
   Answer("3\n");
   ASSERT_TRUE(AwaitText("plug a phone into cable 1\u2026"));
