@@ -15,7 +15,7 @@
 #include "platform/clock.h"
 #include "platform/devicemap.h"
 #include "platform/serial_node.h"
-#include "platform/usb_device.h"
+#include "platform/usb_sysfs.h"
 
 namespace fs = std::filesystem;
 

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: Apache-2.0
-#include "platform/usb_device.h"
+#include "platform/usb_sysfs.h"
 
 #include <fstream>
 
