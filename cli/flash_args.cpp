@@ -162,6 +162,13 @@ ParseOutcome ParseFlashArgs(int argc, const char* const* argv, FlashArgs* args, 
       ->type_name("FILE");
   app.add_option("--log-dir", args->logDir, "write one log file per slot into DIR (made when missing)")
       ->type_name("DIR");
+  app.add_flag("--image-digests", args->imageDigests,
+               "work out each image's SHA-256 before the first phone and put it in the start record "
+               "(reads every image once more)");
+  app.add_option("--metrics-file", args->metricsFile,
+                 "replace PATH, in the node exporter textfile format, after every phone's result and at batch "
+                 "start and end")
+      ->type_name("PATH");
   app.add_option("--answer-timeout", args->answerTimeout,
                  "seconds to wait for a phone's answer (default " + std::to_string(kDefaultAnswerTimeoutSeconds) + ")")
       ->check(CLI::Range(1, kMaxAnswerTimeoutSeconds));
@@ -187,6 +194,12 @@ ParseOutcome ParseFlashArgs(int argc, const char* const* argv, FlashArgs* args, 
   args->inspect = inspect->parsed();
   if (args->inspect && args->inspectFiles.empty()) {
     *err = "tarn-flash: e - inspect needs at least one image: tarn-flash inspect PDA.tar [CSC.tar] [PHONE.bin]\n";
+    return {false, kExitRefused};
+  }
+  // An empty PATH would be taken for "no metrics file" and the run would go
+  // on without the metrics its caller asked for.
+  if (app.count("--metrics-file") > 0 && args->metricsFile.empty()) {
+    *err = "tarn-flash: e - --metrics-file needs a file path, not an empty one\n";
     return {false, kExitRefused};
   }
   for (auto& c : args->stratine) c = c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c;

@@ -32,6 +32,8 @@ struct FlashArgs {
   bool json = false;
   std::string report;                                // write the summary record to this file at the batch's end
   std::string logDir;                                // one log file per slot in this folder
+  bool imageDigests = false;                         // the images' SHA-256 in the start record (reads them once more)
+  std::string metricsFile;                           // node exporter textfile, replaced as the batch goes
   int answerTimeout = kDefaultAnswerTimeoutSeconds;  // seconds a job waits for a phone's answer
   // `tarn-flash inspect FILE...`: list the images instead of flashing.
   bool inspect = false;

@@ -39,6 +39,7 @@ std::wstring ReasonOf(const SlotSummary& summary);
 struct ImageInfo {
   std::string path;  // as given
   std::uint64_t bytes = 0;
+  std::string sha256 = {};  // 64 lower-case hex digits; empty unless --image-digests asked for it
 };
 
 // What the batch runs with, as the start record shows it.

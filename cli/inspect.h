@@ -11,11 +11,17 @@
 
 namespace tarn::cli {
 
-// The listings of `files`, each of the kind its content shows.
-std::vector<ImageListing> ListImages(const std::vector<std::string>& files);
+struct InspectedImage {
+  ImageListing listing;
+  std::string sha256;  // 64 lower-case hex digits; empty when the file could not be read
+};
 
-void PrintInspectText(const std::vector<ImageListing>& images, std::FILE* out);
-void PrintInspectJson(const std::vector<ImageListing>& images, std::FILE* out);
+// The listings of `files`, each of the kind its content shows, with their
+// SHA-256. A file that cannot be read whole is refused.
+std::vector<InspectedImage> ListImages(const std::vector<std::string>& files);
+
+void PrintInspectText(const std::vector<InspectedImage>& images, std::FILE* out);
+void PrintInspectJson(const std::vector<InspectedImage>& images, std::FILE* out);
 
 // Lists `files` on `out` and every refusal on `err`; kExitRefused when START
 // would refuse one of them, kExitPassed otherwise.

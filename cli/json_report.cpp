@@ -39,7 +39,11 @@ using Json = nlohmann::ordered_json;
 // Durations to the millisecond: finer digits would only be noise.
 double Seconds(double seconds) { return std::round(seconds * 1000.0) / 1000.0; }
 
-Json ImageOf(const ImageInfo& image) { return {{"path", image.path}, {"bytes", image.bytes}}; }
+Json ImageOf(const ImageInfo& image) {
+  Json json = {{"path", image.path}, {"bytes", image.bytes}};
+  if (!image.sha256.empty()) json["sha256"] = image.sha256;
+  return json;
+}
 
 Json OptionsOf(const BatchInfo& info) {
   return {{"boot_update", info.bootUpdate},

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: Apache-2.0
 // tarn-flash: the window's START on the command line.
+#include <algorithm>
 #include <chrono>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
@@ -19,6 +21,7 @@
 #include "cli/slot_logs.h"
 #include "cli/stop_signals.h"
 #include "cli/text_report.h"
+#include "host/image_digests.h"
 #include "host/sleep_inhibitor.h"
 #include "platform/debug_output.h"
 #include "platform/text.h"
@@ -34,6 +37,72 @@ std::string CheckOutputs(const FlashArgs& args) {
   if (!args.logDir.empty()) refusal += SlotLogs::Prepare(args.logDir);
   if (!args.report.empty()) refusal += ReportFile::Check(args.report);
   return refusal;
+}
+
+// Reading a big image takes a while: on a terminal a line says whose
+// SHA-256 is being worked out (with its percentage where the line can be
+// redrawn) before any phone moves. Smaller images go by unannounced.
+class DigestLine {
+ public:
+  explicit DigestLine(bool json)
+      : shown_(!json && ProgressView::IsTerminal(stderr)),
+        inPlace_(ProgressView::ModeFor(shown_, std::getenv("TERM")) == ProgressView::Mode::Bars) {}
+  ~DigestLine() { EndLine(); }
+  void Starting(const tarn::host::ImageDigest& image, std::uint64_t bytes) {
+    EndLine();
+    label_ = shown_ && bytes >= kAnnouncedBytes ? "computing SHA-256 of " + image.role + " " + image.path : "";
+    bytes_ = bytes;
+    percent_ = -1;
+    if (!label_.empty() && !inPlace_) WriteStream(stderr, label_ + "...\n");
+  }
+  void Progress(std::uint64_t done) {
+    if (label_.empty() || !inPlace_) return;
+    const int percent = static_cast<int>(std::min<std::uint64_t>(done, bytes_) * 100 / bytes_);
+    if (percent == percent_) return;
+    percent_ = percent;
+    open_ = WriteStream(stderr, "\r" + label_ + " " + std::to_string(percent) + "%");
+  }
+  void EndLine() {
+    if (open_) WriteStream(stderr, "\n");
+    open_ = false;
+  }
+
+ private:
+  static constexpr std::uint64_t kAnnouncedBytes = 64ull << 20;
+  bool shown_, inPlace_;
+  std::string label_;
+  std::uint64_t bytes_ = 0;
+  int percent_ = -1;
+  bool open_ = false;  // a redrawn line waits for its end
+};
+
+// --image-digests: every image's SHA-256, before the first phone is greeted.
+// An image that cannot be read now would fail every job later: the start is refused.
+bool WorkOutDigests(const FlashArgs& args, std::vector<tarn::host::ImageDigest>* digests) {
+  DigestLine line(args.json);
+  tarn::host::ImageDigestsOutcome outcome = tarn::host::DigestImages(
+      args.pda, args.csc, args.phone, [&line](const auto& image, std::uint64_t bytes) { line.Starting(image, bytes); },
+      [&line](std::uint64_t done) { line.Progress(done); });
+  line.EndLine();
+  if (!outcome.error.empty()) {
+    WriteStream(stderr, outcome.error + "\n");
+    return false;
+  }
+  *digests = std::move(outcome.digests);
+  return true;
+}
+
+void AddDigests(BatchInfo* info, const std::vector<tarn::host::ImageDigest>& digests) {
+  for (const auto& digest : digests) {
+    std::optional<ImageInfo>& image = digest.role == "PDA" ? info->pda : digest.role == "CSC" ? info->csc : info->phone;
+    if (image) image->sha256 = digest.sha256;
+  }
+}
+
+// The text output has no start line of its own: one line per image.
+void PrintDigests(const std::vector<tarn::host::ImageDigest>& digests, std::FILE* out) {
+  for (const auto& digest : digests)
+    WriteStream(out, digest.role + " " + digest.path + " sha256 " + digest.sha256 + "\n");
 }
 
 int Flash(const FlashArgs& args) {
@@ -59,6 +128,9 @@ int Flash(const FlashArgs& args) {
       return kExitRefused;
     }
   }
+  // Kept whole for what records the batch beyond its own output.
+  std::vector<tarn::host::ImageDigest> digests;
+  if (args.imageDigests && !WorkOutDigests(args, &digests)) return kExitRefused;
   // JSON Lines are for programs: nothing else goes to the terminal.
   std::optional<ProgressView> view;
   if (!args.json) {
@@ -85,7 +157,10 @@ int Flash(const FlashArgs& args) {
   host.SetAnswerTimeout(args.answerTimeout);
   InstallStopSignals();
   host.WatchStopRequests(StopSignalCount);
-  report.BatchStarted(BatchInfoOf(args, outcome.setup));
+  BatchInfo info = BatchInfoOf(args, outcome.setup);
+  AddDigests(&info, digests);
+  if (!args.json) PrintDigests(digests, stdout);
+  report.BatchStarted(info);
   const auto started = std::chrono::steady_clock::now();
   BatchSummary summary;
   {

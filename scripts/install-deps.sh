@@ -7,6 +7,8 @@ packages=(g++ cmake ninja-build pkg-config libgtest-dev libgmock-dev libbenchmar
           qt6-base-dev libcli11-dev nlohmann-json3-dev locales
           # the sleep inhibitor's D-Bus client; its test runs a private bus
           libsystemd-dev dbus-daemon
+          # the images' SHA-256 (--image-digests, inspect)
+          nettle-dev
           # the format check of the test command
           clang-format
           # the JSON schema check of the tarn-flash tests

@@ -72,6 +72,8 @@ TEST(FlashArgs, DefaultsMirrorTheWindowAfterStartUp) {
   EXPECT_FALSE(p.args.nation.has_value());
   EXPECT_TRUE(p.args.ports.empty());
   EXPECT_EQ(p.args.answerTimeout, 300);
+  EXPECT_FALSE(p.args.imageDigests);
+  EXPECT_EQ(p.args.metricsFile, "");
 }
 
 TEST(FlashArgs, EveryOptionAndPortOrder) {
@@ -103,7 +105,10 @@ TEST(FlashArgs, EveryOptionAndPortOrder) {
                     "de",
                     "--json",
                     "--answer-timeout",
-                    "7"});
+                    "7",
+                    "--image-digests",
+                    "--metrics-file",
+                    "/var/lib/node/tarn.prom"});
   ASSERT_TRUE(p.outcome.run) << p.err;
   EXPECT_EQ(p.args.ports, (std::vector<int>{12, 3, -2, -1}));
   EXPECT_TRUE(p.args.list);
@@ -115,6 +120,8 @@ TEST(FlashArgs, EveryOptionAndPortOrder) {
   EXPECT_EQ(p.args.stratine, "opt");
   EXPECT_EQ(p.args.csc, "c.tar");
   EXPECT_EQ(p.args.answerTimeout, 7);
+  EXPECT_TRUE(p.args.imageDigests);
+  EXPECT_EQ(p.args.metricsFile, "/var/lib/node/tarn.prom");
 }
 
 TEST(FlashArgs, WrongArgumentsAreRefusedWithExitTwo) {
@@ -137,6 +144,8 @@ TEST(FlashArgs, WrongArgumentsAreRefusedWithExitTwo) {
                                                                  {"--answer-timeout", "soon"},
                                                                  ThirtyThreePorts(),
                                                                  {"--pda"},
+                                                                 {"--metrics-file", ""},
+                                                                 {"--metrics-file="},
                                                                  {"inspect"}}) {
     Parsed p = Parse(words);
     EXPECT_FALSE(p.outcome.run) << words[0];
@@ -144,6 +153,7 @@ TEST(FlashArgs, WrongArgumentsAreRefusedWithExitTwo) {
     EXPECT_NE(p.err.find("tarn-flash: "), std::string::npos) << words[0];
   }
   // What to give instead, in words.
+  EXPECT_EQ(Parse({"--metrics-file", ""}).err, "tarn-flash: e - --metrics-file needs a file path, not an empty one\n");
   EXPECT_NE(Parse({"--nation", "atlantis"}).err.find("0 to 9 or one of ZUDARIDA (ZUDARIDA), FR (FRANCE), "),
             std::string::npos);
   EXPECT_EQ(Parse({"inspect"}).err,

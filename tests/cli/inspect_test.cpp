@@ -2,6 +2,7 @@
 // tarn-flash inspect on the sample images and on images START refuses.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <nlohmann/json.hpp>
 
 #include "cli/flash_args.h"
@@ -30,6 +31,12 @@ class Inspect : public ::testing::Test {
   }
   // What START sends of the samples by default: every PDA member, the CSC
   // archive's own nation (its last member) and the phone binary.
+  // The file's SHA-256 as coreutils' sha256sum prints it.
+  static std::string Sha256sum(const std::string& path) {
+    const ToolRun run = RunTool("/usr/bin/env", {"sha256sum", path});
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    return run.out.substr(0, run.out.find(' '));
+  }
   std::uint64_t DefaultTotal() const {
     std::uint64_t total = tarn::tools::PhoneSize(spec_.size) + tarn::tools::CscMembers(spec_.size).back().size;
     for (const auto& member : tarn::tools::PdaMembers(spec_.size)) total += member.size;
@@ -46,6 +53,19 @@ TEST_F(Inspect, SampleImagesAsText) {
   ToolRun run = RunTool(TARN_FLASH_PATH, args);
   EXPECT_EQ(run.exitCode, tarn::cli::kExitPassed) << run.err;
   EXPECT_EQ(run.err, "");
+  // Each image's SHA-256 right under its first line; also of an archive as GNU tar writes it.
+  tarn::test::WriteFile(dir_ / "zImage", tarn::test::Pattern(70000, 9));
+  const std::string gnu = Image("test_gnu.tar");
+  const std::string command = "tar --format=gnu -cf '" + gnu + "' -C '" + dir_.Path().string() + "' zImage";
+  ASSERT_EQ(std::system(command.c_str()), 0) << command;
+  const std::string gnuOut = RunTool(TARN_FLASH_PATH, {"inspect", gnu}).out;
+  for (const auto& [image, out] :
+       {std::pair{args[1], run.out}, {args[2], run.out}, {args[3], run.out}, {gnu, gnuOut}}) {
+    const std::string digest = Sha256sum(image);
+    ASSERT_EQ(digest.size(), 64u);
+    const std::size_t block = out.find(image + ": ");
+    EXPECT_EQ(out.find("\n  sha256 " + digest + "\n", block), out.find('\n', block)) << out;
+  }
   for (const char* line :
        {": PDA archive, platform 0, ", ": CSC archive, ", ": phone binary, ", "BOOT.bin", "partition BOOT\n",
         "partition FACTORYFS\n", "  Stratine\n", "nation member UK\n", "  phone binary\n",
@@ -74,6 +94,7 @@ TEST_F(Inspect, SampleImagesAsJson) {
   EXPECT_EQ(json["images"][1]["members"].back()["nation"], "UK");
   EXPECT_EQ(json["images"][2]["kind"], "phone");
   EXPECT_EQ(json["images"][2]["sends_without_boot_update"], tarn::tools::PhoneSize(spec_.size));
+  for (std::size_t i = 0; i < 3; ++i) EXPECT_EQ(json["images"][i]["sha256"], Sha256sum(Samples()[i])) << i;
   const std::uint64_t boot = tarn::tools::PdaMembers(spec_.size)[0].size + tarn::tools::PdaMembers(spec_.size)[1].size;
   EXPECT_EQ(json["total_without_boot_update"], DefaultTotal() - boot);
 }
