@@ -21,6 +21,9 @@ void InitProcessLocale();
 
 std::wstring Widen(std::string_view narrow);
 std::string Narrow(std::wstring_view wide);
+// UTF-8 whatever the locale, for records read elsewhere (JSON, the journal);
+// what is no character becomes U+FFFD.
+std::string Utf8Of(std::wstring_view wide);
 
 // Formats into a buffer of `capacity` characters: at most capacity - 1
 // characters come out, longer output is cut (never dropped).

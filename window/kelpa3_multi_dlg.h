@@ -19,6 +19,7 @@
 #include "engine/options.h"
 #include "engine/pell_linux_np.h"
 #include "host/batch_controller.h"
+#include "host/batch_recorder.h"
 #include "host/job_questions.h"
 #include "platform/messages.h"
 #include "window/close_confirmer.h"
@@ -168,6 +169,7 @@ class CKelpa3MultiDlg : public QDialog, private tarn::host::JobQuestions, privat
   void SlotError(int slot, const std::wstring& text) override;
   void RestartWaits(int slot) override;
   void Stopping(tarn::host::StopLevel level, bool overdue) override;
+  void SlotEnded(int slot) override;
   void BatchEnded() override;
 
   QString ListText(int id) const;
@@ -195,6 +197,10 @@ class CKelpa3MultiDlg : public QDialog, private tarn::host::JobQuestions, privat
   // Each slot's passes and failures since the window opened.
   std::array<int, tarn::window::kSlotCount> m_dayPasses{}, m_dayFailures{};
   std::array<QLabel*, tarn::window::kSlotCount> m_dayCount{};
+  // Each phone's result and each batch for the journal and the metrics file:
+  // the port each slot's last job ran on and its last overall percentage.
+  std::unique_ptr<tarn::host::BatchRecorder> m_records;
+  std::array<int, tarn::window::kSlotCount> m_jobPort{}, m_overall{};
 
   // Option members, exchanged with their boxes by UpdateData.
   std::int32_t m_bBootUpdate = 1;

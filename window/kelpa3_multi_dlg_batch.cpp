@@ -95,6 +95,7 @@ void CKelpa3MultiDlg::OnStart() {
   // Every job of the batch, restarted ones too, marks its slot as it starts.
   m_slotInBatch.fill(false);
   m_awake = std::make_unique<tarn::host::SleepInhibitor>(m_nPortCount);
+  if (m_records) m_records->Start(tarn::host::FactsOf(job, "tarn-multi-downloader"));
   m_batch.Start(job, m_nPort);
   SchedulePoll();
 }

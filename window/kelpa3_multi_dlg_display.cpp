@@ -85,6 +85,7 @@ std::optional<bool> CKelpa3MultiDlg::FactoryMode() const { return CheckBox(IDC_F
 LRESULT CKelpa3MultiDlg::OnJobProgress(const JobEvent& progress) {
   const int slot = progress.slot;
   if (!ValidSlot(slot)) return 0;  // a slot byte from no job of ours
+  m_overall[slot] = progress.overall;
   const struct {
     CTextProgressCtrl* bar;
     int percent;

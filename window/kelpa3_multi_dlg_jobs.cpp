@@ -21,8 +21,11 @@ constexpr DWORD kBatchPollMs = 20;
 
 }  // namespace
 
-void CKelpa3MultiDlg::JobStarting(int slot, int /*port*/, bool restart) {
+void CKelpa3MultiDlg::JobStarting(int slot, int port, bool restart) {
   m_slotInBatch[slot] = true;
+  m_jobPort[slot] = port;
+  m_overall[slot] = 0;
+  if (m_records) m_records->JobStarting(slot, port);
   if (!restart) return;
   TLOG_WINDOW(L"Download started. Create Thread\n");
   TLOG_WINDOW(L"PDA   : %ls\n", m_szPda.c_str());
@@ -42,9 +45,19 @@ void CKelpa3MultiDlg::RestartWaits(int slot) {
 // the batch, whoever asked for the stop.
 void CKelpa3MultiDlg::Stopping(tarn::host::StopLevel /*level*/, bool /*overdue*/) { SchedulePoll(); }
 
+void CKelpa3MultiDlg::SlotEnded(int slot) {
+  if (!m_records) return;
+  const bool passed = m_batch.Result(slot) == tarn::host::SlotResult::Passed;
+  m_records->SlotEnded(m_batch, slot, m_jobPort[slot], tarn::host::BytesSent(m_nTotalSize, passed, m_overall[slot]));
+}
+
 void CKelpa3MultiDlg::BatchEnded() {
+  if (m_records) m_records->End();
   if (m_closed) return;
   TallyBatch();
+  // Once: the station's tooling misses the counts until someone mends it.
+  const std::string metrics = m_records ? m_records->TakeMetricsError() : std::string();
+  if (!metrics.empty()) RefuseStart(QString::fromLocal8Bit(metrics));
   OnBatchEnd();
 }
 

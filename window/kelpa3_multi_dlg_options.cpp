@@ -52,6 +52,7 @@ SavedSettings ReadSavedSettings(QSettings& settings) {
   bool valid = false;
   saved.nation = settings.value(QStringLiteral("Nation"), 0).toInt(&valid);
   if (!valid) saved.nation = 0;
+  saved.metricsFile = settings.value(QStringLiteral("MetricsFile")).toString();
   settings.endGroup();
   return saved;
 }
@@ -115,6 +116,7 @@ void CKelpa3MultiDlg::LoadSettings() {
   }
   CXTipComboBox* nations = List(IDC_NATION);
   nations->setCurrentIndex(NationIndex(saved, nations->count()));
+  m_records = std::make_unique<tarn::host::BatchRecorder>(QFile::encodeName(saved.metricsFile).toStdString());
 }
 
 void CKelpa3MultiDlg::SaveSettings() {

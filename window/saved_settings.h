@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: Apache-2.0
 // The window's saved settings as read from their INI file: the three image
-// paths and the nation, which is checked only once the nation list is known
+// paths, the nation and the station's metrics file, which is checked only once the nation list is known
 // (a CSC image loaded from the settings may change it).
 #pragma once
 
@@ -15,6 +15,9 @@ struct SavedSettings {
   QString phone;
   QString csc;
   int nation = 0;  // as saved; a value that is not a number reads as the first entry
+  // The station's metrics file, set by hand (the window never writes it);
+  // empty for none.
+  QString metricsFile;
 };
 
 // Reads the "Settings" group of `settings`.

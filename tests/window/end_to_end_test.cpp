@@ -85,6 +85,10 @@ class WindowEndToEndTest : public WindowTest {
 TEST_F(WindowEndToEndTest, EightPhonesPassAndTheBatchEnds) {
   StartPhones();
   WriteImages(300000);
+  // A station's metrics file, set by hand in the settings file.
+  const auto metrics = dir_->Path() / "tarn.prom";
+  QSettings(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("Tarn"), QCoreApplication::applicationName())
+      .setValue(QStringLiteral("Settings/MetricsFile"), QString::fromStdString(metrics.string()));
   CKelpa3MultiDlg& window = OpenReadyWindow();
   ASSERT_EQ(window.PortCount(), kSlotCount);
   ASSERT_FALSE(window.CheckBox(IDC_FACTORY)->isChecked());
@@ -105,6 +109,17 @@ TEST_F(WindowEndToEndTest, EightPhonesPassAndTheBatchEnds) {
   }
   // No error line: only the batch's counts.
   EXPECT_EQ(window.Edit(IDC_MAIN_EDIT)->toPlainText().toStdString(), "8 phones: 8 passed, 0 failed, 0 stopped\n");
+  // Every phone's result and the batch are in the metrics file.
+  const std::string counts = ReadFile(metrics);
+  for (int slot = 0; slot < kSlotCount; ++slot) {
+    const std::string line = "tarn_jobs_total{result=\"PASS\",slot=\"" + std::to_string(slot) + "\"} 1\n";
+    EXPECT_NE(counts.find(line), std::string::npos) << line << counts;
+  }
+  EXPECT_NE(counts.find("tarn_written_bytes_total " + std::to_string(8 * (300000 + 150001 + 9000)) + "\n"),
+            std::string::npos)
+      << counts;
+  EXPECT_NE(counts.find("tarn_batches_total 1\n"), std::string::npos) << counts;
+  EXPECT_NE(counts.find("tarn_batch_in_progress 0\n"), std::string::npos) << counts;
   EXPECT_EQ(window.Running(), 0);
   EXPECT_EQ(CountLogged("./SleepInhibitor"), 1) << "sleep is held off (or why not is logged) once a batch";
   EXPECT_TRUE(window.Control(IDC_START)->isEnabled());
