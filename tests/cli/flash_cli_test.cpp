@@ -183,13 +183,15 @@ TEST(FlashArgs, NationByIndexListEntryLongNameOrCode) {
   EXPECT_EQ(ParseNation("Zudarida_"), std::nullopt);
 }
 
-TEST(FlashSetup, PhonePortsOfTheMapInMapOrderAtMostEight) {
+TEST(FlashSetup, PhonePortsOfTheMapInTheOrderOfTheirNumbersAtMost32) {
   ScopedDeviceMap map;
   map.Add("serial0", "COM1");
   map.Add("qxcemdm3", "COM40");
-  for (int i = 0; i < 9; ++i) map.Add("qxcdmdm" + std::to_string(i), "COM" + std::to_string(20 + i));
-  // Sorted by name: the nine qxcdmdm entries come first, the ninth is cut.
-  EXPECT_EQ(PhonePortsOfMap(), (std::vector<int>{20, 21, 22, 23, 24, 25, 26, 27}));
+  for (int i = 0; i < 33; ++i) map.Add("qxcdmdm" + std::to_string(i), "COM" + std::to_string(100 + i));
+  // The qxcdmdm entries first, qxcdmdm2 before qxcdmdm10; the 33rd is cut.
+  std::vector<int> expected;
+  for (int i = 0; i < 32; ++i) expected.push_back(100 + i);
+  EXPECT_EQ(PhonePortsOfMap(), expected);
 }
 
 // --list: map entries that lead to a file, a FIFO or a device that is no
