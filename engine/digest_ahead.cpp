@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "engine/digest_ahead.h"
 
+#include <algorithm>
 #include <chrono>
+#include <deque>
 
 #include "engine/checksum.h"
 #include "platform/last_error.h"
@@ -9,8 +11,50 @@
 
 namespace {
 
-// How soon a job thread waiting for its digest sees a stop.
+// How soon a job thread waiting for its digest, or a worker waiting for its
+// turn, sees a stop.
 constexpr std::chrono::milliseconds kStopSlice{20};
+
+// The workers with a piece to digest, in the order the pieces were asked
+// for. Jobs started together all ask for their first piece at once, and the
+// checksum lock alone would hand out turns in any order: the job starting
+// next could find its digest still behind those of jobs starting seconds
+// later.
+class CTurns {
+ public:
+  void Join(const CDigestAhead* worker) {
+    std::lock_guard<std::mutex> guard(lock_);
+    if (std::find(queue_.begin(), queue_.end(), worker) == queue_.end()) queue_.push_back(worker);
+  }
+  // Whether the worker's turn came (or it is in no queue) before `cancel`
+  // was set.
+  bool Await(const CDigestAhead* worker, const std::atomic<bool>& cancel) {
+    std::unique_lock<std::mutex> guard(lock_);
+    while (queue_.front() != worker && std::find(queue_.begin(), queue_.end(), worker) != queue_.end()) {
+      if (cancel.load()) return false;
+      turn_.wait_for(guard, kStopSlice);
+    }
+    return true;
+  }
+  void Leave(const CDigestAhead* worker) {
+    std::lock_guard<std::mutex> guard(lock_);
+    const auto at = std::find(queue_.begin(), queue_.end(), worker);
+    if (at == queue_.end()) return;
+    queue_.erase(at);
+    turn_.notify_all();
+  }
+
+ private:
+  std::mutex lock_;
+  std::condition_variable turn_;
+  std::deque<const CDigestAhead*> queue_;
+};
+
+// Never destroyed: a job ending at exit may still leave its place.
+CTurns& Turns() {
+  static CTurns* const turns = new CTurns;
+  return *turns;
+}
 
 }  // namespace
 
@@ -23,6 +67,7 @@ void CDigestAhead::Ask(const tarn::platform::CFileMapping& mapping, DWORD offset
   offset_ = offset;
   size_ = size;
   state_ = State::Asked;
+  Turns().Join(this);
   if (!worker_.joinable()) worker_ = std::thread([this] { Run(); });
   changed_.notify_all();
 }
@@ -59,6 +104,7 @@ void CDigestAhead::End() {
   std::thread worker = std::move(worker_);
   guard.unlock();
   worker.join();
+  Turns().Leave(this);  // asked for and never started
   guard.lock();
   state_ = State::Idle;
   quit_ = false;
@@ -81,7 +127,8 @@ void CDigestAhead::Work(std::unique_lock<std::mutex>& guard) {
   const DWORD offset = offset_, size = size_;
   guard.unlock();
   std::uint8_t digest[16];
-  const DigestOutcome outcome = DigestImageRange(mapping, offset, size, digest, cancel_);
+  const DigestOutcome outcome = Turns().Await(this, cancel_) ? DigestImageRange(mapping, offset, size, digest, cancel_)
+                                                             : DigestOutcome::Cancelled;
   const DWORD error = GetLastError();
   guard.lock();
   if (outcome == DigestOutcome::Cancelled) {
@@ -92,5 +139,8 @@ void CDigestAhead::Work(std::unique_lock<std::mutex>& guard) {
     std::copy(digest, digest + 16, digest_);
     state_ = State::Done;
   }
+  // Only once the digest can be taken: the next worker's may not be done
+  // before this one's.
+  Turns().Leave(this);
   changed_.notify_all();
 }

@@ -30,8 +30,9 @@ class CDigestAhead {
   CDigestAhead& operator=(const CDigestAhead&) = delete;
 
   // Starts digesting [offset, offset + size) of `mapping` on the worker,
-  // under the checksum lock; a digest asked for before and not taken is
-  // dropped. `mapping` must outlive the request (see End).
+  // under the checksum lock, after the pieces every job asked for before it;
+  // a digest asked for before and not taken is dropped. `mapping` must
+  // outlive the request (see End).
   void Ask(const tarn::platform::CFileMapping& mapping, DWORD offset, DWORD size);
   // The digest asked for ahead of this very piece, waiting for it when it is
   // still under way (a stopped job thread unwinds from the wait). `waited`
