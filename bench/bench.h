@@ -14,6 +14,9 @@ namespace tarn::bench {
 constexpr std::uint32_t kFrameBytes = 131072;
 constexpr std::uint32_t kPauseMs = 5;
 constexpr std::uint32_t kMiB = 1u << 20;
+// The engine starts slot i this long after slot 0; the bare links start as
+// late, so that as many of them overlap and their rates compare.
+constexpr int kSlotStaggerMs = 500;
 
 // CPU seconds spent by this process (or a child), user and system, and how
 // often its threads gave up the CPU (waits and preemptions).
@@ -62,8 +65,8 @@ CpuTimes Md5sumTimes(const std::filesystem::path& file);
 std::filesystem::path WriteBenchPda(const std::filesystem::path& dir, std::uint32_t mib);
 
 // `links` pseudo-terminal pairs, each sending `mib` MiB as 131072-byte frames
-// with a 5 ms pause after each and a 4-byte answer per frame. The CPU time
-// covers both ends.
+// with a 5 ms pause after each and a 4-byte answer per frame, link i from
+// i * kSlotStaggerMs on. The CPU time covers both ends.
 LinkRates RunRawPingPong(int links, std::uint32_t mib);
 // `links` simulated phones (served by a child process) flashed by the engine
 // in this process; each link's rate covers its archive from "PDA Download

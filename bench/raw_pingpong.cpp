@@ -67,9 +67,10 @@ void Phone(int fd, std::uint32_t frames) {
   }
 }
 
-double Host(int fd, std::uint32_t frames) {
+double Host(int fd, std::uint32_t frames, int slot) {
   std::vector<char> frame(kFrameBytes, static_cast<char>(0xA5));
   char answer[4];
+  std::this_thread::sleep_for(std::chrono::milliseconds(slot * kSlotStaggerMs));
   const auto start = std::chrono::steady_clock::now();
   for (std::uint32_t i = 0; i < frames; ++i) {
     if (!WriteAll(fd, frame.data(), frame.size())) break;
@@ -91,7 +92,7 @@ LinkRates RunRawPingPong(int links, std::uint32_t mib) {
   std::vector<std::thread> threads;
   for (int i = 0; i < links; ++i) {
     threads.emplace_back(Phone, pairs[i].master, frames);
-    threads.emplace_back([&seconds, &pairs, i, frames] { seconds[i] = Host(pairs[i].slave, frames); });
+    threads.emplace_back([&seconds, &pairs, i, frames] { seconds[i] = Host(pairs[i].slave, frames, i); });
   }
   for (auto& t : threads) t.join();
   LinkRates rates;
