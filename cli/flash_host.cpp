@@ -104,6 +104,7 @@ std::optional<bool> FlashHost::FactoryMode() const { return setup_.factoryMode; 
 void FlashHost::JobStarting(int slot, int port, bool restart) {
   slots_[slot].port = port;
   slots_[slot].overall = 0;
+  if (records_) records_->JobStarting(slot, port);
   report_.JobStarted(slot, port, restart);
   if (view_) view_->Attach(slot, port);
 }
@@ -118,7 +119,13 @@ void FlashHost::AwaitingPhone(int slot) {
 }
 
 void FlashHost::SlotEnded(int slot) {
-  if (slotEnds_) slotEnds_(SummaryOf(slot));
+  const SlotSummary summary = SummaryOf(slot);
+  if (records_) records_->SlotEnded(batch_, slot, summary.port, summary.bytes);
+  if (slotEnds_) slotEnds_(summary);
+}
+
+void FlashHost::BatchEnded() {
+  if (records_) records_->End();
 }
 
 void FlashHost::Stopping(host::StopLevel level, bool overdue) {
@@ -173,9 +180,7 @@ SlotSummary FlashHost::SummaryOf(int slot) const {
   summary.filesDone = batch_.Engine(slot).FilesDone();
   summary.errors = run.errors;
   summary.reason = batch_.Reason(slot);
-  const std::uint64_t jobBytes = setup_.plan.totalSize;
-  summary.bytes = summary.passed ? jobBytes
-                                 : jobBytes * static_cast<std::uint64_t>(std::clamp(run.overall, 0, 100)) / 100;
+  summary.bytes = host::BytesSent(setup_.plan.totalSize, summary.passed, run.overall);
   summary.seconds = std::chrono::duration<double>(batch_.Ended(slot) - batch_.Started(slot)).count();
   return summary;
 }
@@ -191,6 +196,11 @@ std::vector<SlotSummary> FlashHost::Run() {
   job.totalSize = setup_.plan.totalSize;
   job.options = setup_.plan.options;
   batch_.SetReattachTimeout(kReattachTimeoutMs);
+  if (records_) {
+    host::BatchFacts facts = host::FactsOf(job, "tarn-flash");
+    facts.digests = digests_;
+    records_->Start(std::move(facts));
+  }
   batch_.Start(job, setup_.ports);
   while (batch_.InBatch()) {
     target_->WaitAndDispatch(kTick);

@@ -15,6 +15,7 @@
 #include "cli/flash_setup.h"
 #include "cli/progress_view.h"
 #include "host/batch_controller.h"
+#include "host/batch_recorder.h"
 #include "host/job_event.h"
 #include "host/job_questions.h"
 #include "platform/messages.h"
@@ -43,6 +44,12 @@ class FlashHost : private host::JobQuestions, private host::BatchEvents {
   // Called with a slot's summary as soon as it is final, before the batch
   // ends: once per slot, in the order the slots end.
   void WatchSlotEnds(std::function<void(const SlotSummary&)> ended) { slotEnds_ = std::move(ended); }
+  // Each phone's result and the batch go to `records` too (the journal, a
+  // metrics file), with the images' digests when they were worked out.
+  void RecordTo(host::BatchRecorder& records, std::vector<host::ImageDigest> digests) {
+    records_ = &records;
+    digests_ = std::move(digests);
+  }
 
   // Runs the batch to its end on the calling thread; one summary per slot.
   std::vector<SlotSummary> Run();
@@ -69,6 +76,7 @@ class FlashHost : private host::JobQuestions, private host::BatchEvents {
   void SlotError(int slot, const std::wstring& text) override;
   void AwaitingPhone(int slot) override;
   void SlotEnded(int slot) override;
+  void BatchEnded() override;
   void Stopping(host::StopLevel level, bool overdue) override;
   // The phone ports of the map that arrived since the last look.
   std::vector<int> WatchMap();
@@ -88,6 +96,8 @@ class FlashHost : private host::JobQuestions, private host::BatchEvents {
   std::map<int, std::uint64_t> seenPorts_;
   std::function<int()> stopRequests_;
   std::function<void(const SlotSummary&)> slotEnds_;
+  host::BatchRecorder* records_ = nullptr;
+  std::vector<host::ImageDigest> digests_;
 };
 
 // 0 when every slot passed, 1 otherwise.

@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "host/batch_records.h"
+
 namespace tarn::cli {
 
 enum class SlotResult { Pass, Fail, Stopped };
@@ -60,6 +62,7 @@ struct BatchSummary {
   double seconds = 0;
   int exitStatus = 0;
   std::chrono::system_clock::time_point ended{};
+  std::vector<host::ImageDigest> digests = {};  // when worked out (--image-digests)
 };
 
 class FlashReport {

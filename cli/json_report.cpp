@@ -127,6 +127,13 @@ std::string SummaryRecord(const BatchSummary& summary) {
                       {"stopped", counts[static_cast<int>(SlotResult::Stopped)]}};
   record["seconds"] = Seconds(summary.seconds);
   record["exit_status"] = summary.exitStatus;
+  // Which firmware went in, in the report file too: it is all a script keeps.
+  if (!summary.digests.empty()) {
+    Json images = Json::array();
+    for (const auto& digest : summary.digests)
+      images.push_back({{"role", digest.role}, {"path", digest.path}, {"sha256", digest.sha256}});
+    record["images"] = images;
+  }
   return Dump(record);
 }
 

@@ -155,6 +155,8 @@ int Flash(const FlashArgs& args) {
 
   FlashHost host(outcome.setup, report, viewPtr);
   host.SetAnswerTimeout(args.answerTimeout);
+  tarn::host::BatchRecorder records(args.metricsFile);
+  host.RecordTo(records, digests);
   InstallStopSignals();
   host.WatchStopRequests(StopSignalCount);
   BatchInfo info = BatchInfoOf(args, outcome.setup);
@@ -170,6 +172,10 @@ int Flash(const FlashArgs& args) {
   summary.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
   summary.exitStatus = host.Stopped() ? ExitCodeOfSignal(FirstStopSignal()) : ExitCodeOf(summary.slots);
   summary.ended = std::chrono::system_clock::now();
+  summary.digests = digests;
+  // Once, after the bars: the batch stands, only the station's counts missed it.
+  if (const std::string trouble = records.TakeMetricsError(); !trouble.empty())
+    WriteStream(stderr, "tarn-flash: " + trouble + "\n");
   // The report goes first: a script must not trust a status that its report
   // file, stale or another's, contradicts.
   if (!args.report.empty() && !ReportFile(args.report).Write(summary)) summary.exitStatus = kExitReportLost;

@@ -79,7 +79,8 @@ TEST_F(FlashRun, ThirtyTwoPhonesOfTheMapAtOnce) {
 }
 
 // JSON v1 as a program reads it (checked against the schema by Python's
-// jsonschema), the report file and one log per slot from the same run.
+// jsonschema), the report file, one log per slot and the station's metrics
+// file from the same run.
 TEST_F(FlashRun, AFailingPhoneEndsWithExitOneAndItsErrorsInTheSummary) {
   tarn::sim::PhoneConfig bad = Config(0, 21);
   bad.faults.failFrame = 2;
@@ -90,8 +91,9 @@ TEST_F(FlashRun, AFailingPhoneEndsWithExitOneAndItsErrorsInTheSummary) {
   const auto logs = dir_ / "logs" / "station";  // made by tarn-flash
   std::filesystem::create_directories(report.parent_path());
   std::vector<std::string> args = AllImages();
+  const auto metrics = dir_ / "tarn.prom";
   args.insert(args.end(), {"--no-factory-mode", "--json", "--report", report.string(), "--log-dir", logs.string(),
-                           "--image-digests"});
+                           "--image-digests", "--metrics-file", metrics.string()});
   ToolRun run = RunTool(TARN_FLASH_PATH, args);  // ports from the map
   EXPECT_EQ(run.exitCode, kExitFailed) << run.out << run.err;
   EXPECT_EQ(run.err, "");
@@ -105,11 +107,15 @@ TEST_F(FlashRun, AFailingPhoneEndsWithExitOneAndItsErrorsInTheSummary) {
   ASSERT_GE(lines.size(), 2u);
   EXPECT_EQ(lines.front()["options"]["ports"], nlohmann::json::array({21, 22}));
   EXPECT_EQ(lines.front()["images"]["pda"]["bytes"], std::filesystem::file_size(Image(spec_.pdaName)));
-  // Which firmware went in, as sha256sum names each image.
+  // Which firmware went in, as sha256sum names each image, at the start and
+  // in the summary (the report file).
+  std::size_t image = 0;
   for (const auto& [role, name] :
        {std::pair{"pda", spec_.pdaName}, {"csc", spec_.cscName}, {"phone", spec_.phoneName}}) {
     const std::string sha256sum = RunTool("/usr/bin/env", {"sha256sum", Image(name)}).out.substr(0, 64);
     EXPECT_EQ(lines.front()["images"][role]["sha256"], sha256sum) << role;
+    EXPECT_EQ(lines.back()["images"][image]["sha256"], sha256sum) << role;
+    EXPECT_EQ(lines.back()["images"][image++]["path"], Image(name)) << role;
   }
   std::map<int, nlohmann::json> results;
   int slot0Errors = 0;
@@ -143,6 +149,11 @@ TEST_F(FlashRun, AFailingPhoneEndsWithExitOneAndItsErrorsInTheSummary) {
   EXPECT_EQ(summary["exit_status"], kExitFailed);
   // The same record as the last line, byte for byte.
   EXPECT_EQ(ReadFile(report), run.out.substr(run.out.rfind('\n', run.out.size() - 2) + 1));
+  const std::string counts = ReadFile(metrics);
+  for (const char* line : {"tarn_jobs_total{result=\"FAIL\",slot=\"0\"} 1\n",
+                           "tarn_jobs_total{result=\"PASS\",slot=\"1\"} 1\n", "tarn_batches_total 1\n"}) {
+    EXPECT_NE(counts.find(line), std::string::npos) << line << counts;
+  }
   ExpectFlashedExactly(22);
 
   // One log per slot, every line stamped, ending in the slot's result.
