@@ -63,7 +63,7 @@ ParseOutcome ParseFlashArgs(int argc, const char* const* argv, FlashArgs* args, 
 // gives. nullopt, with the reason in *err, when it is neither.
 std::optional<int> ParsePort(const std::string& text, std::string* err);
 
-// --wait's "N[,SECONDS]": N from 1 to 8, SECONDS a positive whole number.
+// --wait's "N[,SECONDS]": N from 1 to kMostPhones, SECONDS a positive whole number.
 bool ParseWait(const std::string& text, int* count, int* seconds);
 
 // A nation given as an index 0..9, as its list entry ("Zudarida_SPAIN"), its

@@ -13,27 +13,6 @@ namespace tarn::cli {
 
 namespace {
 
-constexpr char32_t kReplacement = 0xFFFD;
-
-void AppendUtf8(std::string& out, char32_t c) {
-  if (c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) c = kReplacement;
-  if (c < 0x80) {
-    out += static_cast<char>(c);
-  } else if (c < 0x800) {
-    out += static_cast<char>(0xC0 | (c >> 6));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  } else if (c < 0x10000) {
-    out += static_cast<char>(0xE0 | (c >> 12));
-    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (c >> 18));
-    out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  }
-}
-
 using Json = nlohmann::ordered_json;
 
 // Durations to the millisecond: finer digits would only be noise.
@@ -135,12 +114,6 @@ std::string SummaryRecord(const BatchSummary& summary) {
     record["images"] = images;
   }
   return Dump(record);
-}
-
-std::string Utf8Of(const std::wstring& text) {
-  std::string out;
-  for (wchar_t c : text) AppendUtf8(out, static_cast<char32_t>(c));
-  return out;
 }
 
 void JsonReport::Write(const std::string& line) { WriteStream(out_, line + "\n"); }

@@ -11,6 +11,7 @@
 
 #include "cli/flash_report.h"
 #include "cli/wall_time.h"
+#include "platform/text.h"
 
 namespace tarn::cli {
 
@@ -43,6 +44,6 @@ std::string SummaryRecord(const BatchSummary& summary);
 const char* StateName(int code);
 
 // UTF-8 whatever the process locale, so the output is always valid JSON text.
-std::string Utf8Of(const std::wstring& text);
+using platform::Utf8Of;
 
 }  // namespace tarn::cli

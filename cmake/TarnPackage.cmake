@@ -47,7 +47,7 @@ set(CPACK_DEBIAN_OPERATOR_PACKAGE_CONTROL_EXTRA
 set(CPACK_DEBIAN_SIM_PACKAGE_NAME keld-sim)
 set(CPACK_COMPONENT_SIM_DESCRIPTION
     "simulated phone boot loaders for Tarn Multi Downloader
-keld-sim runs up to eight simulated phone boot loaders on pseudo-terminals
+keld-sim runs up to 32 simulated phone boot loaders on pseudo-terminals
 and publishes them in Tarn Multi Downloader's serial-port map, so that
 operators can train and the tools can be tested without phones. It stores
 what each phone was sent and can inject faults: refused commands and frames,

@@ -14,7 +14,7 @@ namespace tarn::platform {
 class CFileMapping;
 }
 
-// Only one job at a time digests a piece, so that eight jobs never read eight
+// Only one job at a time digests a piece, so that many jobs never read as many
 // pieces of tens of megabytes at once.
 extern tarn::platform::CCriticalSection g_csChecksum;
 

@@ -3,7 +3,7 @@
 // is touched: the file itself (exists, a regular file, readable, under
 // 4 GiB), the PDA name's platform, then every archive member (each must be
 // one the job can send). A refusal is one line per cause, beginning "e - ",
-// so that an operator sees every cause at once instead of eight job failures.
+// so that an operator sees every cause at once instead of a job failure per phone.
 //
 // Plain data over paths: the command line refuses and lists with it, and the
 // window can show the same lines.

@@ -110,7 +110,7 @@ void JournalRecords::Send(const Fields& fields) {
 }
 
 void JournalRecords::TraceNotWritten(const char* what, int error) {
-  if (m_traced.exchange(true)) return;
+  if (traced_.exchange(true)) return;
   TLOG_FILE(kModule, L"The systemd journal could not be written (%s: %s); batch records go on without it\n", what,
             std::strerror(error));
 }

@@ -32,7 +32,7 @@ class JournalRecords : public BatchRecordSink {
   // get a trace record per phone.
   void TraceNotWritten(const char* what, int error);
 
-  std::atomic<bool> m_traced{false};
+  std::atomic<bool> traced_{false};
 };
 
 }  // namespace tarn::host

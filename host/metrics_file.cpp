@@ -101,16 +101,16 @@ bool IsCount(double value) { return value == std::floor(value); }
 
 class Descriptor {
  public:
-  explicit Descriptor(int fd) : m_fd(fd) {}
+  explicit Descriptor(int fd) : fd_(fd) {}
   ~Descriptor() {
-    if (m_fd >= 0) close(m_fd);
+    if (fd_ >= 0) close(fd_);
   }
   Descriptor(const Descriptor&) = delete;
   Descriptor& operator=(const Descriptor&) = delete;
-  int Get() const { return m_fd; }
+  int Get() const { return fd_; }
 
  private:
-  int m_fd;
+  int fd_;
 };
 
 // The whole file, empty when there is none yet; false (errno set) when it cannot be read.
@@ -333,12 +333,12 @@ std::string MetricsFile::Counts::Text() const {
   return text;
 }
 
-MetricsFile::MetricsFile(std::string path) : m_path(std::move(path)) {}
+MetricsFile::MetricsFile(std::string path) : path_(std::move(path)) {}
 
 void MetricsFile::BatchStarted(const BatchFacts& facts) {
   {
-    const std::lock_guard<std::mutex> hold(m_lock);
-    m_runningBatch = OneWord(facts.id);
+    const std::lock_guard<std::mutex> hold(lock_);
+    runningBatch_ = OneWord(facts.id);
   }
   Update({Event::Started});
 }
@@ -347,30 +347,30 @@ void MetricsFile::JobEnded(const BatchFacts&, const JobOutcome& outcome) { Updat
 
 void MetricsFile::BatchEnded(const BatchFacts&, const BatchTotals&) {
   {
-    const std::lock_guard<std::mutex> hold(m_lock);
-    m_runningBatch.clear();
+    const std::lock_guard<std::mutex> hold(lock_);
+    runningBatch_.clear();
   }
   Update({Event::Ended});
 }
 
 std::string MetricsFile::Error() const {
-  const std::lock_guard<std::mutex> hold(m_lock);
-  return m_error;
+  const std::lock_guard<std::mutex> hold(lock_);
+  return error_;
 }
 
 void MetricsFile::Update(const Event& event) {
-  const std::lock_guard<std::mutex> hold(m_lock);
+  const std::lock_guard<std::mutex> hold(lock_);
   std::string problem;
   Rewrite(event, problem);
-  if (m_error.empty()) m_error = problem;
+  if (error_.empty()) error_ = problem;
 }
 
 bool MetricsFile::Rewrite(const Event& event, std::string& problem) {
   const auto fail = [&](const std::string& reason) {
-    problem = "e - the metrics file " + m_path + " cannot be written: " + reason;
+    problem = "e - the metrics file " + path_ + " cannot be written: " + reason;
     return false;
   };
-  const std::string lockPath = m_path + ".lock";
+  const std::string lockPath = path_ + ".lock";
   // Read-only is enough to lock, so a lock file another user made serves as well.
   const Descriptor lock(open(lockPath.c_str(), O_RDONLY | O_CREAT | O_CLOEXEC, 0644));
   if (lock.Get() < 0) return fail(lockPath + ": " + Errno(errno));
@@ -379,14 +379,14 @@ bool MetricsFile::Rewrite(const Event& event, std::string& problem) {
   }
   std::string text;
   // Writing over a file we could not read would set its counters back to zero.
-  if (!ReadWhole(m_path, text)) return fail("it cannot be read: " + Errno(errno));
+  if (!ReadWhole(path_, text)) return fail("it cannot be read: " + Errno(errno));
   Counts counts = Counts::Parse(text);
   counts.Add(event);
-  counts.KeepRunning(m_runningBatch);
-  const std::string failure = Replace(m_path, counts.Text());
+  counts.KeepRunning(runningBatch_);
+  const std::string failure = Replace(path_, counts.Text());
   if (!failure.empty()) return fail(failure);
   if (!counts.damage.empty()) {
-    problem = "e - the metrics file " + m_path + " is damaged or not tarn's (" + counts.damage +
+    problem = "e - the metrics file " + path_ + " is damaged or not tarn's (" + counts.damage +
               "): what could not be read starts again from zero";
   }
   return true;

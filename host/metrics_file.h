@@ -39,10 +39,10 @@ class MetricsFile : public BatchRecordSink {
   void Update(const Event& event);
   bool Rewrite(const Event& event, std::string& problem);
 
-  const std::string m_path;
-  mutable std::mutex m_lock;
-  std::string m_error;
-  std::string m_runningBatch;  // this process's batch in progress; empty between batches
+  const std::string path_;
+  mutable std::mutex lock_;
+  std::string error_;
+  std::string runningBatch_;  // this process's batch in progress; empty between batches
 };
 
 }  // namespace tarn::host

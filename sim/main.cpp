@@ -12,12 +12,14 @@
 #include <vector>
 
 #include "platform/devicemap.h"
+#include "platform/port_names.h"
 #include "sim/keld_sim.h"
 #include "tarn/version.h"
 
 namespace {
 
-constexpr int kMaxPhones = 8;
+// As many phones as one host drives.
+constexpr int kMaxPhones = tarn::platform::kMostPhones;
 constexpr int kExitUsage = 2;
 
 struct Options {
