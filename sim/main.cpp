@@ -88,6 +88,23 @@ bool TtysAgree(const CLI::App& app, Options& o) {
   return true;
 }
 
+// Every phone's COM number and value-name index must be one the hosts read:
+// a map entry past them would name a port no host ever opens.
+bool NumbersFit(const Options& o) {
+  const int lastCom = o.comBase + o.phones - 1, lastIndex = o.indexBase + o.phones - 1;
+  if (lastCom > tarn::platform::kHighestComNumber) {
+    std::fprintf(stderr, "e - --com-base %d with %d phones would give COM%d; COM numbers end at %d\n", o.comBase,
+                 o.phones, lastCom, tarn::platform::kHighestComNumber);
+    return false;
+  }
+  if (lastIndex >= tarn::platform::kValueIndexCount) {
+    std::fprintf(stderr, "e - --index-base %d with %d phones would give index %d; indexes end at %d\n", o.indexBase,
+                 o.phones, lastIndex, tarn::platform::kValueIndexCount - 1);
+    return false;
+  }
+  return true;
+}
+
 // Why the map cannot take the phone of COM<com> (errno), or 0 when it can:
 // the map's default folder is root's, and a user's first run meets that.
 int MapWriteError(int com) {
@@ -185,7 +202,7 @@ int main(int argc, char** argv) {
     const int code = app.exit(e);
     return code == 0 ? 0 : kExitUsage;
   }
-  if (!TtysAgree(app, o)) return kExitUsage;
+  if (!TtysAgree(app, o) || !NumbersFit(o)) return kExitUsage;
 
   // Block the stop signals before any thread starts, so every thread
   // inherits the mask and sigwait below receives them.
